@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace Platform {
+
+// Host text (arguments, paths, dialog fields) is UTF-8 on this host.
+// A byte sequence that is not valid UTF-8 becomes U+FFFD per bad byte.
+std::wstring WidenHostText(std::string_view text);
+std::string NarrowHostText(std::wstring_view text);
+
+// Text for files that Windows clients read: Windows-1252, '?' for what it cannot hold.
+std::string ToWindows1252(std::wstring_view text);
+
+}  // namespace Platform
