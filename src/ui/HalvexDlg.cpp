@@ -1,0 +1,500 @@
+#include "ui/HalvexDlg.h"
+
+#include "app/Logging.h"
+#include "app/PackageOptions.h"
+#include "platform/StringTable.h"
+#include "ui/AboutDlg.h"
+#include "ui/ApplicationIcon.h"
+#include "ui/DialogUnits.h"
+#include "ui/FileFilter.h"
+#include "ui/RadioGroup.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFocusEvent>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kNoId = -1;
+
+// Control ids of the dialog template.
+enum ControlId : int {
+    IDOK = 1,
+    IDCANCEL = 2,
+    IDC_SOURCE_FOLDER = 1014,
+    IDC_OUTPUT_PACKAGE = 1015,
+    IDC_BROWSE_SOURCE = 1017,
+    IDC_BROWSE_OUTPUT = 1018,
+    IDC_SERVER_URL = 1019,
+    IDC_MANAGED = 1021,
+    IDC_FIREWALL = 1022,
+    IDC_PATCH = 1024,
+    IDC_SERVER_URL_LABEL = 1026,
+    IDC_PRIMARY_LOCATION = 1027,
+    IDC_PRIMARY_USER = 1028,
+    IDC_PRIMARY_PASSWORD = 1029,
+    IDC_USE_SECONDARY = 1030,
+    IDC_SILENT = 1031,
+    IDC_NON_INTERACTIVE = 1032,
+    IDC_SETUP_PARAMETERS = 1033,
+    IDC_HELP = 1034,
+    IDC_IN_PACKAGE = 1035,
+    IDC_INCLUDE_LABEL = 1036,
+    IDC_SECONDARY_LOCATION = 1037,
+    IDC_SECONDARY_USER = 1038,
+    IDC_SECONDARY_PASSWORD = 1039,
+    IDC_BROWSE_PRIMARY = 1040,
+    IDC_BROWSE_SECONDARY = 1041,
+    IDC_32BIT_ONLY = 1050,
+    IDC_64BIT_ONLY = 1051,
+    IDC_BOTH_ARCHITECTURES = 1052,
+    IDC_OS_TYPE_LABEL = 1053,
+    IDC_INTERACTIVE = 1054,
+    IDC_AUTOUPDATE_DOWNLOADS = 1055,
+    IDC_PRIMARY_LOCATION_LABEL = 1056,
+    IDC_PRIMARY_USER_LABEL = 1057,
+    IDC_PRIMARY_PASSWORD_LABEL = 1058,
+    IDC_SECONDARY_LOCATION_LABEL = 1059,
+    IDC_SECONDARY_USER_LABEL = 1060,
+    IDC_SECONDARY_PASSWORD_LABEL = 1061,
+    IDC_TRAFFIC_DETECTION = 1062,
+    IDC_EXPLOIT_PREVENTION = 1063,
+};
+
+QString ToQString(const std::wstring& text)
+{
+    return QString::fromStdWString(text);
+}
+
+std::wstring LoadText(unsigned id)
+{
+    return Platform::LoadString(id).value_or(std::wstring());
+}
+
+// The additional-parameters text: the entries in map order, separated by one space;
+// a value follows its name after a space and is quoted when it holds a space.
+QString SetupParametersText(const PackageOptions::ParameterMap& parameters)
+{
+    std::wstring text;
+    for (const auto& [name, value] : parameters) {
+        if (!text.empty())
+            text += L' ';
+        text += name;
+        if (value.empty())
+            continue;
+        text += L' ';
+        text += value.find(L' ') == std::wstring::npos ? value : L'"' + value + L'"';
+    }
+    return ToQString(text);
+}
+
+// Fills a field the program sets. A text limit only restrains typing, so a longer
+// value that came from the command line or a browser is kept whole, not cut short.
+void SetFieldText(QLineEdit* field, const QString& text)
+{
+    if (text.size() > field->maxLength())
+        field->setMaxLength(static_cast<int>(text.size()));
+    field->setText(text);
+}
+
+}  // namespace
+
+CHalvexDlg::CHalvexDlg(PackageOptions& packageOptions, QWidget* parent, Ui::IDialogHost& dialogHost)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowCloseButtonHint),
+      options(packageOptions), log(GetLogging()), icon(Ui::ApplicationIcon()), host(dialogHost)
+{
+    CreateControls();
+    ConnectControls();
+    OnInitDialog();
+}
+
+QWidget* CHalvexDlg::GetDlgItem(int id) const
+{
+    const auto control = controls.find(id);
+    return control == controls.end() ? nullptr : control->second;
+}
+
+QLineEdit* CHalvexDlg::Edit(int id) const
+{
+    return qobject_cast<QLineEdit*>(GetDlgItem(id));
+}
+
+QComboBox* CHalvexDlg::Combo(int id) const
+{
+    return qobject_cast<QComboBox*>(GetDlgItem(id));
+}
+
+QAbstractButton* CHalvexDlg::Button(int id) const
+{
+    return qobject_cast<QAbstractButton*>(GetDlgItem(id));
+}
+
+bool CHalvexDlg::IsTicked(int id) const
+{
+    const QAbstractButton* button = Button(id);
+    if (const auto* box = qobject_cast<const QCheckBox*>(button))
+        return box->checkState() == Qt::Checked;  // a third, indeterminate state counts as not ticked
+    return button->isChecked();
+}
+
+void CHalvexDlg::SetEnabled(std::initializer_list<int> ids, bool enabled)
+{
+    for (const int id : ids)
+        GetDlgItem(id)->setEnabled(enabled);
+}
+
+void CHalvexDlg::CreateControls()
+{
+    setFont(Ui::DialogFont());
+    const Ui::DialogUnits units(font());
+    setWindowTitle(QStringLiteral("Veskor Zastrel"));
+    setFixedSize(units.Size(488, 335));
+
+    // Controls are made in template order, which is also the keyboard focus order.
+    // Group boxes are plain frames behind the controls, as in the template, so every
+    // position is relative to the dialog.
+    const auto place = [&](QWidget* widget, int id, int x, int y, int w, int h) {
+        widget->setGeometry(units.Rect(x, y, w, h));
+        if (id != kNoId) {
+            widget->setObjectName(QString::number(id));
+            controls.emplace(id, widget);
+        }
+        return widget;
+    };
+    const auto group = [&](const char* text, int x, int y, int w, int h) {
+        auto* box = new QGroupBox(QString::fromLatin1(text), this);
+        box->setFocusPolicy(Qt::NoFocus);
+        place(box, kNoId, x, y, w, h);
+    };
+    const auto label = [&](int id, const char* text, int x, int y, int w, int h) {
+        auto* widget = new QLabel(QString::fromLatin1(text), this);
+        widget->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        place(widget, id, x, y, w, h);
+        return widget;
+    };
+    const auto edit = [&](int id, int x, int y, int w, int h) {
+        auto* widget = new QLineEdit(this);
+        place(widget, id, x, y, w, h);
+        return widget;
+    };
+    const auto button = [&](int id, const char* text, int x, int y, int w, int h) {
+        auto* widget = new QPushButton(QString::fromLatin1(text), this);
+        place(widget, id, x, y, w, h);
+        return widget;
+    };
+    const auto check = [&](int id, const char* text, int x, int y, int w, int h) {
+        place(new QCheckBox(QString::fromLatin1(text), this), id, x, y, w, h);
+    };
+    const auto radio = [&](int id, const char* text, int x, int y, int w, int h) {
+        auto* widget = new QRadioButton(QString::fromLatin1(text), this);
+        place(widget, id, x, y, w, h);
+        return widget;
+    };
+
+    group("Package", 7, 7, 474, 195);
+    auto* sourceLabel = label(kNoId, "Source &folder:", 18, 19, 72, 8);
+    sourceLabel->setBuddy(edit(IDC_SOURCE_FOLDER, 115, 17, 282, 14));
+    button(IDC_BROWSE_SOURCE, "Browse...", 413, 16, 57, 16);
+    check(IDC_MANAGED, "Remote Management System (KETT)", 18, 36, 130, 10);
+    check(IDC_FIREWALL, "Firewall", 18, 68, 80, 10);
+    check(IDC_PATCH, "Patch", 18, 84, 80, 10);
+    label(IDC_SERVER_URL_LABEL, "Management server URL:", 140, 70, 85, 8);
+    edit(IDC_SERVER_URL, 240, 69, 230, 14)->setEnabled(false);
+    label(IDC_INCLUDE_LABEL, "Include selected components:", 18, 117, 102, 9);
+    auto* inPackage = radio(IDC_IN_PACKAGE, "In the package", 140, 117, 77, 10);
+    auto* downloads = radio(IDC_AUTOUPDATE_DOWNLOADS, "Configure AutoUpdate to download components", 240, 117, 198, 10);
+    auto* osLabel = label(IDC_OS_TYPE_LABEL, "Operating &system type:", 18, 132, 117, 9);
+    auto* both = radio(IDC_BOTH_ARCHITECTURES, "32-bit and 64-bit", 140, 132, 77, 10);
+    osLabel->setBuddy(both);
+    auto* only32 = radio(IDC_32BIT_ONLY, "32-bit only", 240, 132, 77, 10);
+    auto* only64 = radio(IDC_64BIT_ONLY, "64-bit only", 334, 132, 77, 10);
+    auto* typeLabel = label(kNoId, "&Installation type:", 18, 147, 117, 9);
+    auto* silent = radio(IDC_SILENT, "Silent", 140, 147, 77, 10);
+    typeLabel->setBuddy(silent);
+    auto* nonInteractive = radio(IDC_NON_INTERACTIVE, "Non-interactive", 240, 147, 77, 10);
+    auto* interactive = radio(IDC_INTERACTIVE, "Interactive", 334, 147, 77, 10);
+    label(kNoId, "&Additional setup parameters:", 18, 163, 117, 9)
+        ->setBuddy(edit(IDC_SETUP_PARAMETERS, 118, 162, 282, 14));
+    label(kNoId, "&Output package:", 18, 180, 72, 8)->setBuddy(edit(IDC_OUTPUT_PACKAGE, 118, 179, 282, 14));
+    button(IDC_BROWSE_OUTPUT, "Browse...", 413, 179, 57, 16);
+
+    group("Updating", 7, 204, 474, 102);
+    auto* primaryLabel = label(IDC_PRIMARY_LOCATION_LABEL, "&Primary update location:", 18, 215, 91, 8);
+    primaryLabel->setBuddy(edit(IDC_PRIMARY_LOCATION, 118, 214, 282, 14));
+    button(IDC_BROWSE_PRIMARY, "Browse...", 413, 213, 57, 16);
+    label(IDC_PRIMARY_USER_LABEL, "User&name:", 18, 233, 82, 8)->setBuddy(edit(IDC_PRIMARY_USER, 118, 231, 132, 14));
+    auto* primaryPasswordLabel = label(IDC_PRIMARY_PASSWORD_LABEL, "Pass&word:", 281, 234, 53, 8);
+    auto* primaryPassword = edit(IDC_PRIMARY_PASSWORD, 339, 232, 132, 14);
+    primaryPassword->setEchoMode(QLineEdit::Password);
+    primaryPasswordLabel->setBuddy(primaryPassword);
+    check(IDC_USE_SECONDARY, "Use a secondary location", 18, 254, 182, 10);
+    auto* secondaryLabel = label(IDC_SECONDARY_LOCATION_LABEL, "Secondary update &location:", 18, 269, 89, 8);
+    auto* secondary = new QComboBox(this);
+    secondary->setEditable(true);
+    secondary->setInsertPolicy(QComboBox::NoInsert);  // the list grows only through RememberSecondaryLocation
+    secondary->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    place(secondary, IDC_SECONDARY_LOCATION, 118, 268, 282, 14);
+    secondaryLabel->setBuddy(secondary);
+    button(IDC_BROWSE_SECONDARY, "Browse...", 413, 267, 57, 16);
+    label(IDC_SECONDARY_USER_LABEL, "Userna&me:", 18, 286, 82, 8)
+        ->setBuddy(edit(IDC_SECONDARY_USER, 118, 285, 132, 14));
+    auto* secondaryPasswordLabel = label(IDC_SECONDARY_PASSWORD_LABEL, "Passwo&rd:", 281, 286, 53, 8);
+    auto* secondaryPassword = edit(IDC_SECONDARY_PASSWORD, 338, 285, 132, 14);
+    secondaryPassword->setEchoMode(QLineEdit::Password);
+    secondaryPasswordLabel->setBuddy(secondaryPassword);
+
+    auto* build = button(IDOK, "Build Package", 298, 311, 57, 16);
+    build->setDefault(true);
+    button(IDCANCEL, "Cancel", 362, 311, 57, 16);
+    button(IDC_HELP, "Help", 424, 311, 57, 16);
+    check(IDC_TRAFFIC_DETECTION, "ZIMR", 18, 100, 29, 10);
+    check(IDC_EXPLOIT_PREVENTION, "Exploit Prevention", 18, 52, 162, 10);
+
+    new Ui::RadioGroup({inPackage, downloads}, this);
+    new Ui::RadioGroup({both, only32, only64}, this);
+    new Ui::RadioGroup({silent, nonInteractive, interactive}, this);
+}
+
+void CHalvexDlg::ConnectControls()
+{
+    const auto onClick = [this](int id, auto handler) {
+        connect(Button(id), &QAbstractButton::clicked, this, handler);
+    };
+    for (const int id : {IDC_MANAGED, IDC_IN_PACKAGE, IDC_AUTOUPDATE_DOWNLOADS, IDC_USE_SECONDARY, IDC_TRAFFIC_DETECTION})
+        onClick(id, [this] { UpdateControls(); });
+    onClick(IDC_PATCH, [this] {
+        ApplyPatchRule();
+        UpdateControls();
+    });
+    onClick(IDC_EXPLOIT_PREVENTION, [this] { ApplyExploitPreventionRule(); });
+    onClick(IDC_BROWSE_SOURCE, [this] { BrowseForSource(); });
+    onClick(IDC_BROWSE_OUTPUT, [this] { BrowseForPackage(); });
+    onClick(IDC_BROWSE_PRIMARY, [this] { BrowseForPrimary(); });
+    onClick(IDC_BROWSE_SECONDARY, [this] { BrowseForSecondary(); });
+    onClick(IDCANCEL, [this] { reject(); });
+    onClick(IDC_HELP, [this] { OpenHelp(); });
+
+    // Watching the whole application sees F1 before any control does, wherever the
+    // focus is, and sees the secondary location lose the focus whether the box or its
+    // edit field held it.
+    qApp->installEventFilter(this);
+}
+
+void CHalvexDlg::OnInitDialog()
+{
+    // This host has no per-window system menu: the about entry lives in the dialog's
+    // context menu instead.
+    const std::wstring aboutText = LoadText(101);
+    if (!aboutText.empty()) {
+        auto* separator = new QAction(this);
+        separator->setSeparator(true);
+        auto* about = new QAction(ToQString(aboutText), this);
+        about->setObjectName(QStringLiteral("about"));
+        connect(about, &QAction::triggered, this, [this] { OnAbout(); });
+        addActions({separator, about});
+        setContextMenuPolicy(Qt::ActionsContextMenu);
+    }
+    setWindowIcon(icon);
+
+    Edit(IDC_SOURCE_FOLDER)->setText(ToQString(options.GetSourceFolder()));
+    Edit(IDC_OUTPUT_PACKAGE)->setText(ToQString(options.GetOutputPackage()));
+    Edit(IDC_SETUP_PARAMETERS)->setText(SetupParametersText(options.GetSetupParameters()));
+
+    Edit(IDC_PRIMARY_LOCATION)->setMaxLength(150);
+    Edit(IDC_PRIMARY_USER)->setMaxLength(248);
+    Edit(IDC_PRIMARY_PASSWORD)->setMaxLength(50);
+    Combo(IDC_SECONDARY_LOCATION)->lineEdit()->setMaxLength(150);
+    Edit(IDC_SECONDARY_USER)->setMaxLength(248);
+    Edit(IDC_SECONDARY_PASSWORD)->setMaxLength(50);
+
+    Button(IDC_MANAGED)->setChecked(options.GetManaged());
+    Button(IDC_FIREWALL)->setChecked(options.GetFirewall());
+    Button(IDC_PATCH)->setChecked(options.GetPatch());
+    Edit(IDC_SERVER_URL)->setText(ToQString(options.GetManagementServerUrl()));
+    Button(IDC_TRAFFIC_DETECTION)->setChecked(options.GetTrafficDetection());
+    Button(IDC_EXPLOIT_PREVENTION)->setChecked(options.GetExploitPrevention());
+
+    ApplyPatchRule();
+    ApplyExploitPreventionRule();
+
+    Button(options.GetIncludeComponents() ? IDC_IN_PACKAGE : IDC_AUTOUPDATE_DOWNLOADS)->setChecked(true);
+    Button(IDC_USE_SECONDARY)->setChecked(options.GetUseSecondaryLocation());
+    UpdateControls();
+
+    SetFieldText(Edit(IDC_PRIMARY_USER), ToQString(options.GetPrimaryUserName()));
+    SetFieldText(Edit(IDC_PRIMARY_PASSWORD), ToQString(options.GetPrimaryPassword()));
+    SetFieldText(Edit(IDC_PRIMARY_LOCATION), ToQString(options.GetPrimaryUpdateLocation()));
+
+    // Silent is always selected on opening; a non-interactive choice that came with the
+    // arguments shows beside it until the user picks one of the three.
+    Button(IDC_NON_INTERACTIVE)->setChecked(options.GetNonInteractive());
+    options.SetSilent(true);
+    Button(IDC_SILENT)->setChecked(true);
+
+    if (options.GetInclude32Bit() && options.GetInclude64Bit())
+        Button(IDC_BOTH_ARCHITECTURES)->setChecked(true);
+    else
+        Button(options.GetInclude32Bit() ? IDC_32BIT_ONLY : IDC_64BIT_ONLY)->setChecked(true);
+
+    // The secondary location always starts empty, with "VESKOR" as the one list entry.
+    QComboBox* secondary = Combo(IDC_SECONDARY_LOCATION);
+    secondary->addItem(QStringLiteral("VESKOR"));
+    secondary->setCurrentIndex(-1);
+    secondary->clearEditText();
+}
+
+void CHalvexDlg::ApplyPatchRule()
+{
+    SetEnabled({IDC_SERVER_URL_LABEL, IDC_SERVER_URL}, IsTicked(IDC_PATCH));
+}
+
+void CHalvexDlg::ApplyExploitPreventionRule()
+{
+    // Exploit prevention needs the remote management system, so it holds that box ticked.
+    if (IsTicked(IDC_EXPLOIT_PREVENTION)) {
+        Button(IDC_MANAGED)->setChecked(true);
+        UpdateControls();
+        Button(IDC_MANAGED)->setEnabled(false);
+    } else {
+        Button(IDC_MANAGED)->setEnabled(true);
+    }
+}
+
+void CHalvexDlg::UpdateControls()
+{
+    // A managed client that gets its components in the package is updated through the
+    // management system: the update locations do not apply to it.
+    const bool updating = !(IsTicked(IDC_MANAGED) && IsTicked(IDC_IN_PACKAGE));
+    SetEnabled({IDC_PRIMARY_LOCATION, IDC_PRIMARY_USER, IDC_PRIMARY_PASSWORD, IDC_PRIMARY_LOCATION_LABEL,
+                IDC_PRIMARY_USER_LABEL, IDC_PRIMARY_PASSWORD_LABEL, IDC_BROWSE_PRIMARY, IDC_USE_SECONDARY},
+               updating);
+    SetEnabled({IDC_SECONDARY_LOCATION, IDC_SECONDARY_USER, IDC_SECONDARY_PASSWORD, IDC_SECONDARY_LOCATION_LABEL,
+                IDC_SECONDARY_USER_LABEL, IDC_SECONDARY_PASSWORD_LABEL, IDC_BROWSE_SECONDARY},
+               updating && IsTicked(IDC_USE_SECONDARY));
+    SetEnabled({IDC_OS_TYPE_LABEL, IDC_32BIT_ONLY, IDC_64BIT_ONLY, IDC_BOTH_ARCHITECTURES},
+               IsTicked(IDC_IN_PACKAGE) && (IsTicked(IDC_PATCH) || IsTicked(IDC_TRAFFIC_DETECTION)));
+}
+
+std::wstring CHalvexDlg::BrowseForFolder(unsigned titleId)
+{
+    QFileDialog browser(this, ToQString(LoadText(titleId)));
+    browser.setFileMode(QFileDialog::Directory);
+    browser.setOption(QFileDialog::ShowDirsOnly);
+    if (host.RunModal(browser) != QDialog::Accepted)
+        return {};
+    const QStringList chosen = browser.selectedFiles();
+    return chosen.isEmpty() ? std::wstring() : chosen.first().toStdWString();
+}
+
+void CHalvexDlg::BrowseForSource()
+{
+    const std::wstring folder = BrowseForFolder(120);
+    if (!folder.empty())
+        SetFieldText(Edit(IDC_SOURCE_FOLDER), ToQString(folder));
+}
+
+void CHalvexDlg::BrowseForPrimary()
+{
+    const std::wstring folder = BrowseForFolder(122);
+    if (!folder.empty())
+        SetFieldText(Edit(IDC_PRIMARY_LOCATION), ToQString(folder));
+}
+
+void CHalvexDlg::BrowseForSecondary()
+{
+    const std::wstring folder = BrowseForFolder(123);
+    if (folder.empty())
+        return;
+    SetFieldText(Combo(IDC_SECONDARY_LOCATION)->lineEdit(), ToQString(folder));
+    SelectOrAddLocation(ToQString(folder));
+}
+
+void CHalvexDlg::BrowseForPackage()
+{
+    QFileDialog saveBox(this, ToQString(LoadText(119)));
+    saveBox.setAcceptMode(QFileDialog::AcceptSave);
+    saveBox.setFileMode(QFileDialog::AnyFile);
+    saveBox.setDefaultSuffix(QStringLiteral("exe"));
+    saveBox.setNameFilters(Ui::ToNameFilters(LoadText(121)));
+    saveBox.selectFile(QStringLiteral("VeskorEndpoint.exe"));
+    saveBox.setOption(QFileDialog::DontConfirmOverwrite);
+    if (host.RunModal(saveBox) != QDialog::Accepted)
+        return;
+    const QStringList chosen = saveBox.selectedFiles();
+    if (!chosen.isEmpty())
+        SetFieldText(Edit(IDC_OUTPUT_PACKAGE), chosen.first());
+}
+
+void CHalvexDlg::SelectOrAddLocation(const QString& location)
+{
+    QComboBox* secondary = Combo(IDC_SECONDARY_LOCATION);
+    const int existing = secondary->findText(location, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (existing >= 0) {
+        secondary->setCurrentIndex(existing);
+        return;
+    }
+    // Adding keeps the list sorted and leaves the edit field as it is.
+    int position = 0;
+    while (position < secondary->count()
+           && QString::compare(secondary->itemText(position), location, Qt::CaseInsensitive) <= 0)
+        ++position;
+    const QString shown = secondary->currentText();
+    const QSignalBlocker quiet(secondary);
+    secondary->insertItem(position, location);
+    secondary->setEditText(shown);
+}
+
+void CHalvexDlg::RememberSecondaryLocation()
+{
+    const QString location = Combo(IDC_SECONDARY_LOCATION)->currentText();
+    if (!location.isEmpty())
+        SelectOrAddLocation(location);
+}
+
+void CHalvexDlg::OnAbout()
+{
+    CAboutDlg about(this);
+    host.RunModal(about);
+}
+
+void CHalvexDlg::OpenHelp()
+{
+    // Nothing is reported when no browser can be started.
+    host.OpenAddress(std::wstring(documentationAddress));
+}
+
+bool CHalvexDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::FocusOut) {
+        QComboBox* secondary = Combo(IDC_SECONDARY_LOCATION);
+        if (watched == secondary || watched == secondary->lineEdit()) {
+            const auto* focus = static_cast<QFocusEvent*>(event);
+            // Opening the drop-down list or moving between the box and its own field
+            // does not count as leaving it.
+            QWidget* next = QApplication::focusWidget();
+            if (focus->reason() != Qt::PopupFocusReason && next != secondary && next != secondary->lineEdit())
+                RememberSecondaryLocation();
+        }
+    } else if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        auto* target = qobject_cast<QWidget*>(watched);
+        if (key->key() == Qt::Key_F1 && !(key->modifiers() & Qt::ShiftModifier) && target
+            && target->window() == this) {
+            OpenHelp();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}

@@ -1,0 +1,500 @@
+#include "RecordingDialogHost.h"
+
+#include "app/PackageOptions.h"
+#include "ui/HalvexDlg.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTest>
+
+#include <functional>
+
+using Setup = std::function<void(PackageOptions&)>;
+Q_DECLARE_METATYPE(Setup)
+
+namespace {
+
+// Every control of the template that has an id, in template (and so tab) order.
+const QList<int> kTemplateOrder = {1014, 1017, 1021, 1022, 1024, 1026, 1019, 1036, 1035, 1055, 1053,
+                                   1052, 1050, 1051, 1031, 1032, 1054, 1033, 1015, 1018, 1056, 1027,
+                                   1040, 1057, 1028, 1058, 1029, 1030, 1059, 1037, 1041, 1060, 1038,
+                                   1061, 1039, 1,    2,    1034, 1062, 1063};
+const QList<int> kCheckable = {1021, 1022, 1024, 1035, 1055, 1052, 1050, 1051,
+                               1031, 1032, 1054, 1030, 1062, 1063};
+const QList<int> kServer = {1026, 1019};
+const QList<int> kOsChoice = {1053, 1050, 1051, 1052};
+const QList<int> kPrimary = {1027, 1028, 1029, 1056, 1057, 1058, 1040, 1030};
+const QList<int> kSecondary = {1037, 1038, 1039, 1059, 1060, 1061, 1041};
+
+template <typename T>
+T* Item(const CHalvexDlg& dialog, int id)
+{
+    auto* item = qobject_cast<T*>(dialog.GetDlgItem(id));
+    if (!item)
+        qFatal("no control %d of the expected kind", id);
+    return item;
+}
+
+// The width a label or button needs to show its whole text. For a check box or radio
+// button that is where its text starts plus the text itself: the size hint adds a
+// margin for the focus frame that the text does not need.
+int NeededWidth(QWidget* widget)
+{
+    auto* button = qobject_cast<QAbstractButton*>(widget);
+    const bool check = qobject_cast<QCheckBox*>(widget) != nullptr;
+    if (!button || (!check && !qobject_cast<QRadioButton*>(widget)))
+        return widget->sizeHint().width();
+    QStyleOptionButton option;
+    option.initFrom(widget);
+    option.text = button->text();
+    const QRect contents = widget->style()->subElementRect(
+        check ? QStyle::SE_CheckBoxContents : QStyle::SE_RadioButtonContents, &option, widget);
+    return contents.left() + widget->fontMetrics().horizontalAdvance(button->text());
+}
+
+}  // namespace
+
+class HalvexDlgTest : public QObject {
+    Q_OBJECT
+private slots:
+    void controlStates_data();
+    void controlStates();
+    void openingFillsFieldsFromOptions();
+    void longPresetValuesAreKeptWhole();
+    void templateOrderIsTabOrder();
+    void mnemonicsMoveFocus_data();
+    void mnemonicsMoveFocus();
+    void textsFitTheirControls();
+    void browseButtons_data();
+    void browseButtons();
+    void saveBoxOffersThePackageName();
+    void secondaryLocationIsRememberedOnce();
+    void helpOpensTheDocumentation_data();
+    void helpOpensTheDocumentation();
+    void aboutEntryOpensTheAboutBox();
+    void cancelAndEscEndTheDialog_data();
+    void cancelAndEscEndTheDialog();
+};
+
+void HalvexDlgTest::controlStates_data()
+{
+    QTest::addColumn<Setup>("setup");
+    QTest::addColumn<QList<int>>("clicks");
+    QTest::addColumn<QList<int>>("checked");
+    QTest::addColumn<QList<int>>("disabled");
+
+    const Setup defaults = [](PackageOptions&) {};
+    const QList<int> openDefault = {1035, 1052, 1031};
+
+    QTest::newRow("defaults") << defaults << QList<int>{} << openDefault << kServer + kOsChoice + kSecondary;
+    QTest::newRow("-ni given: Silent and Non-interactive both show")
+        << Setup([](PackageOptions& o) { o.SetNonInteractive(true); }) << QList<int>{}
+        << QList<int>{1035, 1052, 1031, 1032} << kServer + kOsChoice + kSecondary;
+    QTest::newRow("picking one installation type clears both")
+        << Setup([](PackageOptions& o) { o.SetNonInteractive(true); }) << QList<int>{1054}
+        << QList<int>{1035, 1052, 1054} << kServer + kOsChoice + kSecondary;
+    QTest::newRow("managed with components in the package greys the updates")
+        << Setup([](PackageOptions& o) { o.SetManaged(true); }) << QList<int>{}
+        << QList<int>{1021, 1035, 1052, 1031} << kServer + kOsChoice + kPrimary + kSecondary;
+    QTest::newRow("exploit prevention preset ticks and greys management")
+        << Setup([](PackageOptions& o) { o.SetExploitPrevention(true); }) << QList<int>{}
+        << QList<int>{1063, 1021, 1035, 1052, 1031} << kServer + kOsChoice + kPrimary + kSecondary + QList<int>{1021};
+    QTest::newRow("patch with a server, 32-bit only")
+        << Setup([](PackageOptions& o) {
+               o.SetPatch(true);
+               o.SetInclude64Bit(false);
+           })
+        << QList<int>{} << QList<int>{1024, 1035, 1050, 1031} << kSecondary;
+    QTest::newRow("download components, 64-bit only, secondary in use")
+        << Setup([](PackageOptions& o) {
+               o.SetManaged(true);
+               o.SetIncludeComponents(false);
+               o.SetInclude32Bit(false);
+               o.SetUseSecondaryLocation(true);
+           })
+        << QList<int>{} << QList<int>{1021, 1055, 1051, 1031, 1030} << kServer + kOsChoice;
+
+    QTest::newRow("ticking exploit prevention ticks and greys management")
+        << defaults << QList<int>{1063} << QList<int>{1063, 1021} + openDefault
+        << kServer + kOsChoice + kPrimary + kSecondary + QList<int>{1021};
+    QTest::newRow("unticking exploit prevention leaves management ticked")
+        << defaults << QList<int>{1063, 1063} << QList<int>{1021} + openDefault
+        << kServer + kOsChoice + kPrimary + kSecondary;
+    QTest::newRow("AutoUpdate download enables the updates of a managed client")
+        << defaults << QList<int>{1021, 1055} << QList<int>{1021, 1055, 1052, 1031}
+        << kServer + kOsChoice + kSecondary;
+    QTest::newRow("patch enables the server and the OS choice")
+        << defaults << QList<int>{1024} << QList<int>{1024} + openDefault << kSecondary;
+    QTest::newRow("ZIMR enables the OS choice") << defaults << QList<int>{1062} << QList<int>{1062} + openDefault
+                                                 << kServer + kSecondary;
+    QTest::newRow("patch without components in the package keeps the OS choice grey")
+        << defaults << QList<int>{1055, 1024} << QList<int>{1024, 1055, 1052, 1031} << kOsChoice + kSecondary;
+    QTest::newRow("secondary location in use") << defaults << QList<int>{1030} << QList<int>{1030} + openDefault
+                                                << kServer + kOsChoice;
+    QTest::newRow("managing greys a ticked secondary location and keeps its tick")
+        << defaults << QList<int>{1030, 1021} << QList<int>{1030, 1021} + openDefault
+        << kServer + kOsChoice + kPrimary + kSecondary;
+    QTest::newRow("firewall changes nothing else") << defaults << QList<int>{1022}
+                                                   << QList<int>{1022} + openDefault
+                                                   << kServer + kOsChoice + kSecondary;
+    QTest::newRow("architecture pick") << Setup([](PackageOptions& o) { o.SetPatch(true); })
+                                       << QList<int>{1051} << QList<int>{1024, 1035, 1051, 1031} << kSecondary;
+}
+
+void HalvexDlgTest::controlStates()
+{
+    QFETCH(Setup, setup);
+    QFETCH(QList<int>, clicks);
+    QFETCH(QList<int>, checked);
+    QFETCH(QList<int>, disabled);
+
+    PackageOptions options;
+    setup(options);
+    RecordingDialogHost host;
+    CHalvexDlg dialog(options, nullptr, host);
+    for (const int id : clicks)
+        Item<QAbstractButton>(dialog, id)->click();
+
+    for (const int id : kCheckable)
+        QVERIFY2(Item<QAbstractButton>(dialog, id)->isChecked() == checked.contains(id),
+                 qPrintable(QStringLiteral("tick of %1").arg(id)));
+    for (const int id : kTemplateOrder)
+        QVERIFY2(dialog.GetDlgItem(id)->isEnabled() == !disabled.contains(id),
+                 qPrintable(QStringLiteral("enabled state of %1").arg(id)));
+    QVERIFY(options.GetSilent());
+}
+
+void HalvexDlgTest::openingFillsFieldsFromOptions()
+{
+    PackageOptions options;
+    options.SetSourceFolder(L"/srv/cid");
+    options.SetOutputPackage(L"/srv/out/Client.exe");
+    options.SetManagementServerUrl(L"https://kett:8443");
+    options.SetPrimaryUpdateLocation(L"\\\\server\\updates");
+    options.SetPrimaryUserName(L"updater");
+    options.SetPrimaryPassword(L"p\u00e4ss");
+    options.SetSecondaryUpdateLocation(L"http://ignored/path");
+    options.SetSecondaryUserName(L"ignored");
+    options.GetSetupParameters().emplace(L"/ncd", L"");
+    options.GetSetupParameters().emplace(L"-g", L"Head Office");
+    options.GetSetupParameters().emplace(L"-bexu", L"x");
+    CHalvexDlg dialog(options);
+
+    QCOMPARE(Item<QLineEdit>(dialog, 1014)->text(), QStringLiteral("/srv/cid"));
+    QCOMPARE(Item<QLineEdit>(dialog, 1015)->text(), QStringLiteral("/srv/out/Client.exe"));
+    QCOMPARE(Item<QLineEdit>(dialog, 1019)->text(), QStringLiteral("https://kett:8443"));
+    QCOMPARE(Item<QLineEdit>(dialog, 1033)->text(), QStringLiteral("-bexu x -g \"Head Office\" /ncd"));
+    QCOMPARE(Item<QLineEdit>(dialog, 1027)->text(), QStringLiteral("\\\\server\\updates"));
+    QCOMPARE(Item<QLineEdit>(dialog, 1028)->text(), QStringLiteral("updater"));
+    QCOMPARE(Item<QLineEdit>(dialog, 1029)->text(), QString::fromStdWString(L"p\u00e4ss"));
+    QCOMPARE(Item<QLineEdit>(dialog, 1029)->echoMode(), QLineEdit::Password);
+    QCOMPARE(Item<QLineEdit>(dialog, 1039)->echoMode(), QLineEdit::Password);
+
+    // The secondary location always opens empty, whatever the options hold.
+    auto* secondary = Item<QComboBox>(dialog, 1037);
+    QVERIFY(secondary->isEditable());
+    QCOMPARE(secondary->currentText(), QString());
+    QCOMPARE(secondary->count(), 1);
+    QCOMPARE(secondary->itemText(0), QStringLiteral("VESKOR"));
+    QCOMPARE(Item<QLineEdit>(dialog, 1038)->text(), QString());
+
+    QCOMPARE(Item<QLineEdit>(dialog, 1027)->maxLength(), 150);
+    QCOMPARE(Item<QLineEdit>(dialog, 1028)->maxLength(), 248);
+    QCOMPARE(Item<QLineEdit>(dialog, 1029)->maxLength(), 50);
+    QCOMPARE(secondary->lineEdit()->maxLength(), 150);
+    QCOMPARE(Item<QLineEdit>(dialog, 1038)->maxLength(), 248);
+    QCOMPARE(Item<QLineEdit>(dialog, 1039)->maxLength(), 50);
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Veskor Zastrel"));
+    QVERIFY(!dialog.windowIcon().isNull());
+}
+
+void HalvexDlgTest::longPresetValuesAreKeptWhole()
+{
+    // A limit restrains typing only: a longer value from the arguments must not be cut,
+    // or the next build would silently use a different location or password.
+    const std::wstring location = L"http://updates.example.com/" + std::wstring(200, L'a');
+    const std::wstring password(60, L'p');
+    PackageOptions options;
+    options.SetPrimaryUpdateLocation(location);
+    options.SetPrimaryPassword(password);
+    CHalvexDlg dialog(options);
+    QCOMPARE(Item<QLineEdit>(dialog, 1027)->text().toStdWString(), location);
+    QCOMPARE(Item<QLineEdit>(dialog, 1029)->text().toStdWString(), password);
+}
+
+void HalvexDlgTest::templateOrderIsTabOrder()
+{
+    PackageOptions options;
+    CHalvexDlg dialog(options);
+    QList<int> seen;
+    QWidget* widget = dialog.GetDlgItem(kTemplateOrder.first());
+    do {
+        const int id = kTemplateOrder.indexOf(widget->objectName().toInt()) >= 0 ? widget->objectName().toInt() : 0;
+        if (id != 0 && widget->parentWidget() == &dialog && !seen.contains(id))
+            seen << id;
+        widget = widget->nextInFocusChain();
+    } while (widget != dialog.GetDlgItem(kTemplateOrder.first()));
+    QCOMPARE(seen, kTemplateOrder);
+}
+
+void HalvexDlgTest::mnemonicsMoveFocus_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("field");
+    QTest::newRow("Source &folder") << int(Qt::Key_F) << 1014;
+    QTest::newRow("Operating &system type") << int(Qt::Key_S) << 1052;
+    QTest::newRow("&Installation type") << int(Qt::Key_I) << 1031;
+    QTest::newRow("&Additional setup parameters") << int(Qt::Key_A) << 1033;
+    QTest::newRow("&Output package") << int(Qt::Key_O) << 1015;
+    QTest::newRow("&Primary update location") << int(Qt::Key_P) << 1027;
+    QTest::newRow("User&name") << int(Qt::Key_N) << 1028;
+    QTest::newRow("Pass&word") << int(Qt::Key_W) << 1029;
+    QTest::newRow("Secondary update &location") << int(Qt::Key_L) << 1037;
+    QTest::newRow("Userna&me") << int(Qt::Key_M) << 1038;
+    QTest::newRow("Passwo&rd") << int(Qt::Key_R) << 1039;
+}
+
+void HalvexDlgTest::mnemonicsMoveFocus()
+{
+    QFETCH(int, key);
+    QFETCH(int, field);
+    PackageOptions options;
+    options.SetPatch(true);  // the operating-system choice is enabled
+    options.SetUseSecondaryLocation(true);
+    CHalvexDlg dialog(options);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    Item<QPushButton>(dialog, 1034)->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), Qt::AltModifier);
+    QWidget* focus = QApplication::focusWidget();
+    QVERIFY(focus);
+    QVERIFY2(focus == dialog.GetDlgItem(field) || focus->parentWidget() == dialog.GetDlgItem(field),
+             qPrintable(focus->objectName()));
+}
+
+void HalvexDlgTest::textsFitTheirControls()
+{
+    PackageOptions options;
+    CHalvexDlg dialog(options);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    for (QWidget* widget : dialog.findChildren<QWidget*>()) {
+        if (!qobject_cast<QLabel*>(widget) && !qobject_cast<QAbstractButton*>(widget))
+            continue;
+        const QString what = widget->objectName() + QLatin1Char(' ') + widget->property("text").toString();
+        QVERIFY2(NeededWidth(widget) <= widget->width(), qPrintable(what + QStringLiteral(" is clipped")));
+        QVERIFY2(dialog.rect().contains(widget->geometry()), qPrintable(what + QStringLiteral(" leaves the dialog")));
+    }
+}
+
+void HalvexDlgTest::browseButtons_data()
+{
+    QTest::addColumn<int>("button");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<int>("field");
+    QTest::newRow("source") << 1017 << QStringLiteral("Source folder") << 1014;
+    QTest::newRow("primary") << 1040 << QStringLiteral("Primary update location") << 1027;
+    QTest::newRow("secondary") << 1041 << QStringLiteral("Secondary update location") << 1037;
+}
+
+void HalvexDlgTest::browseButtons()
+{
+    QFETCH(int, button);
+    QFETCH(QString, title);
+    QFETCH(int, field);
+    const QString chosen = QString::fromLocal8Bit(qgetenv("HALVEX_TEST_TMP"));
+    QVERIFY(!chosen.isEmpty());
+
+    PackageOptions options;
+    options.SetUseSecondaryLocation(true);
+    RecordingDialogHost host;
+    CHalvexDlg dialog(options, nullptr, host);
+    host.owner = &dialog;
+    const auto fieldText = [&] {
+        QWidget* item = dialog.GetDlgItem(field);
+        auto* combo = qobject_cast<QComboBox*>(item);
+        return combo ? combo->currentText() : qobject_cast<QLineEdit*>(item)->text();
+    };
+    if (auto* combo = qobject_cast<QComboBox*>(dialog.GetDlgItem(field)))
+        combo->setEditText(QStringLiteral("typed"));
+    else
+        qobject_cast<QLineEdit*>(dialog.GetDlgItem(field))->setText(QStringLiteral("typed"));
+
+    // A cancelled browser changes nothing.
+    host.answers.push_back([](QDialog&) { return int(QDialog::Rejected); });
+    Item<QPushButton>(dialog, button)->click();
+    QCOMPARE(fieldText(), QStringLiteral("typed"));
+
+    const auto choose = [&](QDialog& box) {
+        auto& browser = dynamic_cast<QFileDialog&>(box);
+        if (browser.fileMode() != QFileDialog::Directory)
+            return int(QDialog::Rejected);
+        browser.selectFile(chosen);
+        return int(QDialog::Accepted);
+    };
+    host.answers.push_back(choose);
+    Item<QPushButton>(dialog, button)->click();
+    QCOMPARE(fieldText(), chosen);
+    QCOMPARE(host.boxes.size(), std::size_t{2});
+    QCOMPARE(host.boxes.back().className, QStringLiteral("QFileDialog"));
+    QCOMPARE(host.boxes.back().title, title);
+    QVERIFY(host.boxes.back().ownedByDialog);
+
+    if (auto* combo = qobject_cast<QComboBox*>(dialog.GetDlgItem(field))) {
+        // The chosen folder joins the list once, beside "VESKOR".
+        host.answers.push_back(choose);
+        Item<QPushButton>(dialog, button)->click();
+        QCOMPARE(combo->count(), 2);
+        QVERIFY(combo->findText(chosen) >= 0);
+    }
+}
+
+void HalvexDlgTest::saveBoxOffersThePackageName()
+{
+    PackageOptions options;
+    RecordingDialogHost host;
+    CHalvexDlg dialog(options, nullptr, host);
+    const QString folder = QString::fromLocal8Bit(qgetenv("HALVEX_TEST_TMP"));
+    QString offered;
+    host.answers.push_back([&](QDialog& box) {
+        auto& saveBox = dynamic_cast<QFileDialog&>(box);
+        offered = QFileInfo(saveBox.selectedFiles().value(0)).fileName();
+        if (saveBox.acceptMode() != QFileDialog::AcceptSave || saveBox.defaultSuffix() != QStringLiteral("exe")
+            || saveBox.nameFilters() != QStringList{QStringLiteral("Executable files (*.exe)")}
+            || !saveBox.testOption(QFileDialog::DontConfirmOverwrite))
+            return int(QDialog::Rejected);
+        saveBox.setDirectory(folder);
+        saveBox.selectFile(folder + QStringLiteral("/Client"));
+        return int(QDialog::Accepted);
+    });
+    Item<QPushButton>(dialog, 1018)->click();
+    QCOMPARE(offered, QStringLiteral("VeskorEndpoint.exe"));
+    QCOMPARE(host.boxes.at(0).title, QStringLiteral("Destination package"));
+    QCOMPARE(Item<QLineEdit>(dialog, 1015)->text(), folder + QStringLiteral("/Client.exe"));
+}
+
+void HalvexDlgTest::secondaryLocationIsRememberedOnce()
+{
+    PackageOptions options;
+    options.SetUseSecondaryLocation(true);
+    CHalvexDlg dialog(options);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    auto* secondary = Item<QComboBox>(dialog, 1037);
+    auto* userName = Item<QLineEdit>(dialog, 1038);
+    const auto typeAndLeave = [&](const QString& text) {
+        secondary->setFocus();
+        secondary->lineEdit()->clear();
+        QTest::keyClicks(secondary->lineEdit(), text);
+        userName->setFocus();
+    };
+    const auto entries = [&] {
+        QStringList list;
+        for (int i = 0; i < secondary->count(); ++i)
+            list << secondary->itemText(i);
+        return list;
+    };
+
+    typeAndLeave(QStringLiteral("\\\\mirror\\updates"));
+    QCOMPARE(entries(), (QStringList{QStringLiteral("\\\\mirror\\updates"), QStringLiteral("VESKOR")}));
+    QCOMPARE(secondary->currentText(), QStringLiteral("\\\\mirror\\updates"));
+
+    typeAndLeave(QStringLiteral("\\\\mirror\\updates"));
+    QCOMPARE(secondary->count(), 2);
+    QCOMPARE(secondary->currentIndex(), 0);
+
+    // Case matters: "veskor" is a location of its own, sorted in.
+    typeAndLeave(QStringLiteral("veskor"));
+    QCOMPARE(entries(), (QStringList{QStringLiteral("\\\\mirror\\updates"), QStringLiteral("VESKOR"),
+                                     QStringLiteral("veskor")}));
+
+    // Leaving an empty field adds nothing.
+    typeAndLeave(QString());
+    QCOMPARE(secondary->count(), 3);
+}
+
+void HalvexDlgTest::helpOpensTheDocumentation_data()
+{
+    QTest::addColumn<bool>("shift");
+    QTest::addColumn<int>("opened");
+    QTest::newRow("F1") << false << 1;
+    QTest::newRow("Shift+F1") << true << 0;
+}
+
+void HalvexDlgTest::helpOpensTheDocumentation()
+{
+    QFETCH(bool, shift);
+    QFETCH(int, opened);
+    PackageOptions options;
+    RecordingDialogHost host;
+    CHalvexDlg dialog(options, nullptr, host);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+
+    // F1 counts wherever the focus is, an edit field included.
+    QTest::keyClick(Item<QLineEdit>(dialog, 1033), Qt::Key_F1, shift ? Qt::ShiftModifier : Qt::NoModifier);
+    QCOMPARE(int(host.openedAddresses.size()), opened);
+
+    Item<QPushButton>(dialog, 1034)->click();
+    QCOMPARE(int(host.openedAddresses.size()), opened + 1);
+    for (const auto& address : host.openedAddresses)
+        QCOMPARE(address, std::wstring(L"https://www.veskor.com/support/documentation/zastrel"));
+    QVERIFY(dialog.isVisible());
+    QVERIFY(host.boxes.empty());
+}
+
+void HalvexDlgTest::aboutEntryOpensTheAboutBox()
+{
+    PackageOptions options;
+    RecordingDialogHost host;
+    CHalvexDlg dialog(options, nullptr, host);
+    host.owner = &dialog;
+    QCOMPARE(dialog.contextMenuPolicy(), Qt::ActionsContextMenu);
+    QAction* about = dialog.findChild<QAction*>(QStringLiteral("about"));
+    QVERIFY(about);
+    QCOMPARE(about->text(), QStringLiteral("&About Zastrel..."));
+    QVERIFY(dialog.actions().indexOf(about) > 0 && dialog.actions().first()->isSeparator());
+
+    about->trigger();
+    QCOMPARE(host.boxes.size(), std::size_t{1});
+    QCOMPARE(host.boxes[0].className, QStringLiteral("CAboutDlg"));
+    QCOMPARE(host.boxes[0].title, QStringLiteral("About Zastrel"));
+    QVERIFY(host.boxes[0].ownedByDialog);
+}
+
+void HalvexDlgTest::cancelAndEscEndTheDialog_data()
+{
+    QTest::addColumn<bool>("viaEsc");
+    QTest::newRow("Cancel") << false;
+    QTest::newRow("Esc") << true;
+}
+
+void HalvexDlgTest::cancelAndEscEndTheDialog()
+{
+    QFETCH(bool, viaEsc);
+    PackageOptions options;
+    RecordingDialogHost host;
+    CHalvexDlg dialog(options, nullptr, host);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    if (viaEsc)
+        QTest::keyClick(Item<QLineEdit>(dialog, 1014), Qt::Key_Escape);
+    else
+        Item<QPushButton>(dialog, 2)->click();
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    QVERIFY(host.boxes.empty());
+}
+
+QTEST_MAIN(HalvexDlgTest)
+#include "HalvexDlgTest.moc"
