@@ -31,15 +31,27 @@ const std::string kSfxConfig =
     ";!@Install@!UTF-8!\r\nInstallPath=\"%temp%\\halvex_temp\"\r\nExecuteFile=\"setup.vbs\"\r\nProgress=\"No\"\r\n"
     ";!@InstallEnd@!";
 
+// Requests an interrupt, as the console handler would, at the given refresh after the
+// given status was shown.
 class InterruptingProgress : public RecordingProgress {
 public:
-    explicit InterruptingProgress(int at) : at(at) {}
+    InterruptingProgress(std::wstring status, int at) : status(std::move(status)), at(at) {}
+    void SetStatus(const std::wstring& text) override
+    {
+        RecordingProgress::SetStatus(text);
+        if (text == status)
+            counting = true;
+    }
     void Refresh() override
     {
-        if (++refreshes == at)
+        if (counting && --at == 0)
             Platform::RequestInterrupt();
     }
+
+private:
+    std::wstring status;
     int at;
+    bool counting = false;
 };
 
 // Runs 7-Zip on the archive part of a package and lists what it extracted.
@@ -329,16 +341,21 @@ TEST_F(Packaging, SecondRunAtOnceFailsWithoutTouchingTheFirst)
 
 TEST_F(Packaging, InterruptedRunsLeaveNothingBehind)
 {
-    // Early: during the copy. Late: while the archiver runs (the copy of this small CID
-    // takes a few dozen refreshes, the archiver many more).
-    for (const int at : {10, 80}) {
-        SCOPED_TRACE(at);
-        WriteBytes(cid / "torqel/big.bin", std::string(64 << 20, 'z'));
-        InterruptingProgress interrupting(at);
+    WriteBytes(cid / "torqel/big.bin", std::string(64 << 20, 'z'));
+    struct Case { std::wstring status; int at; const char* line; };
+    const Case cases[] = {
+        {kSuccessStatuses[1], 3, "Copy interrupted: the run was asked to stop "},
+        {kSuccessStatuses[3], 5, "Archiving interrupted: the run was asked to stop "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        InterruptingProgress interrupting(c.status, c.at);
         const LogLines log;
         EXPECT_FALSE(Run(interrupting));
         EXPECT_EQ(interrupting.statuses.back(), L"Package generation failed. See log for details.");
-        EXPECT_TRUE(fs::is_empty(output)) << log.Joined();
+        const auto lines = log.Get();
+        EXPECT_NE(std::find(lines.begin(), lines.end(), c.line), lines.end()) << log.Joined();
+        EXPECT_TRUE(fs::is_empty(output));
         EXPECT_FALSE(fs::exists(temp / "Halvex"));
         Platform::ClearInterrupt();
     }
