@@ -28,6 +28,10 @@ export ProgramData=${ProgramData:-$PWD/out/appdata}
 package=$PWD/out/VeskorEndpoint.exe
 
 echo
+echo "Obscuring a password read from standard input (the -opwd token):"
+echo "  \$ printf 'secret\\n' | build/halvex-obscure"
+printf 'secret\n' | build/halvex-obscure | sed 's/^/  /'
+echo
 echo "== halvex -cli -cidpath examples/NORDAVIN -sfxpath $package -s"
 set +e
 build/halvex -cli -cidpath "$PWD/examples/NORDAVIN" -sfxpath "$package" -s

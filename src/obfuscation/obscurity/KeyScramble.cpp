@@ -1,0 +1,158 @@
+#include "obfuscation/obscurity/KeyScramble.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "obfuscation/obscurity/SecurityException.h"
+
+namespace Obscurity {
+
+using TolvarSecurity::membuff;
+using TolvarSecurity::ScopedWipe;
+
+namespace {
+
+// The mask table's storage size counts its terminating zero byte too.
+constexpr char kMaskTable[] = "){>cb2G)dfS>^p5tKK@0lRQC@)+jw)A>!oeUO";
+static_assert(sizeof kMaskTable == 38);
+constexpr std::array<std::uint32_t, 3> kMaskMultipliers = {5, 11, 17};
+// Of every eight stored bytes, these four carry key material; the rest is chaff.
+constexpr std::array<std::uint32_t, 4> kKeptPositions = {0, 3, 4, 6};
+
+membuff sized(std::uint32_t size)
+{
+    membuff buffer;
+    buffer.allocate(size, 1);
+    return buffer;
+}
+
+membuff chaffFilter(const membuff& in)
+{
+    membuff out = sized(in.size() / 2);
+    for (std::uint32_t group = 0; group < in.size() / 8; ++group)
+        for (std::uint32_t k = 0; k < kKeptPositions.size(); ++k)
+            out.data()[group * 4 + k] = in.data()[group * 8 + kKeptPositions[k]];
+    return out;
+}
+
+// Chaff is derived from the significant byte before it (or the group's first),
+// its position in the group and the group's output offset, so it looks like key bytes.
+membuff chaffExpand(const membuff& in)
+{
+    membuff out = sized(in.size() * 2);
+    for (std::uint32_t group = 0; group < in.size() / 4; ++group) {
+        const unsigned char* significant = in.data() + group * 4;
+        unsigned char* target = out.data() + group * 8;
+        std::uint32_t next = 0;
+        unsigned char neighbour = significant[0];
+        for (std::uint32_t position = 0; position < 8; ++position) {
+            if (next < kKeptPositions.size() && kKeptPositions[next] == position) {
+                neighbour = significant[next++];
+                target[position] = neighbour;
+            } else {
+                target[position] = static_cast<unsigned char>(neighbour * 29 + position * 13 + group * 8);
+            }
+        }
+    }
+    return out;
+}
+
+// XOR with the table; the table index mixes the byte's position. Its own inverse.
+membuff mask(const membuff& in)
+{
+    membuff out = sized(in.size());
+    for (std::uint32_t i = 0; i < in.size(); ++i) {
+        const std::uint32_t index = (i * kMaskMultipliers[i % 3]) % sizeof kMaskTable;
+        out.data()[i] = in.data()[i] ^ static_cast<unsigned char>(kMaskTable[index]);
+    }
+    return out;
+}
+
+// Byte j comes alternately from the front and from the back: 0, n-1, 1, n-2, ...
+std::uint32_t reorderSource(std::uint32_t j, std::uint32_t n)
+{
+    return j % 2 == 0 ? j / 2 : n - 1 - j / 2;
+}
+
+membuff reorder(const membuff& in)
+{
+    membuff out = sized(in.size());
+    for (std::uint32_t j = 0; j < in.size(); ++j)
+        out.data()[j] = in.data()[reorderSource(j, in.size())];
+    return out;
+}
+
+membuff unreorder(const membuff& in)
+{
+    membuff out = sized(in.size());
+    for (std::uint32_t j = 0; j < in.size(); ++j)
+        out.data()[reorderSource(j, in.size())] = in.data()[j];
+    return out;
+}
+
+template <std::size_t N>
+membuff fromPiece(const std::array<unsigned char, N>& piece)
+{
+    return membuff(piece.data(), static_cast<std::uint32_t>(N));
+}
+
+template <std::size_t N>
+std::array<unsigned char, N> toPiece(const membuff& buffer)
+{
+    std::array<unsigned char, N> piece{};
+    std::copy_n(buffer.data(), N, piece.begin());
+    return piece;
+}
+
+}  // namespace
+
+std::unique_ptr<membuff> assembleKey(const KeyPieces& pieces)
+{
+    membuff stored1 = fromPiece(pieces.piece1);
+    membuff stored2 = fromPiece(pieces.piece2);
+    membuff stored3 = fromPiece(pieces.piece3);
+    membuff stored4 = fromPiece(pieces.piece4);
+    membuff step1 = reorder(stored1);
+    const ScopedWipe wipeStep1(step1);
+    membuff part1 = mask(step1);
+    const ScopedWipe wipePart1(part1);
+    membuff step2 = chaffFilter(stored2);
+    const ScopedWipe wipeStep2(step2);
+    membuff part2 = mask(step2);
+    const ScopedWipe wipePart2(part2);
+    membuff step3 = chaffFilter(stored3);
+    const ScopedWipe wipeStep3(step3);
+    membuff part3 = reorder(step3);
+    const ScopedWipe wipePart3(part3);
+    membuff step4 = mask(stored4);
+    const ScopedWipe wipeStep4(step4);
+    membuff part4 = reorder(step4);
+    const ScopedWipe wipePart4(part4);
+
+    membuff joined = sized(kKeyMaterialSize);
+    const ScopedWipe wipeJoined(joined, 'x');
+    unsigned char* target = joined.data();
+    for (const membuff* part : {&part1, &part2, &part3, &part4}) {
+        std::memcpy(target, part->data(), part->size());
+        target += part->size();
+    }
+    return std::make_unique<membuff>(joined);
+}
+
+KeyPieces hideKey(const membuff& key)
+{
+    if (key.size() != kKeyMaterialSize)
+        throw TolvarSecurity::UnproperInputData(__FILE__, __LINE__);
+    const membuff part1(key.data(), 12);
+    const membuff part2(key.data() + 12, 12);
+    const membuff part3(key.data() + 24, 12);
+    const membuff part4(key.data() + 36, 12);
+    return KeyPieces{
+        toPiece<12>(unreorder(mask(part1))),
+        toPiece<24>(chaffExpand(mask(part2))),
+        toPiece<24>(chaffExpand(unreorder(part3))),
+        toPiece<12>(mask(unreorder(part4))),
+    };
+}
+
+}  // namespace Obscurity
