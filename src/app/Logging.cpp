@@ -11,6 +11,7 @@
 
 #include "platform/HostFolders.h"
 #include "platform/PathEncoding.h"
+#include "platform/StandardStreams.h"
 
 namespace {
 
@@ -28,10 +29,15 @@ CLogging& GetLogging()
 CLogging::CLogging()
     : std::basic_ostringstream<wchar_t>(std::ios_base::out)
 {
+    // The log is the first file the program opens: standard streams come first.
+    Platform::PrepareStandardStreams();
     Platform::UseUtf8ForPaths();
-    const boost::filesystem::path folder =
-        boost::filesystem::path(Platform::CommonAppDataFolder()) / L"Veskor/Zastrel/Log";
+    const std::wstring appData = Platform::CommonAppDataFolder();
+    const boost::filesystem::path folder = boost::filesystem::path(appData) / L"Veskor/Zastrel/Log";
     logFilePath = (folder / L"log.txt").wstring();
+    // No application-data folder at all: no log, rather than one under the current folder.
+    if (appData.empty())
+        return;
     try {
         boost::filesystem::create_directories(folder);
     } catch (const boost::filesystem::filesystem_error&) {

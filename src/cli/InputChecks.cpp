@@ -1,0 +1,134 @@
+#include "cli/InputChecks.h"
+
+#include <optional>
+
+#include <boost/filesystem/operations.hpp>
+#include <boost/filesystem/path.hpp>
+
+#include "app/Logging.h"
+#include "cli/UrlCracking.h"
+#include "platform/TextConversion.h"
+
+namespace fs = boost::filesystem;
+
+namespace {
+
+// File-system errors the checks catch are reported in the log: in command-line mode
+// standard output carries status lines only.
+void LogError(CLogging& log, const char* label, const fs::filesystem_error& error)
+{
+    log << label << Platform::WidenHostText(error.what()) << "\n";
+}
+
+bool Exists(const fs::path& path, CLogging& log)
+{
+    try {
+        return fs::exists(path);
+    } catch (const fs::filesystem_error& error) {
+        LogError(log, "Error:", error);
+        return false;
+    }
+}
+
+// Host text there and back, as the URL checks read their input.
+std::optional<UrlParts> CrackHostText(const std::wstring& text, CLogging& log)
+{
+    auto parts = CrackUrl(Platform::WidenHostText(Platform::NarrowHostText(text)));
+    if (!parts)
+        log << "URL failed on crack URL test" << "\n";
+    return parts;
+}
+
+bool HostWithoutCredentialsOrExtra(const UrlParts& parts)
+{
+    return !parts.hostName.empty() && parts.userName.empty() && parts.password.empty() && parts.extraInfo.empty();
+}
+
+}  // namespace
+
+bool CheckSourceFolder(const std::wstring& path, CLogging& log)
+{
+    const fs::path folder(path);
+    if (!Exists(folder, log)) {
+        log << "Source path: " << path << " does not exist" << "\n";
+        return false;
+    }
+    bool holdsPackage = false;
+    try {
+        for (fs::directory_iterator entry(folder), end; entry != end; ++entry) {
+            try {
+                if (fs::is_directory(entry->status()))
+                    continue;
+            } catch (const fs::filesystem_error& error) {
+                LogError(log, "Error:", error);
+                break;
+            }
+            if (entry->path().filename() == fs::path(L"cidsync.upd")) {
+                holdsPackage = true;
+                break;
+            }
+        }
+    } catch (const fs::filesystem_error& error) {
+        // A file instead of a folder, or a folder that cannot be listed: the caller ends the
+        // run, and the log says why.
+        LogError(log, "Error:", error);
+        throw;
+    }
+    if (!holdsPackage) {
+        log << "Source path: " << path << " does not point to a valid package" << "\n";
+        return false;
+    }
+    log << "Source path: " << path << " is OK" << "\n";
+    return true;
+}
+
+bool CheckOutputPackage(const std::wstring& path, bool isFolder, CLogging& log)
+{
+    if (path.empty()) {
+        log << "Destination path: " << path << " is zero length" << "\n";
+        return false;
+    }
+    const fs::path target = isFolder ? fs::path(path) : fs::path(path).parent_path();
+    try {
+        if (!fs::exists(target)) {
+            if (target.empty())
+                throw fs::filesystem_error("the output package has no folder part", target,
+                                           boost::system::errc::make_error_code(boost::system::errc::no_such_file_or_directory));
+            // Probe that the folder can be made; folders above it made on the way stay.
+            fs::create_directories(target);
+            fs::remove(target);
+        }
+    } catch (const fs::filesystem_error& error) {
+        LogError(log, "Error: ", error);
+        log << "Destination path: " << path << " is invalid" << "\n";
+        return false;
+    }
+    log << "Destination path: " << path << " is OK" << "\n";
+    return true;
+}
+
+bool IsExistingFolder(const std::wstring& path)
+{
+    return fs::is_directory(fs::path(path));
+}
+
+bool CheckServerUrl(const std::wstring& url, CLogging& log)
+{
+    const auto parts = CrackHostText(url, log);
+    const bool valid = parts && HostWithoutCredentialsOrExtra(*parts) && (parts->urlPath.empty() || parts->urlPath == L"/") &&
+                       (parts->scheme == UrlScheme::Http || parts->scheme == UrlScheme::Https);
+    log << "URL: " << url << (valid ? " is OK" : " is invalid") << "\n";
+    return valid;
+}
+
+bool CheckUpdateLocation(const std::wstring& location, CLogging& log)
+{
+    bool valid = location.starts_with(L"\\\\");
+    if (!valid) {
+        const auto parts = CrackHostText(location, log);
+        valid = parts && HostWithoutCredentialsOrExtra(*parts) && !parts->urlPath.empty() && parts->urlPath != L"/" &&
+                parts->scheme == UrlScheme::Http;
+    }
+    log << "Updating source: " << location << (valid ? " is OK" : " is invalid") << "\n";
+    return valid;
+}

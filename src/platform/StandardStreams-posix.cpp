@@ -1,0 +1,76 @@
+#include "platform/StandardStreams.h"
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <string>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "platform/TextConversion.h"
+
+namespace Platform {
+namespace {
+
+std::atomic<bool> outputWasClosed{false};
+std::atomic<bool> outputAttached{false};
+
+// Writes everything or gives up at the first error other than an interruption.
+bool WriteAll(int descriptor, const std::string& bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = ::write(descriptor, bytes.data() + done, bytes.size() - done);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+}  // namespace
+
+void PrepareStandardStreams()
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    for (int descriptor = 0; descriptor <= 2; ++descriptor) {
+        if (::fcntl(descriptor, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        // open() returns the lowest free number, which is this one.
+        const int opened = ::open("/dev/null", descriptor == 0 ? O_RDONLY : O_WRONLY);
+        if (opened != descriptor && opened != -1)
+            ::close(opened);
+        if (descriptor == 1)
+            outputWasClosed = true;
+    }
+}
+
+bool AttachStandardOutput()
+{
+    bool usable = false;
+    if (!outputWasClosed) {
+        const int flags = ::fcntl(1, F_GETFL);
+        usable = flags != -1 && ((flags & O_ACCMODE) == O_WRONLY || (flags & O_ACCMODE) == O_RDWR);
+    }
+    outputAttached = usable;
+    return usable;
+}
+
+void WriteStandardOutputLine(std::wstring_view text)
+{
+    if (!outputAttached)
+        return;
+    if (!WriteAll(1, NarrowHostText(text) + '\n'))
+        outputAttached = false;
+}
+
+void WriteStandardErrorLine(std::wstring_view text)
+{
+    WriteAll(2, NarrowHostText(text) + '\n');
+}
+
+}  // namespace Platform

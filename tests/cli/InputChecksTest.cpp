@@ -1,0 +1,171 @@
+#include "cli/InputChecks.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <boost/filesystem.hpp>
+#include <gtest/gtest.h>
+
+#include "app/Logging.h"
+#include "platform/TextConversion.h"
+#include "support/LogLines.h"
+
+namespace fs = boost::filesystem;
+
+namespace {
+
+class InputChecks : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        root = fs::path(std::getenv("HALVEX_TEST_TMP")) / "checks";
+        fs::create_directories(root);
+    }
+
+    std::string Touch(const fs::path& file)
+    {
+        fs::create_directories(file.parent_path());
+        std::ofstream(file.string()) << "x";
+        return file.string();
+    }
+
+    static std::wstring Wide(const std::string& text) { return Platform::WidenHostText(text); }
+
+    fs::path root;
+    LogLines log;
+};
+
+TEST_F(InputChecks, SourceFolderNeedsTheMarkerDirectlyInsideExactlyNamed)
+{
+    Touch(root / "cid" / "cidsync.upd");
+    Touch(root / "nested" / "sub" / "cidsync.upd");
+    Touch(root / "capitals" / "CIDSYNC.UPD");
+    fs::create_directories(root / "markerfolder" / "cidsync.upd");
+    fs::create_directories(root / "empty");
+    struct Case { std::string path; bool valid; std::string tail; };
+    const std::vector<Case> cases = {
+        {(root / "cid").string(), true, "is OK "},
+        {(root / "nested").string(), false, "does not point to a valid package "},
+        {(root / "capitals").string(), false, "does not point to a valid package "},
+        {(root / "markerfolder").string(), false, "does not point to a valid package "},
+        {(root / "empty").string(), false, "does not point to a valid package "},
+        {(root / "missing").string(), false, "does not exist "},
+        {"", false, "does not exist "},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CheckSourceFolder(Wide(c.path), GetLogging()), c.valid) << c.path;
+        EXPECT_EQ(log.Take(), std::vector<std::string>{"Source path:  " + c.path + "  " + c.tail});
+    }
+}
+
+TEST_F(InputChecks, SourceThatCannotBeListedReachesTheCallerAfterItsLogLine)
+{
+    const std::string file = Touch(root / "cidsync.upd");
+    EXPECT_THROW(CheckSourceFolder(Wide(file), GetLogging()), fs::filesystem_error);
+    const auto lines = log.Take();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("Error: ", 0), 0u) << lines[0];
+    EXPECT_NE(lines[0].find(file), std::string::npos) << lines[0];
+}
+
+TEST_F(InputChecks, OutputPackageFolderMustExistOrBeCreatable)
+{
+    Touch(root / "afile");
+    fs::create_directories(root / "out");
+    struct Case { std::string path; bool isFolder; bool valid; };
+    const std::vector<Case> cases = {
+        {(root / "out").string(), true, true},
+        {(root / "out" / "setup.exe").string(), false, true},
+        {(root / "new" / "deeper" / "setup.exe").string(), false, true},
+        {"setup.exe", false, false},
+        {(root / "afile" / "sub" / "setup.exe").string(), false, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CheckOutputPackage(Wide(c.path), c.isFolder, GetLogging()), c.valid) << c.path;
+        const auto lines = log.Take();
+        if (c.valid) {
+            EXPECT_EQ(lines, std::vector<std::string>{"Destination path:  " + c.path + "  is OK "});
+        } else {
+            ASSERT_EQ(lines.size(), 2u) << c.path;
+            EXPECT_EQ(lines[0].rfind("Error:  ", 0), 0u) << lines[0];
+            EXPECT_EQ(lines[1], "Destination path:  " + c.path + "  is invalid ");
+        }
+    }
+    // The probe removes the folder it made; the parents made on the way stay.
+    EXPECT_TRUE(fs::is_directory(root / "new"));
+    EXPECT_FALSE(fs::exists(root / "new" / "deeper"));
+    EXPECT_TRUE(fs::is_directory(root / "out"));
+
+    EXPECT_FALSE(CheckOutputPackage(L"", false, GetLogging()));
+    EXPECT_EQ(log.Take(), std::vector<std::string>{"Destination path:    is zero length "});
+}
+
+TEST_F(InputChecks, ExistingFolderOnlyForFolders)
+{
+    const std::string file = Touch(root / "file");
+    EXPECT_TRUE(IsExistingFolder(Wide(root.string())));
+    EXPECT_FALSE(IsExistingFolder(Wide(file)));
+    EXPECT_FALSE(IsExistingFolder(Wide((root / "missing").string())));
+    EXPECT_FALSE(IsExistingFolder(L""));
+    fs::create_symlink(root / "loop", root / "loop");
+    EXPECT_THROW(IsExistingFolder(Wide((root / "loop" / "x").string())), fs::filesystem_error);
+    EXPECT_TRUE(log.Take().empty());
+}
+
+TEST_F(InputChecks, ServerUrlIsAnHttpServerAndNothingMore)
+{
+    struct Case { std::wstring url; bool valid; bool cracked; };
+    const Case cases[] = {
+        {L"http://kett.example", true, true},
+        {L"https://kett.example:8443", true, true},
+        {L"HTTP://kett.example/", true, true},
+        {L"http://kett.example/console", false, true},
+        {L"http://kett.example/?x=1", false, true},
+        {L"http://kett.example#top", false, true},
+        {L"http://admin@kett.example", false, true},
+        {L"http://admin:pw@kett.example", false, true},
+        {L"ftp://kett.example", false, true},
+        {L"http://", false, true},
+        {L"kett.example", false, false},
+        {L"http://kett.example/%zz", false, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CheckServerUrl(c.url, GetLogging()), c.valid);
+        std::vector<std::string> expected;
+        if (!c.cracked)
+            expected.push_back("URL failed on crack URL test ");
+        expected.push_back("URL:  " + Platform::NarrowHostText(c.url) + (c.valid ? "  is OK " : "  is invalid "));
+        EXPECT_EQ(log.Take(), expected);
+    }
+}
+
+TEST_F(InputChecks, UpdateLocationIsUncOrAnHttpFolder)
+{
+    struct Case { std::wstring location; bool valid; bool cracked; };
+    const Case cases[] = {
+        {L"\\\\fileserver\\updates", true, true},
+        {L"\\\\ anything: at all?", true, true},
+        {L"http://updates.example/veskor", true, true},
+        {L"http://updates.example:8080/a/b", true, true},
+        {L"https://updates.example/veskor", false, true},
+        {L"http://updates.example/", false, true},
+        {L"http://updates.example", false, true},
+        {L"http://user@updates.example/veskor", false, true},
+        {L"http://updates.example/veskor?x", false, true},
+        {L"\\fileserver\\updates", false, false},
+        {L"updates", false, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CheckUpdateLocation(c.location, GetLogging()), c.valid);
+        std::vector<std::string> expected;
+        if (!c.cracked)
+            expected.push_back("URL failed on crack URL test ");
+        expected.push_back("Updating source:  " + Platform::NarrowHostText(c.location) +
+                           (c.valid ? "  is OK " : "  is invalid "));
+        EXPECT_EQ(log.Take(), expected);
+    }
+}
+
+}  // namespace
