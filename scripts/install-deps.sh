@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   libboost-filesystem-dev libssl-dev qt6-base-dev
-  p7zip-full
+  p7zip-full bc
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool
 )

@@ -1,0 +1,171 @@
+#include "packaging/PackagingJob.h"
+
+#include <iostream>
+
+#include <boost/filesystem/operations.hpp>
+#include <boost/filesystem/path.hpp>
+
+#include "packaging/ArchiveBuilder.h"
+#include "packaging/PackageCopy.h"
+#include "packaging/SetupScript.h"
+#include "platform/HostFolders.h"
+#include "platform/StringTable.h"
+#include "platform/TextConversion.h"
+
+namespace fs = boost::filesystem;
+
+PackagingJob::PackagingJob(const PackageOptions& options, IProgress& progress)
+    : options(options), progress(progress), success(true), log(GetLogging())
+{
+}
+
+void PackagingJob::Run()
+{
+    workFolder = Platform::TempBase() + L"/Halvex";
+    archiverPath = options.GetProgramFolder() + L"/7za/7za";
+    log << "*** Starting packaging process ***" << "\n";
+    log << "Utility Path: " << archiverPath << "\n";
+
+    success = ClaimWorkFolder();
+    progress.Refresh();
+
+    FolderList componentFolders;
+    FolderList exploitPreventionFolders;
+    SelectComponents(componentFolders, exploitPreventionFolders);
+    progress.Refresh();
+
+    if (ReportStatus(104) && success) {
+        CPackageCopy copy(componentFolders, exploitPreventionFolders, &progress);
+        success = copy.CopyPackage(options.GetSourceFolder(), workFolder, options.GetManaged());
+        if (success)
+            success = CopyConfigTool(copy);
+        if (success)
+            progress.SetProgress(40);
+    }
+    progress.Refresh();
+
+    if (success && ReportStatus(105)) {
+        log << "About to create configuration script..." << "\n";
+        CSetupScript(options).WriteScript(workFolder);
+        log << "Created configuration script..." << "\n";
+        progress.SetProgress(60);
+    }
+    progress.Refresh();
+
+    if (success && ReportStatus(106)) {
+        log << "About to create self extracting archive..." << "\n";
+        ArchiveBuilder builder(archiverPath, &progress);
+        std::wstring outputFolder;
+        std::wstring fileName;
+        if (options.GetOutputIsFolder()) {
+            outputFolder = options.GetOutputPackage();
+        } else {
+            const fs::path output(options.GetOutputPackage());
+            outputFolder = output.parent_path().wstring();
+            fileName = output.filename().wstring();
+            // A bare file name means the current folder, never the root.
+            if (outputFolder.empty())
+                outputFolder = L".";
+        }
+        builder.CreateArchive(workFolder, outputFolder);
+        builder.WriteSfxConfig(workFolder);
+        builder.CreateExecutable(workFolder, outputFolder, fileName, options.GetProgramFolder());
+        builder.RemoveArchive(outputFolder, true);
+        success = builder.Succeeded();
+        if (success) {
+            log << "Successfully created an archive at:" << outputFolder << "\n";
+            progress.SetProgress(80);
+        } else {
+            log << "Failed to create an archive at:" << outputFolder << "\n";
+        }
+    }
+    progress.Refresh();
+
+    if (!ReportStatus(107))
+        return;
+    if (ownsWorkFolder) {
+        if (!RemoveFolderTree(workFolder))
+            log << "Unable to delete temporary folder" << "\n";
+        else if (success)
+            progress.SetProgress(100);
+    }
+    progress.Refresh();
+    log << "*** Ending packaging process ***" << "\n";
+    if (success) {
+        if (!ReportStatus(108))
+            return;
+        log << "Zastrel completed successfully" << "\n";
+    } else {
+        if (!ReportStatus(109))
+            return;
+        log << "Zastrel failed" << "\n";
+    }
+    progress.Refresh();
+}
+
+// The work folder lives under a base that may be the world-writable /tmp: it is used
+// only while this run holds the user's run lock, only when nothing foreign sits at its
+// name, and it is always created anew, private to the user.
+bool PackagingJob::ClaimWorkFolder()
+{
+    const std::wstring lockFile = workFolder + L".lock";
+    try {
+        fs::create_directories(fs::path(workFolder).parent_path());
+    } catch (const fs::filesystem_error& error) {
+        log << "Boost file system error:" << Platform::WidenHostText(error.what()) << "\n";
+        return false;
+    }
+    runLock.emplace(lockFile);
+    switch (runLock->GetState()) {
+    case Platform::CRunLock::State::Held:
+        break;
+    case Platform::CRunLock::State::Busy:
+        log << "Another packaging run is using the work folder:" << workFolder << "\n";
+        return false;
+    case Platform::CRunLock::State::Unusable:
+        log << "Unable to lock the work folder: the lock file cannot be used:" << lockFile << "\n";
+        return false;
+    }
+    if (Platform::IsForeignFolder(workFolder)) {
+        log << "The work folder is a link, not a folder, or belongs to another user, and is not used:" << workFolder
+            << "\n";
+        return false;
+    }
+    RemoveFolderTree(workFolder);
+    if (const int error = Platform::CreatePrivateFolder(workFolder)) {
+        log << "Unable to create the work folder:" << workFolder
+            << Platform::WidenHostText(Platform::SystemErrorText(error)) << "\n";
+        return false;
+    }
+    ownsWorkFolder = true;
+    return true;
+}
+
+bool PackagingJob::CopyConfigTool(CPackageCopy& copy)
+{
+    if (options.GetManaged())
+        return true;
+    log << "About to copy ConfigUpdate and prerequisite libraries to the temporary package folder..." << "\n";
+    return copy.CopySingleFile(options.GetProgramFolder() + L"/ConfigUpdate.exe", workFolder + L"/ConfigUpdate.exe");
+}
+
+bool PackagingJob::ReportStatus(unsigned id)
+{
+    const auto text = Platform::LoadString(id);
+    if (text)
+        progress.SetStatus(*text);
+    return text.has_value();
+}
+
+bool PackagingJob::RemoveFolderTree(const std::wstring& folder)
+{
+    if (!fs::exists(folder))
+        return false;
+    try {
+        fs::remove_all(folder);
+    } catch (const fs::filesystem_error& error) {
+        std::cout << "Error: " << error.what() << std::endl;
+        return false;
+    }
+    return true;
+}

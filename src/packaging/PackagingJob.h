@@ -1,0 +1,47 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/Logging.h"
+#include "app/PackageOptions.h"
+#include "cli/IProgress.h"
+#include "platform/WorkFolder.h"
+
+class CPackageCopy;
+
+// Turns one set of package options into one self-extracting package: selects the
+// component folders, copies them into a private work folder, writes the client's setup
+// script, builds the executable and removes the work folder again, reporting every
+// stage. A failing step clears the success flag and skips what follows; the closing
+// step always runs.
+class PackagingJob {
+public:
+    using FolderList = std::vector<std::wstring>;
+
+    PackagingJob(const PackageOptions& options, IProgress& progress);
+
+    void Run();
+    bool Succeeded() const { return success; }
+
+    // Fills both lists, in the order the copy handles them, from the options alone.
+    void SelectComponents(FolderList& componentFolders, FolderList& exploitPreventionFolders);
+
+private:
+    bool ClaimWorkFolder();
+    bool CopyConfigTool(CPackageCopy& copy);
+    bool ReportStatus(unsigned id);
+    static bool RemoveFolderTree(const std::wstring& folder);
+
+    PackageOptions options;
+    IProgress& progress;
+    std::wstring workFolder;
+    std::wstring archiverPath;
+    bool success;
+    CLogging& log;
+    // Held for the whole run, so a second run of the same user cannot take the folder.
+    std::optional<Platform::CRunLock> runLock;
+    // Only a folder this run created is ever removed at the end.
+    bool ownsWorkFolder = false;
+};

@@ -1,0 +1,194 @@
+#include "packaging/SetupScript.h"
+
+#include <algorithm>
+#include <exception>
+#include <fstream>
+#include <iostream>
+
+#include "obfuscation/obscurity/Obfuscation.h"
+#include "platform/TextConversion.h"
+
+namespace {
+
+// Closes the script's string literal, inserts a double quote through Chr(34) and
+// reopens the literal: the client's command line receives one double quote.
+constexpr const wchar_t* kQuote = L"\" + Chr(34) + \"";
+
+constexpr const wchar_t* kHead =
+    L"Dim oArgs, oFSO, scriptArgs\n"
+    L"Set oArgs = WScript.Arguments\n"
+    L"Set oFSO = CreateObject(\"Scripting.FileSystemObject\")\n"
+    L"\n"
+    L"sSrcFolder = oFSO.GetParentFolderName(WScript.ScriptFullName)\n"
+    L"sDstFolder = oFSO.GetSpecialFolder(2) + \"\\halvex_temp\"\n"
+    L"\n"
+    L"If Not oFSO.FolderExists(sDstFolder) Then\n"
+    L"  Set oTempFolder = oFSO.CreateFolder(sDstFolder)\n"
+    L"  Set oTempFolder = Nothing\n"
+    L"Else\n"
+    L"  If Not oFSO.FileExists (sDstFolder + \"\\halvex.tmp\") Then\n"
+    L"    oFSO.DeleteFolder(sDstFolder)\n"
+    L"    Set oTempFolder = oFSO.CreateFolder(sDstFolder)\n"
+    L"\t   Set oTempFolder = Nothing\n"
+    L"  End If\n"
+    L"End If\n"
+    L"\n"
+    L"If oFSO.FileExists (sDstFolder + \"\\halvex.tmp\") Then\n"
+    L"  WSCript.Quit(0)\n"
+    L"Else\n"
+    L"  Set oTempFile = oFSO.CreateTextFile(sDstFolder + \"\\halvex.tmp\")\n"
+    L"  oTempFile.WriteLine(\"halvex_temp\")\n"
+    L"  oTempFile.Close\n"
+    L"End If\n"
+    L"\n"
+    L"oFSO.CopyFolder sSrcFolder , sDstFolder\n"
+    L"\n"
+    L"For Each listArg In oArgs\n"
+    L"  scriptArgs = scriptArgs + Chr(32) + Chr(34) + listArg + Chr(34)\n"
+    L"Next\n"
+    L"scriptArgs = LTrim (scriptArgs)\n"
+    L"If ( (Len(scriptArgs) Mod 2) = 0) Then\n"
+    L"  ArgMiddle = Len(scriptArgs) \\ 2\n"
+    L"  ArgLeft = Left(scriptArgs, ArgMiddle) + Chr(34)\n"
+    L"  ArgRight = Chr(34) + Right(scriptArgs, ArgMiddle)\n"
+    L"  If (ArgLeft = ArgRight) Then\n"
+    L"    scriptArgs = ArgLeft\n"
+    L"  End If\n"
+    L"End If\n"
+    L"\n"
+    L"Set wshShell = WScript.CreateObject (\"WSCript.shell\")\n"
+    L"wshShell.run sDstFolder + \"\\NORDAVIN\\setup.exe";
+
+constexpr const wchar_t* kTail =
+    L"\nsDstFolder = oFSO.GetSpecialFolder(2) + \"\\halvex_temp\"\n"
+    L"oFSO.DeleteFile sDstFolder + \"\\halvex.tmp\"\n\n";
+
+// A user value as the inside of a VBScript string literal: a double quote is doubled
+// and a control character is spliced in with Chr(n), so no value can end the literal
+// or the line, and the client's command line receives it exactly as typed.
+std::wstring Literal(const std::wstring& value)
+{
+    std::wstring text;
+    for (const wchar_t c : value) {
+        if (c == L'"')
+            text += L"\"\"";
+        else if (c < 0x20 || c == 0x7F)
+            text += L"\" + Chr(" + std::to_wstring(static_cast<int>(c)) + L") + \"";
+        else
+            text += c;
+    }
+    return text;
+}
+
+std::wstring ObscuredToken(const std::wstring& password)
+{
+    std::string token;
+    {
+        Obscurity::Obfuscation obfuscation;
+        obfuscation.obscure(password, token);
+    }
+    std::erase_if(token, [](char c) { return c == '\n' || c == '\r' || c == '\t' || c == ' '; });
+    return Platform::WidenHostText(token);
+}
+
+void DropTrailingBackslash(std::wstring& text)
+{
+    if (!text.empty() && text.back() == L'\\')
+        text.pop_back();
+}
+
+}  // namespace
+
+CSetupScript::CSetupScript(const PackageOptions& options) : options(options) {}
+
+void CSetupScript::WriteScript(const std::wstring& workFolder)
+{
+    std::wstring location = options.GetPrimaryUpdateLocation();
+    DropTrailingBackslash(location);
+    options.SetPrimaryUpdateLocation(location);
+
+    std::wstring script = kHead;
+    AppendSetupOptions(script);
+    script += kTail;
+
+    // The client's script host reads Windows-1252 with CR LF line ends.
+    std::wstring windowsText;
+    for (const wchar_t c : script) {
+        if (c == L'\n')
+            windowsText += L'\r';
+        windowsText += c;
+    }
+    try {
+        std::ofstream file(Platform::NarrowHostText(workFolder) + "/setup.vbs", std::ios::binary | std::ios::trunc);
+        if (file.is_open())
+            file << Platform::ToWindows1252(windowsText);
+    } catch (const std::exception& error) {
+        std::cout << "Error" << error.what() << std::endl;
+    }
+}
+
+void CSetupScript::AppendSetupOptions(std::wstring& script)
+{
+    std::wstring primaryLocation = options.GetPrimaryUpdateLocation();
+    DropTrailingBackslash(primaryLocation);
+    options.SetPrimaryUpdateLocation(primaryLocation);
+
+    script += L" -bexu R";
+    if (options.GetSilent())
+        script += L" -s";
+    if (options.GetNonInteractive())
+        script += L" -ni";
+    script += options.GetManaged() ? L" -mng yes" : L" -mng no";
+    if (options.GetFirewall())
+        script += L" -wofa";
+    if (options.GetPatch())
+        script += L" -patch " + Literal(options.GetManagementServerUrl());
+    if (options.GetExploitPrevention())
+        script += L" -pexo";
+    if (!options.GetIncludeComponents()) {
+        if (!primaryLocation.empty())
+            script += std::wstring(L" -updp ") + kQuote + Literal(primaryLocation) + kQuote;
+        if (!options.GetPrimaryUserName().empty())
+            script += L" -user " + Literal(options.GetPrimaryUserName());
+        if (!options.GetPrimaryPassword().empty())
+            script += L" -opwd " + ObscuredToken(options.GetPrimaryPassword());
+    }
+    for (const auto& [name, value] : options.GetSetupParameters()) {
+        if (name.empty() || name.front() != L'-')
+            continue;
+        script += L" " + Literal(name);
+        if (value.empty())
+            continue;
+        if (value.find(L' ') != std::wstring::npos)
+            script += std::wstring(L" ") + kQuote + Literal(value) + kQuote;
+        else
+            script += L" " + Literal(value);
+    }
+    script += L"\" + Chr(32) + scriptArgs,, true";
+
+    if (options.GetManaged())
+        return;
+    if (options.GetIncludeComponents() && !primaryLocation.empty()) {
+        script += L"\n\nWScript.Sleep 45000";
+        script += ConfigUpdateCommand(primaryLocation, options.GetPrimaryUserName(), options.GetPrimaryPassword(), L"0");
+        if (options.GetUseSecondaryLocation()) {
+            script += L"\n\nWScript.Sleep 500";
+            script += ConfigUpdateCommand(options.GetSecondaryUpdateLocation(), options.GetSecondaryUserName(),
+                                          options.GetSecondaryPassword(), L"1");
+        }
+    } else if (!options.GetIncludeComponents() && !primaryLocation.empty() && options.GetUseSecondaryLocation()) {
+        script += L"\n\nWScript.Sleep 45000";
+        script += ConfigUpdateCommand(options.GetSecondaryUpdateLocation(), options.GetSecondaryUserName(),
+                                      options.GetSecondaryPassword(), L"1");
+    }
+    script += L"\n\noFSO.DeleteFile sDstFolder + \"\\ConfigUpdate.exe\"\n";
+}
+
+std::wstring CSetupScript::ConfigUpdateCommand(const std::wstring& location, const std::wstring& userName,
+                                               const std::wstring& password, const std::wstring& index)
+{
+    const std::wstring token = password.empty() ? std::wstring() : ObscuredToken(password);
+    return std::wstring(L"\n\nwshShell.run sDstFolder + \"\\ConfigUpdate.exe ") + kQuote + Literal(location) + kQuote +
+           L" " + kQuote + Literal(userName) + kQuote + L" " + kQuote + token + kQuote + L" " + kQuote + index +
+           L"\" + Chr(34),, true\n";
+}

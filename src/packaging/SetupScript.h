@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+#include "app/PackageOptions.h"
+
+// Writes setup.vbs, the script the package runs on the client: it copies the unpacked
+// package to a fixed temporary folder (a marker file keeps a second run out), runs the
+// suite's setup with the chosen options, configures the update locations with
+// ConfigUpdate.exe for an unmanaged package, and cleans up. Passwords are written only
+// as obscured tokens; every other value is written so that it cannot end the VBScript
+// string it sits in.
+class CSetupScript {
+public:
+    explicit CSetupScript(const PackageOptions& options);
+
+    void WriteScript(const std::wstring& workFolder);
+
+private:
+    void AppendSetupOptions(std::wstring& script);
+    std::wstring ConfigUpdateCommand(const std::wstring& location, const std::wstring& userName,
+                                     const std::wstring& password, const std::wstring& index);
+
+    PackageOptions options;
+};

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+
+namespace Platform {
+
+// Keeps two runs of one user from using the same work folder at once: an exclusive
+// lock on a file of the user's own, held for the object's life and released by the
+// system even when the process dies.
+class CRunLock {
+public:
+    enum class State { Held, Busy, Unusable };
+
+    // Never waits: a lock held by another run gives Busy at once. A lock file that is a
+    // link, not a plain file, or belongs to another user gives Unusable and is not followed.
+    explicit CRunLock(const std::wstring& lockFile);
+    ~CRunLock();
+
+    CRunLock(const CRunLock&) = delete;
+    CRunLock& operator=(const CRunLock&) = delete;
+
+    State GetState() const { return state; }
+
+private:
+    int fd = -1;
+    State state = State::Unusable;
+};
+
+// True when something exists at `path` that is not a real folder of this user's own:
+// a link (to anything), another kind of file, or a folder of another user.
+bool IsForeignFolder(const std::wstring& path);
+
+// Creates the folder for this user only (mode 0700). Returns 0, or the system error
+// code; an existing entry is EEXIST, never reused.
+int CreatePrivateFolder(const std::wstring& path);
+
+// The text of a system error code.
+std::string SystemErrorText(int code);
+
+}  // namespace Platform

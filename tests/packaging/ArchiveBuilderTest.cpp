@@ -1,0 +1,165 @@
+#include "packaging/ArchiveBuilder.h"
+
+#include <chrono>
+
+#include "PackagingTestSupport.h"
+#include "platform/Interrupt.h"
+
+namespace {
+
+using namespace PackagingTest;
+
+const std::string kSfxConfig =
+    ";!@Install@!UTF-8!\r\nInstallPath=\"%temp%\\halvex_temp\"\r\nExecuteFile=\"setup.vbs\"\r\nProgress=\"No\"\r\n"
+    ";!@InstallEnd@!";
+
+// Interrupts the run from inside the poll loop, as the console handler would.
+class InterruptingProgress : public RecordingProgress {
+public:
+    void Refresh() override
+    {
+        if (++refreshes == 20)
+            Platform::RequestInterrupt();
+    }
+};
+
+class ArchiveBuilding : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        root = ScratchFolder() / "build root";
+        work = root / "work";
+        output = root / "out put";
+        WriteBytes(work / "NORDAVIN/setup.exe", "fixture\n");
+        fs::create_directories(output);
+    }
+    void TearDown() override { Platform::ClearInterrupt(); }
+
+    // A program folder whose archiver is a shell script standing in for 7-Zip.
+    fs::path FakeArchiver(const std::string& body)
+    {
+        const fs::path program = MakeProgramFolder(root, "");
+        WriteBytes(program / "7za/7za", "#!/bin/sh\n" + body + "\n");
+        fs::permissions(program / "7za/7za", fs::perms::owner_all);
+        return program;
+    }
+
+    void Build(ArchiveBuilder& builder, const fs::path& program, const std::wstring& fileName = L"")
+    {
+        builder.CreateArchive(work.wstring(), output.wstring());
+        builder.WriteSfxConfig(work.wstring());
+        builder.CreateExecutable(work.wstring(), output.wstring(), fileName, program.wstring());
+        builder.RemoveArchive(output.wstring(), true);
+    }
+
+    fs::path root, work, output;
+    RecordingProgress progress;
+};
+
+TEST_F(ArchiveBuilding, OutputIsModuleConfigurationAndArchive)
+{
+    const fs::path program = MakeProgramFolder(root);
+    WriteBytes(output / "halvex_archive.7z", "stale archive from an earlier run");
+    const LogLines log;
+    ArchiveBuilder builder((program / "7za/7za").wstring(), &progress);
+    Build(builder, program);
+    ASSERT_TRUE(builder.Succeeded()) << log.Joined();
+
+    EXPECT_EQ(ReadBytes(work / "halvex_setup.txt"), kSfxConfig);
+    EXPECT_EQ(Tree(output), std::set<std::string>{"VeskorEndpoint.exe"});
+    const std::string package = ReadBytes(output / "VeskorEndpoint.exe");
+    const std::string module = ReadBytes(program / "7za/7zSD.sfx");
+    ASSERT_GT(package.size(), module.size() + kSfxConfig.size());
+    EXPECT_EQ(package.substr(0, module.size() + kSfxConfig.size()), module + kSfxConfig);
+    EXPECT_EQ(package.substr(module.size() + kSfxConfig.size(), 6), std::string("7z\xBC\xAF\x27\x1C", 6));
+    EXPECT_GT(progress.refreshes, 0);
+
+    const std::string archive = (output / "halvex_archive.7z").string();
+    const std::vector<std::string> expected = {
+        "About to run self-extracting archive tool... ",
+        "About to remove halvex_archive.7z file... ",
+        "Calling " + (program / "7za/7za").string() + " with source: " + work.string() + " and destination: " +
+            output.string() + " ",
+        "Successfully invoked archiver tool ",
+        "About to create 7Zip configuration file... ",
+        "Successfully created 7Zip configuration ",
+        "About to create final self-extracting archive... ",
+        "Command line:  copy /b \"" + (program / "7za/7zSD.sfx").string() + "\" + \"" +
+            (work / "halvex_setup.txt").string() + "\" + \"" + archive + "\" \"" +
+            (output / "VeskorEndpoint.exe").string() + "\" ",
+        "Successfully created final self-extracting archive ",
+        "About to remove halvex_archive.7z file... ",
+        "Successfully removed halvex_archive.7z ",
+    };
+    EXPECT_EQ(log.Get(), expected);
+}
+
+TEST_F(ArchiveBuilding, ArchiverFailuresAreLoggedWithWhatTheArchiverSaid)
+{
+    struct Case { const char* body; const char* line; };
+    const Case cases[] = {
+        {"exit 1", "Failed to invoke archiver tool: One or more files were locked and could not be compressed. Return code: 1 "},
+        {"exit 2", "Failed to invoke archiver tool: A fatal error occurred in the archiver tool. Return code: 2 "},
+        {"exit 7", "Failed to invoke archiver tool: Command-line error. Return code: 7 "},
+        {"exit 8", "Failed to invoke archiver tool: Insufficient memory for archiving operation. Return code: 8 "},
+        {"exit 255", "Failed to invoke archiver tool: User cancelled archiving operation. Return code: 255 "},
+        {"exit 3", "Failed to invoke archiver tool: Return code: 3 "},
+        {"kill -9 $$", "Failed to invoke archiver tool: Return code: 137 "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.body);
+        fs::remove_all(root / "program");
+        const fs::path program =
+            FakeArchiver(std::string("echo 'scanning' ; echo 'ERROR: disk on fire' >&2; ") + c.body);
+        const LogLines log;
+        testing::internal::CaptureStdout();
+        ArchiveBuilder builder((program / "7za/7za").wstring(), &progress);
+        Build(builder, program, L"pkg.exe");
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "the archiver's output never reaches the console";
+        EXPECT_FALSE(builder.Succeeded());
+        const auto lines = log.Get();
+        ASSERT_EQ(lines.size(), 6u) << log.Joined();
+        EXPECT_EQ(lines[4], c.line);
+        EXPECT_EQ(lines[5], "Archiver: ERROR: disk on fire ");
+        EXPECT_FALSE(fs::exists(output / "pkg.exe"));
+    }
+}
+
+TEST_F(ArchiveBuilding, MissingArchiverIsTheFatalErrorCode)
+{
+    const fs::path program = MakeProgramFolder(root, "");
+    const LogLines log;
+    ArchiveBuilder builder((program / "7za/7za").wstring(), &progress);
+    Build(builder, program);
+    EXPECT_FALSE(builder.Succeeded());
+    EXPECT_EQ(log.Get().back(), "Failed to invoke archiver tool: A fatal error occurred in the archiver tool. Return code: 2 ");
+    EXPECT_TRUE(fs::is_empty(output));
+}
+
+TEST_F(ArchiveBuilding, FailedJoinKeepsTheArchiveAndLeavesNoOutput)
+{
+    const fs::path program = FakeArchiver(R"(printf 'archive' > "$2")");
+    fs::remove(program / "7za/7zSD.sfx");
+    const LogLines log;
+    ArchiveBuilder builder((program / "7za/7za").wstring(), &progress);
+    Build(builder, program, L"pkg.exe");
+    EXPECT_FALSE(builder.Succeeded());
+    EXPECT_EQ(log.Get().back(), "Failed to create final self-extracting archive with return code:  2 ");
+    EXPECT_EQ(Tree(output), std::set<std::string>{"halvex_archive.7z"});
+}
+
+TEST_F(ArchiveBuilding, InterruptEndsTheArchiverAndRemovesItsArchive)
+{
+    const fs::path program = FakeArchiver(R"(printf 'partial' > "$2"; exec sleep 30)");
+    InterruptingProgress interrupting;
+    const LogLines log;
+    const auto start = std::chrono::steady_clock::now();
+    ArchiveBuilder builder((program / "7za/7za").wstring(), &interrupting);
+    Build(builder, program, L"pkg.exe");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_FALSE(builder.Succeeded());
+    EXPECT_EQ(log.Get().back(), "Archiving interrupted: the run was asked to stop ");
+    EXPECT_TRUE(fs::is_empty(output));
+}
+
+}  // namespace

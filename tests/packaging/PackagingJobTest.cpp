@@ -1,0 +1,364 @@
+#include "packaging/PackagingJob.h"
+
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "PackagingTestSupport.h"
+#include "platform/ChildProcess.h"
+#include "platform/Interrupt.h"
+#include "platform/WorkFolder.h"
+
+namespace {
+
+using namespace PackagingTest;
+
+const std::vector<std::wstring> kSuccessStatuses = {
+    L"Establishing package components to transfer...",
+    L"Copying package data and ConfigUpdate tool to local machine...",
+    L"Creating setup configuration script...",
+    L"Creating the final self-extracting archive...",
+    L"Cleaning up package components from local machine...",
+    L"Package generation complete.",
+};
+const std::vector<std::wstring> kCopyFailureStatuses = {
+    L"Establishing package components to transfer...",
+    L"Copying package data and ConfigUpdate tool to local machine...",
+    L"Cleaning up package components from local machine...",
+    L"Package generation failed. See log for details.",
+};
+const std::string kSfxConfig =
+    ";!@Install@!UTF-8!\r\nInstallPath=\"%temp%\\halvex_temp\"\r\nExecuteFile=\"setup.vbs\"\r\nProgress=\"No\"\r\n"
+    ";!@InstallEnd@!";
+
+// Requests an interrupt, as the console handler would, at the given refresh after the
+// given status was shown.
+class InterruptingProgress : public RecordingProgress {
+public:
+    InterruptingProgress(std::wstring status, int at) : status(std::move(status)), at(at) {}
+    void SetStatus(const std::wstring& text) override
+    {
+        RecordingProgress::SetStatus(text);
+        if (text == status)
+            counting = true;
+    }
+    void Refresh() override
+    {
+        if (counting && --at == 0)
+            Platform::RequestInterrupt();
+    }
+
+private:
+    std::wstring status;
+    int at;
+    bool counting = false;
+};
+
+// Runs 7-Zip on the archive part of a package and lists what it extracted.
+std::set<std::string> ExtractedTree(const fs::path& package, const fs::path& program, const fs::path& into)
+{
+    const std::string bytes = ReadBytes(package);
+    const std::string head = ReadBytes(program / "7za/7zSD.sfx") + kSfxConfig;
+    EXPECT_EQ(bytes.substr(0, head.size()), head) << "the package starts with the module and its configuration";
+    const fs::path archive = into.parent_path() / "extracted.7z";
+    WriteBytes(archive, bytes.substr(head.size()));
+    Platform::CChildProcess sevenZip(L"/usr/bin/7za x -y \"-o" + into.wstring() + L"\" \"" + archive.wstring() + L"\"");
+    std::optional<int> code;
+    while (!(code = sevenZip.Poll()))
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(*code, 0) << sevenZip.ErrorOutput();
+    return Tree(into);
+}
+
+std::set<std::string> ComponentEntries(const std::vector<std::string>& folders)
+{
+    std::set<std::string> entries;
+    for (const auto& folder : folders) {
+        entries.insert("NORDAVIN/" + folder + "/");
+        entries.insert("NORDAVIN/" + folder + "/payload.txt");
+    }
+    if (std::find(folders.begin(), folders.end(), "torqel") != folders.end())
+        entries.insert({"NORDAVIN/torqel/defs/", "NORDAVIN/torqel/defs/2024/", "NORDAVIN/torqel/defs/2024/defs.dat",
+                        "NORDAVIN/torqel/empty/"});
+    if (std::find(folders.begin(), folders.end(), "kett") != folders.end())
+        entries.insert("NORDAVIN/kett/mrinit.conf");
+    return entries;
+}
+
+// The job's own lines, the step lines left out, in the order written.
+std::vector<std::string> JobLines(const std::vector<std::string>& lines)
+{
+    const std::vector<std::string> own = {
+        "*** Starting packaging process *** ", "About to copy ConfigUpdate and prerequisite libraries",
+        "About to create configuration script... ", "Created configuration script... ",
+        "About to create self extracting archive... ", "Successfully created an archive at: ",
+        "Failed to create an archive at: ", "Unable to delete temporary folder ", "*** Ending packaging process *** ",
+        "Zastrel completed successfully ", "Zastrel failed ", "Another packaging run", "The work folder is"};
+    std::vector<std::string> result;
+    for (const auto& line : lines)
+        for (const auto& text : own)
+            if (line.rfind(text, 0) == 0)
+                result.push_back(text);
+    return result;
+}
+
+class Packaging : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        root = ScratchFolder() / "job";
+        cid = MakeCid(root / "srv");
+        program = MakeProgramFolder(root);
+        output = root / "out";
+        fs::create_directories(output);
+        temp = fs::path(std::getenv("TEMP"));
+        options.SetSourceFolder(cid.wstring());
+        options.SetOutputPackage((output / "Setup Package.exe").wstring());
+        options.SetProgramFolder(program.wstring());
+    }
+    void TearDown() override { Platform::ClearInterrupt(); }
+
+    bool Run(IProgress& reporter)
+    {
+        PackagingJob job(options, reporter);
+        job.Run();
+        return job.Succeeded();
+    }
+
+    fs::path root, cid, program, output, temp;
+    PackageOptions options;
+    RecordingProgress progress;
+};
+
+TEST_F(Packaging, DefaultPackageEndToEnd)
+{
+    const LogLines log;
+    ASSERT_TRUE(Run(progress)) << log.Joined();
+    EXPECT_EQ(progress.statuses, kSuccessStatuses);
+    EXPECT_EQ(progress.percents, (std::vector<int>{20, 40, 60, 80, 100}));
+    EXPECT_EQ(Tree(output), std::set<std::string>{"Setup Package.exe"});
+    EXPECT_FALSE(fs::exists(temp / "Halvex")) << "the work folder is removed";
+
+    std::set<std::string> expected = ComponentEntries({"lorv", "bexu", "dimbel", "torqel", "ynda", "ynda64"});
+    expected.insert({"NORDAVIN/", "NORDAVIN/cidsync.upd", "NORDAVIN/setup.exe", "ConfigUpdate.exe", "setup.vbs"});
+    EXPECT_EQ(ExtractedTree(output / "Setup Package.exe", program, root / "x"), expected);
+
+    const auto lines = log.Get();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[1], "Utility Path:  " + (program / "7za/7za").string() + " ");
+    EXPECT_EQ(JobLines(lines), (std::vector<std::string>{
+                                   "*** Starting packaging process *** ",
+                                   "About to copy ConfigUpdate and prerequisite libraries",
+                                   "About to create configuration script... ",
+                                   "Created configuration script... ",
+                                   "About to create self extracting archive... ",
+                                   "Successfully created an archive at: ",
+                                   "*** Ending packaging process *** ",
+                                   "Zastrel completed successfully ",
+                               }));
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Successfully created an archive at: " + output.string() + " "),
+              lines.end());
+}
+
+TEST_F(Packaging, PackageContentsFollowTheOptions)
+{
+    const std::set<std::string> rootFiles = {"NORDAVIN/", "NORDAVIN/cidsync.upd", "NORDAVIN/setup.exe", "setup.vbs"};
+    const std::set<std::string> managedFiles = {"NORDAVIN/cac.pem", "NORDAVIN/mrinit.conf", "mrinit.conf"};
+    const std::set<std::string> keldwin = {"KELDWIN/", "KELDWIN/keldwin.ini", "KELDWIN/pexo/", "KELDWIN/pexo/ep.txt",
+                                           "KELDWIN/vanto/", "KELDWIN/vanto/ep.txt", "KELDWIN/pexo64/",
+                                           "KELDWIN/pexo64/ep.txt", "KELDWIN/vanto64/", "KELDWIN/vanto64/ep.txt"};
+    struct Case {
+        const char* name;
+        std::function<void(PackageOptions&)> set;
+        std::vector<std::string> folders;
+        std::vector<std::set<std::string>> extra;
+    };
+    const Case cases[] = {
+        {"32-bit with every feature",
+         [](PackageOptions& o) {
+             o.SetInclude64Bit(false); o.SetPatch(true); o.SetManagementServerUrl(L"http://mgmt");
+             o.SetManaged(true); o.SetFirewall(true); o.SetTrafficDetection(true); o.SetExploitPrevention(true); },
+         {"lorv", "bexu", "dimbel", "torqel", "ynda", "gulv", "kett", "wofa", "zimr"}, {managedFiles, keldwin}},
+        {"components not included",
+         [](PackageOptions& o) { o.SetIncludeComponents(false); o.SetExploitPrevention(true); o.SetFirewall(true); },
+         {"lorv", "bexu", "dimbel"}, {{"ConfigUpdate.exe"}}},
+        {"managed", [](PackageOptions& o) { o.SetManaged(true); },
+         {"lorv", "bexu", "dimbel", "torqel", "ynda", "ynda64", "kett"}, {managedFiles}},
+        {"exploit prevention from a CID path with a trailing separator",
+         [this](PackageOptions& o) { o.SetExploitPrevention(true); o.SetSourceFolder(cid.wstring() + L"/"); },
+         {"lorv", "bexu", "dimbel", "torqel", "ynda", "ynda64"}, {keldwin, {"ConfigUpdate.exe"}}},
+    };
+    int index = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PackageOptions saved = options;
+        c.set(options);
+        options.SetOutputPackage((output / (std::to_string(++index) + ".exe")).wstring());
+        RecordingProgress reporter;
+        const LogLines log;
+        ASSERT_TRUE(Run(reporter)) << log.Joined();
+        std::set<std::string> expected = ComponentEntries(c.folders);
+        expected.insert(rootFiles.begin(), rootFiles.end());
+        for (const auto& set : c.extra)
+            expected.insert(set.begin(), set.end());
+        EXPECT_EQ(ExtractedTree(output / (std::to_string(index) + ".exe"), program,
+                                root / ("x" + std::to_string(index))),
+                  expected);
+        options = saved;
+    }
+}
+
+TEST_F(Packaging, OutputFolderGetsTheDefaultName)
+{
+    options.SetOutputPackage(output.wstring());
+    options.SetOutputIsFolder(true);
+    WriteBytes(output / "halvex_archive.7z", "left over from a crashed run");
+    ASSERT_TRUE(Run(progress));
+    EXPECT_EQ(Tree(output), std::set<std::string>{"VeskorEndpoint.exe"});
+}
+
+TEST_F(Packaging, CopyFailuresLeaveNoOutput)
+{
+    struct Case { const char* name; std::function<void()> spoil; std::string line; };
+    const Case cases[] = {
+        {"CID lacking a component", [this] { fs::remove_all(cid / "torqel"); },
+         "One or more selected features or components are not available in source folder \"" + cid.string() +
+             "\". Choose a different source folder and try again. "},
+        {"no KELDWIN beside the CID", [this] {
+             fs::remove_all(root / "srv/KELDWIN"); options.SetExploitPrevention(true); },
+         "Source is invalid. Aborting transfer "},
+        {"no ConfigUpdate.exe beside the program", [this] { fs::remove(program / "ConfigUpdate.exe"); },
+         "Boost file system error: "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.spoil();
+        WriteBytes(output / "Setup Package.exe", "an older package");
+        RecordingProgress reporter;
+        const LogLines log;
+        EXPECT_FALSE(Run(reporter));
+        EXPECT_EQ(reporter.statuses, kCopyFailureStatuses);
+        EXPECT_EQ(reporter.percents, std::vector<int>{20});
+        const std::string text = log.Joined();
+        EXPECT_NE(text.find(c.line), std::string::npos) << text;
+        EXPECT_EQ(JobLines(log.Get()).back(), "Zastrel failed ");
+        EXPECT_EQ(ReadBytes(output / "Setup Package.exe"), "an older package");
+        EXPECT_EQ(Tree(output).size(), 1u);
+        EXPECT_FALSE(fs::exists(temp / "Halvex"));
+        fs::remove_all(root);
+        SetUp();
+    }
+}
+
+TEST_F(Packaging, ArchiveFailuresLeaveNoOutput)
+{
+    struct Case { const char* name; std::function<void()> spoil; std::string line; };
+    const Case cases[] = {
+        {"missing archiver", [this] { fs::remove(program / "7za/7za"); },
+         "Failed to invoke archiver tool: A fatal error occurred in the archiver tool. Return code: 2 "},
+        {"archiver that fails", [this] {
+             fs::remove(program / "7za/7za");
+             WriteBytes(program / "7za/7za", "#!/bin/sh\necho 'broken archiver' >&2\nexit 7\n");
+             fs::permissions(program / "7za/7za", fs::perms::owner_all); },
+         "Failed to invoke archiver tool: Command-line error. Return code: 7 "},
+        {"output folder that cannot be written", [this] {
+             WriteBytes(root / "plain file", "x");
+             options.SetOutputPackage((root / "plain file/pkg.exe").wstring()); },
+         "Failed to invoke archiver tool: A fatal error occurred in the archiver tool. Return code: 2 "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.spoil();
+        RecordingProgress reporter;
+        const LogLines log;
+        EXPECT_FALSE(Run(reporter));
+        EXPECT_EQ(reporter.percents, (std::vector<int>{20, 40, 60}));
+        EXPECT_EQ(reporter.statuses.back(), L"Package generation failed. See log for details.");
+        const std::string text = log.Joined();
+        EXPECT_NE(text.find(c.line), std::string::npos) << text;
+        EXPECT_EQ(JobLines(log.Get()).back(), "Zastrel failed ");
+        EXPECT_TRUE(fs::is_empty(output));
+        EXPECT_FALSE(fs::exists(temp / "Halvex"));
+        fs::remove_all(root);
+        SetUp();
+    }
+}
+
+TEST_F(Packaging, LeftoverWorkFolderIsReplaced)
+{
+    WriteBytes(temp / "Halvex/NORDAVIN/stale.txt", "from a crashed run");
+    ASSERT_TRUE(Run(progress));
+    const auto tree = ExtractedTree(output / "Setup Package.exe", program, root / "x");
+    EXPECT_FALSE(tree.count("NORDAVIN/stale.txt"));
+    EXPECT_TRUE(tree.count("NORDAVIN/setup.exe"));
+}
+
+TEST_F(Packaging, TempWithBlanksAndNonAsciiCharacters)
+{
+    const fs::path base = root / "t mp \u00E9\u4E2D";
+    const std::string previous = std::getenv("TEMP");
+    ::setenv("TEMP", base.c_str(), 1);
+    const LogLines log;
+    const bool built = Run(progress);
+    ::setenv("TEMP", previous.c_str(), 1);
+    ASSERT_TRUE(built) << log.Joined();
+    EXPECT_NE(log.Joined().find("Copying file from:  " + (program / "ConfigUpdate.exe").string() + " to: " +
+                                (base / "Halvex/ConfigUpdate.exe").string()),
+              std::string::npos);
+    EXPECT_FALSE(fs::exists(base / "Halvex"));
+    EXPECT_TRUE(ExtractedTree(output / "Setup Package.exe", program, root / "x").count("setup.vbs"));
+}
+
+TEST_F(Packaging, WorkFolderThatIsNotOursIsNeitherUsedNorFollowed)
+{
+    const fs::path elsewhere = root / "elsewhere";
+    WriteBytes(elsewhere / "precious.txt", "keep me");
+    fs::create_directories(temp);
+    fs::create_directory_symlink(elsewhere, temp / "Halvex");
+    const LogLines log;
+    EXPECT_FALSE(Run(progress));
+    EXPECT_EQ(progress.statuses, kCopyFailureStatuses);
+    EXPECT_EQ(JobLines(log.Get()),
+              (std::vector<std::string>{"*** Starting packaging process *** ", "The work folder is",
+                                        "*** Ending packaging process *** ", "Zastrel failed "}));
+    EXPECT_EQ(Tree(elsewhere), std::set<std::string>{"precious.txt"});
+    EXPECT_TRUE(fs::is_symlink(temp / "Halvex"));
+    EXPECT_TRUE(fs::is_empty(output));
+}
+
+TEST_F(Packaging, SecondRunAtOnceFailsWithoutTouchingTheFirst)
+{
+    fs::create_directories(temp);
+    WriteBytes(temp / "Halvex/NORDAVIN/in-progress.txt", "the first run's copy");
+    const Platform::CRunLock firstRun((temp / "Halvex.lock").wstring());
+    ASSERT_EQ(firstRun.GetState(), Platform::CRunLock::State::Held);
+    const LogLines log;
+    EXPECT_FALSE(Run(progress));
+    EXPECT_EQ(JobLines(log.Get())[1], "Another packaging run");
+    EXPECT_EQ(ReadBytes(temp / "Halvex/NORDAVIN/in-progress.txt"), "the first run's copy");
+    EXPECT_TRUE(fs::is_empty(output));
+}
+
+TEST_F(Packaging, InterruptedRunsLeaveNothingBehind)
+{
+    WriteBytes(cid / "torqel/big.bin", std::string(64 << 20, 'z'));
+    struct Case { std::wstring status; int at; const char* line; };
+    const Case cases[] = {
+        {kSuccessStatuses[1], 3, "Copy interrupted: the run was asked to stop "},
+        {kSuccessStatuses[3], 5, "Archiving interrupted: the run was asked to stop "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        InterruptingProgress interrupting(c.status, c.at);
+        const LogLines log;
+        EXPECT_FALSE(Run(interrupting));
+        EXPECT_EQ(interrupting.statuses.back(), L"Package generation failed. See log for details.");
+        const auto lines = log.Get();
+        EXPECT_NE(std::find(lines.begin(), lines.end(), c.line), lines.end()) << log.Joined();
+        EXPECT_TRUE(fs::is_empty(output));
+        EXPECT_FALSE(fs::exists(temp / "Halvex"));
+        Platform::ClearInterrupt();
+    }
+}
+
+}  // namespace
