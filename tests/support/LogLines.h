@@ -9,27 +9,23 @@
 
 #include <gtest/gtest.h>
 
-// Reads what the process's log received after a given point, line by line: each line's
-// time stamp and CR LF are checked and cut off, the text is returned as UTF-8 bytes.
+// Reads a log file line by line: each line's time stamp and CR LF are checked and cut off,
+// the text is returned as UTF-8 bytes.
 class LogLines {
 public:
-    LogLines() : start(Contents().size()) {}
+    // Follows this process's own log from its present end.
+    LogLines() : start(Contents(Path()).size()) {}
 
-    // The lines written since construction or the previous call.
-    std::vector<std::string> Take()
+    // The lines this process logged since construction or the previous call.
+    std::vector<std::string> Take() { return Parse(Contents(Path()), start); }
+
+    // Every line of a log file, which must begin with the UTF-8 byte-order mark.
+    static std::vector<std::string> All(const std::string& file)
     {
-        const std::string bytes = Contents();
-        std::vector<std::string> lines;
-        static const std::regex stamp(R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d )");
-        std::size_t position = start;
-        for (std::size_t end; (end = bytes.find("\r\n", position)) != std::string::npos; position = end + 2) {
-            const std::string line = bytes.substr(position, end - position);
-            EXPECT_TRUE(std::regex_search(line, stamp, std::regex_constants::match_continuous)) << line;
-            lines.push_back(line.size() >= 20 ? line.substr(20) : line);
-        }
-        EXPECT_EQ(position, bytes.size()) << "the log ends with a whole line";
-        start = position;
-        return lines;
+        const std::string bytes = Contents(file);
+        EXPECT_EQ(bytes.substr(0, 3), "\xEF\xBB\xBF") << file;
+        std::size_t position = 3;
+        return Parse(bytes, position);
     }
 
     static std::string Path()
@@ -38,10 +34,23 @@ public:
     }
 
 private:
-    static std::string Contents()
+    static std::string Contents(const std::string& file)
     {
-        std::ifstream in(Path(), std::ios::binary);
+        std::ifstream in(file, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+    static std::vector<std::string> Parse(const std::string& bytes, std::size_t& position)
+    {
+        static const std::regex stamp(R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d )");
+        std::vector<std::string> lines;
+        for (std::size_t end; (end = bytes.find("\r\n", position)) != std::string::npos; position = end + 2) {
+            const std::string line = bytes.substr(position, end - position);
+            EXPECT_TRUE(std::regex_search(line, stamp, std::regex_constants::match_continuous)) << line;
+            lines.push_back(line.size() >= 20 ? line.substr(20) : line);
+        }
+        EXPECT_EQ(position, bytes.size()) << "the log ends with a whole line";
+        return lines;
     }
 
     std::size_t start;

@@ -104,37 +104,37 @@ std::array<unsigned char, N> toPiece(const membuff& buffer)
     return piece;
 }
 
+// Key material that is wiped whenever it goes away, also when a later piece fails.
+struct KeyPart {
+    membuff bytes;
+    ~KeyPart() { bytes.wipe(); }
+};
+
+using Transform = membuff (*)(const membuff&);
+
+// Applies two transforms; the buffer between them is wiped before it is freed.
+KeyPart unscramble(const membuff& stored, Transform first, Transform second)
+{
+    const KeyPart between{first(stored)};
+    return KeyPart{second(between.bytes)};
+}
+
 }  // namespace
 
 std::unique_ptr<membuff> assembleKey(const KeyPieces& pieces)
 {
-    membuff stored1 = fromPiece(pieces.piece1);
-    membuff stored2 = fromPiece(pieces.piece2);
-    membuff stored3 = fromPiece(pieces.piece3);
-    membuff stored4 = fromPiece(pieces.piece4);
-    membuff step1 = reorder(stored1);
-    const ScopedWipe wipeStep1(step1);
-    membuff part1 = mask(step1);
-    const ScopedWipe wipePart1(part1);
-    membuff step2 = chaffFilter(stored2);
-    const ScopedWipe wipeStep2(step2);
-    membuff part2 = mask(step2);
-    const ScopedWipe wipePart2(part2);
-    membuff step3 = chaffFilter(stored3);
-    const ScopedWipe wipeStep3(step3);
-    membuff part3 = reorder(step3);
-    const ScopedWipe wipePart3(part3);
-    membuff step4 = mask(stored4);
-    const ScopedWipe wipeStep4(step4);
-    membuff part4 = reorder(step4);
-    const ScopedWipe wipePart4(part4);
-
     membuff joined = sized(kKeyMaterialSize);
     const ScopedWipe wipeJoined(joined, 'x');
+    const KeyPart parts[] = {
+        unscramble(fromPiece(pieces.piece1), reorder, mask),
+        unscramble(fromPiece(pieces.piece2), chaffFilter, mask),
+        unscramble(fromPiece(pieces.piece3), chaffFilter, reorder),
+        unscramble(fromPiece(pieces.piece4), mask, reorder),
+    };
     unsigned char* target = joined.data();
-    for (const membuff* part : {&part1, &part2, &part3, &part4}) {
-        std::memcpy(target, part->data(), part->size());
-        target += part->size();
+    for (const KeyPart& part : parts) {
+        std::memcpy(target, part.bytes.data(), part.bytes.size());
+        target += part.bytes.size();
     }
     return std::make_unique<membuff>(joined);
 }

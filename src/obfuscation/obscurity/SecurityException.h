@@ -36,6 +36,7 @@ public:
     NoInputData(const char* file, std::int32_t line);
 };
 
+// Kept for callers that handle it; never raised here: the system's random source needs no context.
 class Win32GetCryptographicContext : public SecurityException {
 public:
     Win32GetCryptographicContext(const char* file, std::int32_t line);

@@ -56,26 +56,31 @@ CipherContext::~CipherContext()
     password.wipe();
 }
 
-std::int32_t CipherContext::deriveKey(const unsigned char* salt, std::uint32_t saltLength, membuff& key,
-                                      membuff& iv) const
+CipherContext::DerivedKey::~DerivedKey()
+{
+    key.wipe();
+    iv.wipe();
+}
+
+std::int32_t CipherContext::deriveKey(const unsigned char* salt, std::uint32_t saltLength, DerivedKey& derived) const
 {
     if (saltLength != kSaltLength)
         return CipherStatus::BadSaltLength;
     // Larger than Triple-DES needs (24 and 8): room for any cipher's key and IV.
-    key.allocate(64, 1);
-    iv.allocate(16, 1);
+    derived.key.allocate(64, 1);
+    derived.iv.allocate(16, 1);
     if (password.size() == 0)
         return CipherStatus::NoKeyMaterial;
     membuff plain(password);
     const ScopedWipe wipePlain(plain);
     ApplyMask(plain);
-    if (EVP_BytesToKey(cipher, digest, salt, plain.data(), static_cast<int>(plain.size()), 1, key.data(),
-                       iv.data()) == 0)
+    if (EVP_BytesToKey(cipher, digest, salt, plain.data(), static_cast<int>(plain.size()), 1, derived.key.data(),
+                       derived.iv.data()) == 0)
         return CipherStatus::KeyDerivationFailed;
     return CipherStatus::Success;
 }
 
-std::int32_t CipherContext::newSaltAndKey(membuff& salt, membuff& key, membuff& iv) const
+std::int32_t CipherContext::newSaltAndKey(membuff& salt, DerivedKey& derived) const
 {
     salt.allocate(kSaltLength, 1);
     {
@@ -83,7 +88,21 @@ std::int32_t CipherContext::newSaltAndKey(membuff& salt, membuff& key, membuff& 
         if (RAND_bytes(salt.data(), static_cast<int>(salt.size())) != 1)
             return CipherStatus::RandomFailed;
     }
-    return deriveKey(salt.data(), salt.size(), key, iv);
+    return deriveKey(salt.data(), salt.size(), derived);
+}
+
+bool CipherContext::run(bool encrypting, const DerivedKey& derived, const unsigned char* in, std::uint32_t inLength,
+                        unsigned char* out, int& outLength) const
+{
+    const CipherCtx ctx = NewCipherCtx();
+    int updateLength = 0;
+    int finalLength = 0;
+    if (EVP_CipherInit_ex(ctx.get(), cipher, nullptr, derived.key.data(), derived.iv.data(), encrypting ? 1 : 0) != 1 ||
+        EVP_CipherUpdate(ctx.get(), out, &updateLength, in, static_cast<int>(inLength)) != 1 ||
+        EVP_CipherFinal_ex(ctx.get(), out + updateLength, &finalLength) != 1)
+        return false;
+    outLength = updateLength + finalLength;
+    return true;
 }
 
 std::int32_t CipherContext::encrypt(const membuff& input, std::uint32_t length, membuff& output,
@@ -100,26 +119,16 @@ std::int32_t CipherContext::encrypt(const membuff& input, std::uint32_t length, 
 
     output.allocate(length + kEncryptOverhead, 1);
     membuff salt;
-    membuff key;
-    membuff iv;
-    const ScopedWipe wipeKey(key);
-    const ScopedWipe wipeIv(iv);
-    if (const std::int32_t status = newSaltAndKey(salt, key, iv); status != CipherStatus::Success)
+    DerivedKey derived;
+    if (const std::int32_t status = newSaltAndKey(salt, derived); status != CipherStatus::Success)
         return status;
 
     output.data()[0] = static_cast<unsigned char>(kSaltLength);
     std::memcpy(output.data() + 1, salt.data(), kSaltLength);
-    unsigned char* const cipherText = output.data() + 1 + kSaltLength;
-
-    const CipherCtx ctx = NewCipherCtx();
-    int updateLength = 0;
-    int finalLength = 0;
-    if (EVP_EncryptInit_ex(ctx.get(), cipher, nullptr, key.data(), iv.data()) != 1 ||
-        EVP_EncryptUpdate(ctx.get(), cipherText, &updateLength, input.data(), static_cast<int>(length)) != 1 ||
-        EVP_EncryptFinal_ex(ctx.get(), cipherText + updateLength, &finalLength) != 1)
+    int cipherLength = 0;
+    if (!run(true, derived, input.data(), length, output.data() + 1 + kSaltLength, cipherLength))
         return CipherStatus::EncryptFailed;
-
-    outputLength = static_cast<std::int32_t>(1 + kSaltLength) + updateLength + finalLength;
+    outputLength = static_cast<std::int32_t>(1 + kSaltLength) + cipherLength;
     return CipherStatus::Success;
 }
 
@@ -140,29 +149,20 @@ std::int32_t CipherContext::decrypt(const membuff& input, std::uint32_t length, 
     if (cipherLength > INT_MAX - kEncryptOverhead)
         throw UnproperInputData(__FILE__, __LINE__);
 
-    membuff key;
-    membuff iv;
-    const ScopedWipe wipeKey(key);
-    const ScopedWipe wipeIv(iv);
-    if (const std::int32_t status = deriveKey(input.data() + 1, saltLength, key, iv); status != CipherStatus::Success)
+    DerivedKey derived;
+    if (const std::int32_t status = deriveKey(input.data() + 1, saltLength, derived); status != CipherStatus::Success)
         return status;
 
     // OpenSSL may write up to one block more than it is given before the final call sorts out the padding.
     membuff plain;
     plain.allocate(cipherLength + static_cast<std::uint32_t>(EVP_CIPHER_get_block_size(cipher)), 1);
     const ScopedWipe wipePlain(plain);
-    const unsigned char* const cipherText = input.data() + 1 + saltLength;
-
-    const CipherCtx ctx = NewCipherCtx();
-    int updateLength = 0;
-    int finalLength = 0;
-    if (EVP_DecryptInit_ex(ctx.get(), cipher, nullptr, key.data(), iv.data()) != 1 ||
-        EVP_DecryptUpdate(ctx.get(), plain.data(), &updateLength, cipherText, static_cast<int>(cipherLength)) != 1 ||
-        EVP_DecryptFinal_ex(ctx.get(), plain.data() + updateLength, &finalLength) != 1)
+    int plainLength = 0;
+    if (!run(false, derived, input.data() + 1 + saltLength, cipherLength, plain.data(), plainLength))
         return CipherStatus::DecryptFailed;
 
-    output.assign(plain.data(), static_cast<std::uint32_t>(updateLength + finalLength));
-    outputLength = updateLength + finalLength;
+    output.assign(plain.data(), static_cast<std::uint32_t>(plainLength));
+    outputLength = plainLength;
     return CipherStatus::Success;
 }
 

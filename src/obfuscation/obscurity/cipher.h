@@ -42,8 +42,18 @@ public:
     std::int32_t decrypt(const membuff& input, std::uint32_t length, membuff& output, std::int32_t& outputLength);
 
 private:
-    std::int32_t deriveKey(const unsigned char* salt, std::uint32_t saltLength, membuff& key, membuff& iv) const;
-    std::int32_t newSaltAndKey(membuff& salt, membuff& key, membuff& iv) const;
+    // The key and IV of one message, wiped when they go away.
+    struct DerivedKey {
+        membuff key;
+        membuff iv;
+        ~DerivedKey();
+    };
+
+    std::int32_t deriveKey(const unsigned char* salt, std::uint32_t saltLength, DerivedKey& derived) const;
+    std::int32_t newSaltAndKey(membuff& salt, DerivedKey& derived) const;
+    // One pass of the cipher over inLength bytes; false when OpenSSL refuses.
+    bool run(bool encrypting, const DerivedKey& derived, const unsigned char* in, std::uint32_t inLength,
+             unsigned char* out, int& outLength) const;
 
     const EVP_CIPHER* cipher;
     const EVP_MD* digest;

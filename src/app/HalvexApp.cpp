@@ -1,0 +1,74 @@
+#include "app/HalvexApp.h"
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include "app/Logging.h"
+#include "app/PackageOptions.h"
+#include "cli/CommandLineOutput.h"
+#include "cli/CommandLineParser.h"
+#include "platform/ArgumentText.h"
+#include "platform/ErrorNotice.h"
+#include "platform/GraphicalSession.h"
+#include "platform/HostFolders.h"
+#include "platform/StandardStreams.h"
+#include "platform/StringTable.h"
+
+CHalvexApp theApp;
+
+void CHalvexApp::SetArguments(int& argc, char** argv)
+{
+    argumentCount = &argc;
+    arguments = argv;
+}
+
+bool CHalvexApp::InitInstance()
+{
+    PackageOptions options;
+    options.SetProgramFolder(Platform::ProgramFolder());
+    // Opened in graphical mode only: command-line mode needs no display.
+    std::optional<Platform::GraphicalSession> session;
+
+    try {
+        CommandLineParser parser(Platform::ArgumentText(*argumentCount, arguments), options);
+        if (!options.GetCommandLineMode()) {
+            session.emplace(*argumentCount, arguments);
+            if (!session->IsOpen()) {
+                GetLogging() << "No display is available for the graphical mode" << "\n";
+                Platform::WriteStandardErrorLine(
+                    L"halvex: no display is available for the graphical mode "
+                    L"(set DISPLAY or WAYLAND_DISPLAY, or run with -cli)");
+                exitCode = 82;
+                return false;
+            }
+            GetLogging() << "The main dialog is not built yet" << "\n";
+            Platform::WriteStandardErrorLine(L"halvex: the main dialog is not built yet; run with -cli");
+            exitCode = 82;
+        } else {
+            parser.Validate(options);
+            if (!parser.IsValid())
+                throw std::runtime_error("One or more parameters are empty or not correct.");
+            CommandLineOutput output;
+            GetLogging() << "Packaging is not built yet" << "\n";
+            exitCode = 82;
+        }
+    } catch (...) {
+        // The error's own text stays out of the notice; the log holds the details.
+        const auto caption = Platform::LoadString(117);
+        if (!caption)
+            return false;
+        const auto text = Platform::LoadFormattedString(116, GetLogging().GetLogFilePath());
+        // Without -cli the notice is a message box, when a display can be reached.
+        if (!options.GetCommandLineMode() && !session)
+            session.emplace(*argumentCount, arguments);
+        Platform::ShowErrorNotice(*caption, text.value_or(std::wstring()));
+        exitCode = 82;
+    }
+    return false;
+}
+
+int CHalvexApp::ExitInstance()
+{
+    return exitCode;
+}

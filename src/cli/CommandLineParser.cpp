@@ -1,0 +1,263 @@
+#include "cli/CommandLineParser.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <string_view>
+
+#include "app/Logging.h"
+#include "app/PackageOptions.h"
+#include "cli/AsciiLowerCase.h"
+#include "cli/InputChecks.h"
+#include "obfuscation/obscurity/Obfuscation.h"
+#include "platform/StringTable.h"
+#include "platform/TextConversion.h"
+
+namespace {
+
+constexpr std::string_view kBase64Alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=";
+// The option is written with an en dash in these texts.
+const std::wstring kInvalidPassword = L"Option \u2013opwd is not a valid password.";
+const std::wstring kPasswordAlphabet = L"\u2013opwd may only contain a-z, A-Z, 0-9, +, /, or =";
+constexpr const char* kInvalidPasswordError = "Option \xE2\x80\x93opwd is not a valid password.";
+
+bool StartsWithSwitch(std::wstring_view token)
+{
+    return !token.empty() && (token.front() == L'-' || token.front() == L'/');
+}
+
+// The plain password behind an obscured -opwd token; an empty token stands for an empty
+// password.
+std::wstring RevealPassword(const std::wstring& token, CLogging& log)
+{
+    std::wstring password;
+    if (token.empty())
+        return password;
+    try {
+        const std::string narrow = Platform::NarrowHostText(token);
+        if (narrow.find_first_not_of(kBase64Alphabet) != std::string::npos) {
+            log << kInvalidPassword << kPasswordAlphabet << "\n";
+            throw std::runtime_error(kInvalidPasswordError);
+        }
+        Obscurity::Obfuscation obfuscation;
+        obfuscation.reveal(narrow, password);
+    } catch (const std::runtime_error&) {
+        log << kInvalidPassword << "\n";
+        throw;
+    }
+    return password;
+}
+
+// Recognised setup parameters that take a value.
+void ApplyValueParameter(const std::wstring& name, const std::wstring& value, PackageOptions& options, CLogging& log)
+{
+    if (name == L"-user") {
+        options.SetPrimaryUserName(value);
+        log << "User option set" << "\n";
+    } else if (name == L"-pwd") {
+        options.SetPrimaryPassword(value);
+        log << "Password option set" << "\n";
+    } else if (name == L"-ouser") {
+        log << "Found -ouser, ignoring parameter" << "\n";
+    } else if (name == L"-opwd") {
+        std::wstring password = RevealPassword(value, log);
+        options.SetPrimaryPassword(password);
+        std::fill(password.begin(), password.end(), L'\0');
+        log << "Password option set" << "\n";
+    } else if (name == L"-updp") {
+        options.SetPrimaryUpdateLocation(value);
+        log << "Update path option set" << "\n";
+    } else if (name == L"-patch") {
+        options.SetPatch(true);
+        options.SetManagementServerUrl(value);
+        log << "Patch option set" << "\n";
+    } else if (name == L"-mng") {
+        const std::wstring answer = AsciiLowerCase(value);
+        options.SetManaged(answer == L"yes" || answer == L"ye" || answer == L"y");
+        log << "KETT option found, package is" << (options.GetManaged() ? "managed" : "unmanaged") << "\n";
+    } else {
+        // -mngcfg, -g, -group, -bexu go to the suite's setup as they are.
+        options.GetSetupParameters().emplace(name, value);
+        log << "Found parameter: " << value << "\n";
+    }
+}
+
+// Recognised setup parameters without a value.
+void ApplyFlagParameter(const std::wstring& name, PackageOptions& options, CLogging& log)
+{
+    if (name == L"-wofa") {
+        options.SetFirewall(true);
+        log << "WOFA option set" << "\n";
+    } else if (name == L"-pexo") {
+        options.SetExploitPrevention(true);
+        log << "Exploit Prevention option set" << "\n";
+    } else if (name == L"-ni") {
+        if (options.GetSilent()) {
+            options.SetNonInteractive(false);
+            log << "Non-interactive option overridden by silent option, ignoring -ni" << "\n";
+        } else {
+            options.SetNonInteractive(true);
+            log << "Non-interactive option set" << "\n";
+        }
+    } else if (name == L"-s") {
+        if (options.GetNonInteractive()) {
+            options.SetNonInteractive(false);
+            log << "Non-interactive option overridden by silent option" << "\n";
+        }
+        options.SetSilent(true);
+        log << "Silent option set" << "\n";
+    } else {
+        // -login, -rlogin
+        options.GetSetupParameters().emplace(name, std::wstring());
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> SplitArguments(const std::string& text)
+{
+    std::vector<std::string> tokens;
+    std::size_t position = 0;
+    while ((position = text.find_first_not_of(" \t", position)) != std::string::npos) {
+        if (text[position] == '"') {
+            const std::size_t close = text.find('"', position + 1);
+            if (close == std::string::npos) {
+                tokens.push_back(text.substr(position + 1));
+                break;
+            }
+            tokens.push_back(text.substr(position + 1, close - position - 1));
+            position = close + 1;
+        } else {
+            const std::size_t blank = text.find_first_of(" \t", position);
+            tokens.push_back(text.substr(position, blank - position));
+            if (blank == std::string::npos)
+                break;
+            position = blank + 1;
+        }
+    }
+    return tokens;
+}
+
+void ParseArguments(const std::string& text, PackageOptions& options, CLogging& log)
+{
+    log << "About to process argument list..." << "\n";
+    const std::vector<std::string> tokens = SplitArguments(text);
+    const auto& known = options.GetKnownSetupParameters();
+    const auto tokenAt = [&tokens](std::size_t i) { return Platform::WidenHostText(tokens[i]); };
+
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        const std::wstring name = AsciiLowerCase(tokenAt(i));
+        const bool hasNext = i + 1 < tokens.size();
+
+        if (const auto entry = known.find(name); entry != known.end()) {
+            log << "Found argument: " << name << "\n";
+            if (!entry->second)
+                ApplyFlagParameter(name, options, log);
+            else if (hasNext)
+                ApplyValueParameter(name, tokenAt(++i), options, log);
+            else
+                ++i;
+        } else if (name == L"-cli") {
+            options.SetCommandLineMode(true);
+            log << "Command line interface mode set" << "\n";
+        } else if (name == L"-cidpath") {
+            const std::wstring value = hasNext ? tokenAt(++i) : std::wstring();
+            options.SetSourceFolder(value);
+            log << "Package source path set to: " << value << "\n";
+        } else if (name == L"-sfxpath") {
+            const std::wstring value = hasNext ? tokenAt(++i) : std::wstring();
+            options.SetOutputPackage(value);
+            log << "Destination folder path set to: " << value << "\n";
+        } else if (name == L"-lorvonly") {
+            options.SetIncludeComponents(false);
+            log << "LORV only option set" << "\n";
+        } else if (name == L"-nocheck") {
+            options.SetSkipChecks(true);
+            log << "No check option set" << "\n";
+        } else if (name == L"-nodetect") {
+            options.GetSetupParameters().emplace(L"/ncd", std::wstring());
+            log << "Encryption competitor detection option set" << "\n";
+        } else if (name == L"-arch") {
+            if (hasNext) {
+                const std::wstring architecture = AsciiLowerCase(tokenAt(++i));
+                if (architecture == L"32bit")
+                    options.SetInclude64Bit(false);
+                else if (architecture == L"64bit")
+                    options.SetInclude32Bit(false);
+            }
+            log << "Architecture set" << "\n";
+        } else if (StartsWithSwitch(name)) {
+            log << "Unknown argument " << name << " found. Using it anyway" << "\n";
+            std::wstring value;
+            if (hasNext && !tokens[i + 1].starts_with('-')) {
+                value = tokenAt(++i);
+                log << "Found parameter: " << value << "\n";
+            }
+            options.GetSetupParameters().emplace(name, value);
+        }
+    }
+}
+
+CommandLineParser::CommandLineParser(const std::wstring& arguments, PackageOptions& options)
+    : log(GetLogging()), valid(true)
+{
+    ParseArguments(Platform::NarrowHostText(arguments), options, log);
+    if (!options.GetInclude32Bit() && !options.GetInclude64Bit()) {
+        options.SetInclude32Bit(true);
+        options.SetInclude64Bit(true);
+    }
+    RunConstructionChecks(options);
+}
+
+void CommandLineParser::RunConstructionChecks(PackageOptions& options)
+{
+    if (options.GetSkipChecks())
+        return;
+    if (!CheckSourceFolder(options.GetSourceFolder(), log))
+        valid = false;
+    if (IsExistingFolder(options.GetOutputPackage()))
+        options.SetOutputIsFolder(true);
+    if (!CheckOutputPackage(options.GetOutputPackage(), options.GetOutputIsFolder(), log))
+        valid = false;
+}
+
+void CommandLineParser::Validate(PackageOptions& options)
+{
+    if (options.GetSkipChecks())
+        return;
+    // Every group runs, so one run puts every problem in the log.
+    const auto refuse = [this](unsigned text, const std::wstring& value) {
+        if (const auto message = Platform::LoadFormattedString(text, value))
+            log << *message << "\n";
+        valid = false;
+    };
+
+    const std::wstring& source = options.GetSourceFolder();
+    if (source.empty())
+        refuse(132, source);
+    else if (!CheckSourceFolder(source, log))
+        refuse(110, source);
+
+    const std::wstring& output = options.GetOutputPackage();
+    options.SetOutputIsFolder(IsExistingFolder(output));
+    if (output.empty())
+        refuse(133, output);
+    else if (!CheckOutputPackage(output, options.GetOutputIsFolder(), log))
+        refuse(111, output);
+
+    if (options.GetPatch()) {
+        const std::wstring& server = options.GetManagementServerUrl();
+        if (server.empty())
+            refuse(135, server);
+        else if (!CheckServerUrl(server, log))
+            refuse(113, server);
+    }
+
+    const std::wstring& primary = options.GetPrimaryUpdateLocation();
+    if (!primary.empty() && !CheckUpdateLocation(primary, log))
+        refuse(114, primary);
+}
+
+bool CommandLineParser::IsValid() const
+{
+    return valid;
+}

@@ -1,0 +1,266 @@
+// Whole runs of the program, as an administrator or a script starts it.
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <boost/filesystem.hpp>
+#include <gtest/gtest.h>
+
+#include "support/LogLines.h"
+
+extern char** environ;
+
+namespace fs = boost::filesystem;
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+enum class Output { Captured, Closed, BrokenPipe };
+
+struct Result {
+    int exitCode = -1;  // -1 when a signal ended the program
+    int signal = 0;
+    std::string out;
+    std::string err;
+};
+
+std::string ReadFile(const fs::path& file)
+{
+    std::ifstream in(file.string(), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class HalvexApp : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        root = fs::path(std::getenv("HALVEX_TEST_TMP")) / "runs";
+        programData = root / "programdata";
+        fs::create_directories(programData);
+        cid = root / "cid";
+        fs::create_directories(cid);
+        std::ofstream((cid / "cidsync.upd").string()) << "marker";
+        out = root / "out";
+        fs::create_directories(out);
+    }
+
+    // Runs the program without any display; `environment` adds or (with nothing) removes
+    // variables. asNobody drops root's rights first, so permissions bite.
+    Result Run(const std::vector<std::string>& arguments,
+               const std::map<std::string, std::optional<std::string>>& environment = {},
+               Output output = Output::Captured, bool asNobody = false)
+    {
+        std::map<std::string, std::optional<std::string>> variables = {
+            {"ProgramData", programData.string()}, {"DISPLAY", {}}, {"WAYLAND_DISPLAY", {}}, {"QT_QPA_PLATFORM", {}}};
+        for (const auto& [name, value] : environment)
+            variables[name] = value;
+        std::vector<std::string> environmentText;
+        for (char** entry = environ; *entry != nullptr; ++entry) {
+            const std::string text = *entry;
+            if (variables.count(text.substr(0, text.find('='))) == 0)
+                environmentText.push_back(text);
+        }
+        for (const auto& [name, value] : variables)
+            if (value)
+                environmentText.push_back(name + "=" + *value);
+
+        std::vector<char*> argv = {const_cast<char*>(HALVEX_PROGRAM)};
+        for (const auto& argument : arguments)
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        std::vector<char*> envp;
+        for (auto& text : environmentText)
+            envp.push_back(text.data());
+        envp.push_back(nullptr);
+
+        const fs::path outFile = root / "stdout.txt";
+        const fs::path errFile = root / "stderr.txt";
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const int outDescriptor = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+            const int errDescriptor = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+            ::dup2(errDescriptor, 2);
+            if (output == Output::Captured) {
+                ::dup2(outDescriptor, 1);
+            } else if (output == Output::Closed) {
+                ::close(1);
+            } else {
+                int ends[2];
+                if (::pipe(ends) != 0)
+                    ::_exit(126);
+                ::dup2(ends[1], 1);
+                ::close(ends[0]);
+            }
+            if (asNobody && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+                ::_exit(126);
+            ::execve(argv[0], argv.data(), envp.data());
+            ::_exit(127);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        Result result;
+        if (WIFEXITED(status))
+            result.exitCode = WEXITSTATUS(status);
+        else if (WIFSIGNALED(status))
+            result.signal = WTERMSIG(status);
+        result.out = ReadFile(outFile);
+        result.err = ReadFile(errFile);
+        return result;
+    }
+
+    std::string LogFile() const { return (programData / "Veskor/Zastrel/Log/log.txt").string(); }
+
+    std::string Notice(const std::string& logFile) const
+    {
+        return "Veskor Zastrel: Package generation failed. See \"" + logFile + "\" for details.\n";
+    }
+
+    // Lets an unprivileged run reach the test's folders.
+    void OpenToEveryone()
+    {
+        for (fs::path folder = root; folder != fs::path(std::getenv("HALVEX_TEST_TMP")).parent_path();
+             folder = folder.parent_path())
+            fs::permissions(folder, fs::add_perms | fs::others_read | fs::others_exe);
+        fs::permissions(programData, fs::all_all);
+    }
+
+    fs::path root;
+    fs::path programData;
+    fs::path cid;
+    fs::path out;
+};
+
+TEST_F(HalvexApp, MissingParametersGiveTheNoticeTheLogAndCode82)
+{
+    const Lines expected = {
+        "About to process argument list... ",
+        "Command line interface mode set ",
+        "Source path:    does not exist ",
+        "Destination path:    is zero length ",
+        "Source folder cannot be blank. Enter a software distribution location and try again. ",
+        "Output package cannot be blank. Enter a folder path and try again. ",
+    };
+    for (int run = 0; run < 2; ++run) {
+        const Result result = Run({"-cli"});
+        EXPECT_EQ(result.exitCode, 82);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, Notice(LogFile()));
+        EXPECT_EQ(LogLines::All(LogFile()), expected) << "run " << run + 1 << " starts an empty log";
+    }
+}
+
+TEST_F(HalvexApp, RunsThatEndInTheNotice)
+{
+    std::ofstream((root / "afile").string()) << "x";
+    struct Case { std::vector<std::string> arguments; std::string lastLine; };
+    const std::vector<Case> cases = {
+        // The construction checks run in both modes: a source that is a file ends the run even without -cli.
+        {{"-cidpath", (root / "afile").string()}, "Error: "},
+        {{"-cli", "-cidpath", (root / "afile").string()}, "Error: "},
+        {{"-opwd", "not$base64", "-cli"}, "Option \xE2\x80\x93opwd is not a valid password. "},
+        {{"-cli", "-opwd", "Bw"}, "Option \xE2\x80\x93opwd is not a valid password. "},
+        {{"-cli", "-cidpath", cid.string(), "-sfxpath", out.string(), "-patch", "ftp://kett"},
+         "Management server URL \"ftp://kett\" is not in the correct format. Enter an HTTP location and try again. "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.front() + " " + c.arguments.back());
+        const Result result = Run(c.arguments);
+        EXPECT_EQ(result.exitCode, 82);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, Notice(LogFile()));
+        const Lines lines = LogLines::All(LogFile());
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back().substr(0, c.lastLine.size()), c.lastLine);
+    }
+}
+
+TEST_F(HalvexApp, ArgumentsKeepBlanksQuotesAndNonAscii)
+{
+    const fs::path spaced = root / "my cid \xC3\xA4\xE4\xB8\xAD";
+    fs::create_directories(spaced);
+    std::ofstream((spaced / "cidsync.upd").string()) << "marker";
+    const Result result =
+        Run({"-cli", "-cidpath", spaced.string(), "-sfxpath", out.string(), "/note", "say\"hi\"", "-g", ""});
+    EXPECT_EQ(result.err.find("Package generation failed. See"), std::string::npos) << result.err;
+    const Lines lines = LogLines::All(LogFile());
+    const Lines expected = {
+        "Package source path set to:  " + spaced.string() + " ",
+        "Unknown argument  /note  found. Using it anyway ",
+        "Found parameter:  say\"hi\" ",
+        "Found parameter:   ",
+        "Source path:  " + spaced.string() + "  is OK ",
+    };
+    for (const std::string& line : expected)
+        EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << line;
+}
+
+TEST_F(HalvexApp, ClosedOrBrokenStandardOutputNeverHurtsTheRunOrTheLog)
+{
+    for (const Output output : {Output::Closed, Output::BrokenPipe}) {
+        const Result result = Run({"-cli", "-cidpath", cid.string(), "-sfxpath", out.string()}, {}, output);
+        EXPECT_EQ(result.signal, 0);
+        EXPECT_TRUE(result.exitCode == 0 || result.exitCode == 82) << result.exitCode;
+        const Lines lines = LogLines::All(LogFile());
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_EQ(lines.front(), "About to process argument list... ");
+    }
+}
+
+TEST_F(HalvexApp, WithoutALogTheRunGoesOnAndTheNoticeNamesThePathTried)
+{
+    std::ofstream((root / "notafolder").string()) << "x";
+    const std::string tried = (root / "notafolder" / "Veskor/Zastrel/Log/log.txt").string();
+    const Result result = Run({"-cli"}, {{"ProgramData", (root / "notafolder").string()}});
+    EXPECT_EQ(result.exitCode, 82);
+    EXPECT_EQ(result.err, Notice(tried));
+}
+
+TEST_F(HalvexApp, UnprivilegedRunsMeetUnreadableAndUnwritableFolders)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "drops root's rights to make permissions bite";
+    OpenToEveryone();
+    fs::permissions(cid, fs::no_perms);
+    const Result unreadable = Run({"-cli", "-cidpath", cid.string(), "-sfxpath", out.string()}, {}, Output::Captured, true);
+    EXPECT_EQ(unreadable.exitCode, 82);
+    EXPECT_EQ(unreadable.err, Notice(LogFile()));
+    const Lines lines = LogLines::All(LogFile());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(lines.back().find("Permission denied"), std::string::npos) << lines.back();
+
+    const fs::path readOnly = root / "readonly";
+    fs::create_directories(readOnly);
+    fs::permissions(readOnly, fs::owner_read | fs::owner_exe | fs::others_read | fs::others_exe);
+    const Result unwritable = Run({"-cli"}, {{"ProgramData", readOnly.string()}}, Output::Captured, true);
+    EXPECT_EQ(unwritable.exitCode, 82);
+    EXPECT_EQ(unwritable.err, Notice((readOnly / "Veskor/Zastrel/Log/log.txt").string()));
+    fs::permissions(cid, fs::owner_all);
+}
+
+TEST_F(HalvexApp, GraphicalModeWithoutADisplayEndsCleanly)
+{
+    const std::map<std::string, std::optional<std::string>> environments[] = {
+        {},
+        {{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", ":97"}},
+    };
+    for (const auto& environment : environments) {
+        const Result result = Run({"-cidpath", cid.string()}, environment);
+        EXPECT_EQ(result.signal, 0);
+        EXPECT_EQ(result.exitCode, 82);
+        EXPECT_NE(result.err.find("no display"), std::string::npos) << result.err;
+    }
+}
+
+}  // namespace
