@@ -32,10 +32,6 @@ echo "Obscuring a password read from standard input (the -opwd token):"
 echo "  \$ printf 'secret\\n' | build/halvex-obscure"
 printf 'secret\n' | build/halvex-obscure | sed 's/^/  /'
 echo
-if [ ! -x build/halvex ]; then
-  echo "Not built yet: the command-line front end (build/halvex -cli) that runs the packaging engine."
-  exit 0
-fi
 echo "== halvex -cli -cidpath examples/NORDAVIN -sfxpath $package -s"
 set +e
 build/halvex -cli -cidpath "$PWD/examples/NORDAVIN" -sfxpath "$package" -s

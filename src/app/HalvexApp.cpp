@@ -8,6 +8,7 @@
 #include "app/PackageOptions.h"
 #include "cli/CommandLineOutput.h"
 #include "cli/CommandLineParser.h"
+#include "packaging/PackagingJob.h"
 #include "platform/ArgumentText.h"
 #include "platform/ErrorNotice.h"
 #include "platform/GraphicalSession.h"
@@ -50,8 +51,10 @@ bool CHalvexApp::InitInstance()
             if (!parser.IsValid())
                 throw std::runtime_error("One or more parameters are empty or not correct.");
             CommandLineOutput output;
-            GetLogging() << "Packaging is not built yet" << "\n";
-            exitCode = 82;
+            PackagingJob job(options, output);
+            job.Run();
+            if (!job.Succeeded())
+                exitCode = 82;
         }
     } catch (...) {
         // The error's own text stays out of the notice; the log holds the details.

@@ -74,12 +74,15 @@ void ArchiveBuilder::RunArchiver(const std::wstring& commandLine)
     Platform::CChildProcess archiver(commandLine);
     int code = archiver.StartError();
     if (code == 0) {
+        // One Refresh per poll, the last one included, so the interface is kept alive
+        // however short the run.
         while (true) {
-            if (const auto exitCode = archiver.Poll()) {
+            const auto exitCode = archiver.Poll();
+            progress->Refresh();
+            if (exitCode) {
                 code = *exitCode;
                 break;
             }
-            progress->Refresh();
             if (Platform::InterruptRequested()) {
                 archiver.Terminate();
                 code = archiver.Poll().value_or(-1);

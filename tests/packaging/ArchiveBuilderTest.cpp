@@ -60,7 +60,7 @@ TEST_F(ArchiveBuilding, OutputIsModuleConfigurationAndArchive)
 {
     const fs::path program = MakeProgramFolder(root);
     WriteBytes(output / "halvex_archive.7z", "stale archive from an earlier run");
-    const LogLines log;
+    LogRecord log;
     ArchiveBuilder builder((program / "7za/7za").wstring(), &progress);
     Build(builder, program);
     ASSERT_TRUE(builder.Succeeded()) << log.Joined();
@@ -111,7 +111,7 @@ TEST_F(ArchiveBuilding, ArchiverFailuresAreLoggedWithWhatTheArchiverSaid)
         fs::remove_all(root / "program");
         const fs::path program =
             FakeArchiver(std::string("echo 'scanning' ; echo 'ERROR: disk on fire' >&2; ") + c.body);
-        const LogLines log;
+        LogRecord log;
         testing::internal::CaptureStdout();
         ArchiveBuilder builder((program / "7za/7za").wstring(), &progress);
         Build(builder, program, L"pkg.exe");
@@ -128,7 +128,7 @@ TEST_F(ArchiveBuilding, ArchiverFailuresAreLoggedWithWhatTheArchiverSaid)
 TEST_F(ArchiveBuilding, MissingArchiverIsTheFatalErrorCode)
 {
     const fs::path program = MakeProgramFolder(root, "");
-    const LogLines log;
+    LogRecord log;
     ArchiveBuilder builder((program / "7za/7za").wstring(), &progress);
     Build(builder, program);
     EXPECT_FALSE(builder.Succeeded());
@@ -140,7 +140,7 @@ TEST_F(ArchiveBuilding, FailedJoinKeepsTheArchiveAndLeavesNoOutput)
 {
     const fs::path program = FakeArchiver(R"(printf 'archive' > "$2")");
     fs::remove(program / "7za/7zSD.sfx");
-    const LogLines log;
+    LogRecord log;
     ArchiveBuilder builder((program / "7za/7za").wstring(), &progress);
     Build(builder, program, L"pkg.exe");
     EXPECT_FALSE(builder.Succeeded());
@@ -152,7 +152,7 @@ TEST_F(ArchiveBuilding, InterruptEndsTheArchiverAndRemovesItsArchive)
 {
     const fs::path program = FakeArchiver(R"(printf 'partial' > "$2"; exec sleep 30)");
     InterruptingProgress interrupting;
-    const LogLines log;
+    LogRecord log;
     const auto start = std::chrono::steady_clock::now();
     ArchiveBuilder builder((program / "7za/7za").wstring(), &interrupting);
     Build(builder, program, L"pkg.exe");

@@ -38,7 +38,7 @@ protected:
 
 TEST_F(PackageCopy, CopiesSelectedTreesRootFilesAndKeldwin)
 {
-    const LogLines log;
+    LogRecord log;
     // A trailing separator, as shell completion leaves it, must not change the layout.
     ASSERT_TRUE(Copy(kDefault, kExploit, false, cid.wstring() + L"/"));
     const std::set<std::string> expected = {
@@ -80,7 +80,7 @@ TEST_F(PackageCopy, RootFileRuleDependsOnManagementAndExactCase)
     fs::remove_all(work);
     {
         WriteBytes(work / "mrinit.conf", "stale\n");
-        const LogLines log;
+        LogRecord log;
         ASSERT_TRUE(Copy({L"kett"}, {}, true, cid.wstring()));
         const auto tree = Tree(work);
         EXPECT_TRUE(tree.count("NORDAVIN/cac.pem"));
@@ -120,7 +120,7 @@ TEST_F(PackageCopy, CountCheckToleratesOnlyRequestedOptionalFolders)
         if (c.removed.empty()) {
             fs::rename(cid / "ynda", cid / "YnDa");
         }
-        const LogLines log;
+        LogRecord log;
         EXPECT_EQ(Copy(c.components, {}, false, cid.wstring()), c.ok);
         for (const auto& line : c.lines)
             EXPECT_TRUE(HasLine(log.Get(), line)) << line << "\n" << log.Joined();
@@ -137,7 +137,7 @@ TEST_F(PackageCopy, FailuresClearTheResult)
     {
         SCOPED_TRACE("exploit prevention without KELDWIN beside the CID");
         fs::remove_all(root / "srv/KELDWIN");
-        const LogLines log;
+        LogRecord log;
         EXPECT_FALSE(Copy(kDefault, kExploit, false, cid.wstring()));
         EXPECT_TRUE(HasLine(log.Get(), "Source is invalid. Aborting transfer "));
     }
@@ -145,7 +145,7 @@ TEST_F(PackageCopy, FailuresClearTheResult)
     {
         SCOPED_TRACE("a file already in the work folder stops the copy");
         WriteBytes(work / "NORDAVIN/setup.exe", "in the way\n");
-        const LogLines log;
+        LogRecord log;
         EXPECT_FALSE(Copy({}, {}, false, cid.wstring()));
         const std::string text = log.Joined();
         EXPECT_NE(text.find("Boost file system error: "), std::string::npos) << text;
@@ -154,7 +154,7 @@ TEST_F(PackageCopy, FailuresClearTheResult)
     {
         SCOPED_TRACE("single file onto an existing one");
         CPackageCopy copy({}, {}, &progress);
-        const LogLines log;
+        LogRecord log;
         EXPECT_FALSE(copy.CopySingleFile((cid / "cac.pem").wstring(), (work / "NORDAVIN/setup.exe").wstring()));
         EXPECT_EQ(ReadBytes(work / "NORDAVIN/setup.exe"), "in the way\n");
         EXPECT_NE(log.Joined().find("Boost file system error: "), std::string::npos);

@@ -132,7 +132,7 @@ protected:
 
 TEST_F(Packaging, DefaultPackageEndToEnd)
 {
-    const LogLines log;
+    LogRecord log;
     ASSERT_TRUE(Run(progress)) << log.Joined();
     EXPECT_EQ(progress.statuses, kSuccessStatuses);
     EXPECT_EQ(progress.percents, (std::vector<int>{20, 40, 60, 80, 100}));
@@ -195,7 +195,7 @@ TEST_F(Packaging, PackageContentsFollowTheOptions)
         c.set(options);
         options.SetOutputPackage((output / (std::to_string(++index) + ".exe")).wstring());
         RecordingProgress reporter;
-        const LogLines log;
+        LogRecord log;
         ASSERT_TRUE(Run(reporter)) << log.Joined();
         std::set<std::string> expected = ComponentEntries(c.folders);
         expected.insert(rootFiles.begin(), rootFiles.end());
@@ -235,7 +235,7 @@ TEST_F(Packaging, CopyFailuresLeaveNoOutput)
         c.spoil();
         WriteBytes(output / "Setup Package.exe", "an older package");
         RecordingProgress reporter;
-        const LogLines log;
+        LogRecord log;
         EXPECT_FALSE(Run(reporter));
         EXPECT_EQ(reporter.statuses, kCopyFailureStatuses);
         EXPECT_EQ(reporter.percents, std::vector<int>{20});
@@ -270,7 +270,7 @@ TEST_F(Packaging, ArchiveFailuresLeaveNoOutput)
         SCOPED_TRACE(c.name);
         c.spoil();
         RecordingProgress reporter;
-        const LogLines log;
+        LogRecord log;
         EXPECT_FALSE(Run(reporter));
         EXPECT_EQ(reporter.percents, (std::vector<int>{20, 40, 60}));
         EXPECT_EQ(reporter.statuses.back(), L"Package generation failed. See log for details.");
@@ -298,7 +298,7 @@ TEST_F(Packaging, TempWithBlanksAndNonAsciiCharacters)
     const fs::path base = root / "t mp \u00E9\u4E2D";
     const std::string previous = std::getenv("TEMP");
     ::setenv("TEMP", base.c_str(), 1);
-    const LogLines log;
+    LogRecord log;
     const bool built = Run(progress);
     ::setenv("TEMP", previous.c_str(), 1);
     ASSERT_TRUE(built) << log.Joined();
@@ -315,7 +315,7 @@ TEST_F(Packaging, WorkFolderThatIsNotOursIsNeitherUsedNorFollowed)
     WriteBytes(elsewhere / "precious.txt", "keep me");
     fs::create_directories(temp);
     fs::create_directory_symlink(elsewhere, temp / "Halvex");
-    const LogLines log;
+    LogRecord log;
     EXPECT_FALSE(Run(progress));
     EXPECT_EQ(progress.statuses, kCopyFailureStatuses);
     EXPECT_EQ(JobLines(log.Get()),
@@ -332,7 +332,7 @@ TEST_F(Packaging, SecondRunAtOnceFailsWithoutTouchingTheFirst)
     WriteBytes(temp / "Halvex/NORDAVIN/in-progress.txt", "the first run's copy");
     const Platform::CRunLock firstRun((temp / "Halvex.lock").wstring());
     ASSERT_EQ(firstRun.GetState(), Platform::CRunLock::State::Held);
-    const LogLines log;
+    LogRecord log;
     EXPECT_FALSE(Run(progress));
     EXPECT_EQ(JobLines(log.Get())[1], "Another packaging run");
     EXPECT_EQ(ReadBytes(temp / "Halvex/NORDAVIN/in-progress.txt"), "the first run's copy");
@@ -350,7 +350,7 @@ TEST_F(Packaging, InterruptedRunsLeaveNothingBehind)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
         InterruptingProgress interrupting(c.status, c.at);
-        const LogLines log;
+        LogRecord log;
         EXPECT_FALSE(Run(interrupting));
         EXPECT_EQ(interrupting.statuses.back(), L"Package generation failed. See log for details.");
         const auto lines = log.Get();

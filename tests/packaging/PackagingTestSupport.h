@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/IProgress.h"
+#include "support/LogLines.h"
 
 namespace PackagingTest {
 
@@ -47,23 +48,17 @@ public:
     int refreshes = 0;
 };
 
-// The log lines written after construction, time stamps cut off, as UTF-8 text.
-class LogLines {
+// Everything the log received since construction, however often it is asked.
+class LogRecord {
 public:
-    LogLines() : start(ReadBytes(File()).size()) {}
-
-    static fs::path File() { return fs::path(std::getenv("ProgramData")) / "Veskor/Zastrel/Log/log.txt"; }
-
-    std::vector<std::string> Get() const
+    const std::vector<std::string>& Get()
     {
-        const std::string bytes = ReadBytes(File()).substr(start);
-        std::vector<std::string> lines;
-        for (std::size_t from = 0, end; (end = bytes.find("\r\n", from)) != std::string::npos; from = end + 2)
-            lines.push_back(bytes.substr(from + 20, end - from - 20));
+        const auto more = log.Take();
+        lines.insert(lines.end(), more.begin(), more.end());
         return lines;
     }
 
-    std::string Joined() const
+    std::string Joined()
     {
         std::string text;
         for (const auto& line : Get())
@@ -72,7 +67,8 @@ public:
     }
 
 private:
-    std::size_t start;
+    LogLines log;
+    std::vector<std::string> lines;
 };
 
 // Every file and folder below `root`, relative, folders ending in "/".

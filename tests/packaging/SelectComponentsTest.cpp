@@ -71,7 +71,7 @@ TEST(SelectComponents, FoldersAndLogLinesFollowTheOptions)
         c.set(options);
         RecordingProgress progress;
         PackagingJob job(options, progress);
-        const LogLines log;
+        LogRecord log;
         Folders components;
         Folders exploitPrevention;
         job.SelectComponents(components, exploitPrevention);
