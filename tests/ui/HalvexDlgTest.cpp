@@ -112,6 +112,7 @@ private slots:
     void templateOrderIsTabOrder();
     void mnemonicsMoveFocus_data();
     void mnemonicsMoveFocus();
+    void arrowKeysChooseWithinARadioGroup();
     void textsFitTheirControls();
     void browseButtons_data();
     void browseButtons();
@@ -166,6 +167,12 @@ void HalvexDlgTest::controlStates_data()
     QTest::newRow("picking one installation type clears both")
         << Setup([](PackageOptions& o) { o.SetNonInteractive(true); }) << QList<int>{1054}
         << QList<int>{1035, 1052, 1054} << kServer + kOsChoice + kSecondary;
+    QTest::newRow("clicking the ticked Non-interactive keeps it alone")
+        << Setup([](PackageOptions& o) { o.SetNonInteractive(true); }) << QList<int>{1032}
+        << QList<int>{1035, 1052, 1032} << kServer + kOsChoice + kSecondary;
+    QTest::newRow("clicking the ticked Silent keeps it alone")
+        << Setup([](PackageOptions& o) { o.SetNonInteractive(true); }) << QList<int>{1031}
+        << QList<int>{1035, 1052, 1031} << kServer + kOsChoice + kSecondary;
     QTest::newRow("managed with components in the package greys the updates")
         << Setup([](PackageOptions& o) { o.SetManaged(true); }) << QList<int>{}
         << QList<int>{1021, 1035, 1052, 1031} << kServer + kOsChoice + kPrimary + kSecondary;
@@ -343,6 +350,25 @@ void HalvexDlgTest::mnemonicsMoveFocus()
     QVERIFY(focus);
     QVERIFY2(focus == dialog.GetDlgItem(field) || focus->parentWidget() == dialog.GetDlgItem(field),
              qPrintable(focus->objectName()));
+}
+
+void HalvexDlgTest::arrowKeysChooseWithinARadioGroup()
+{
+    PackageOptions options;
+    options.SetNonInteractive(true);  // opens with Silent and Non-interactive both ticked
+    CHalvexDlg dialog(options);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    Item<QRadioButton>(dialog, 1031)->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+    QCOMPARE(QApplication::focusWidget(), dialog.GetDlgItem(1032));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+    QCOMPARE(QApplication::focusWidget(), dialog.GetDlgItem(1054));
+    QVERIFY(Item<QRadioButton>(dialog, 1054)->isChecked());
+    QVERIFY(!Item<QRadioButton>(dialog, 1031)->isChecked());
+    QVERIFY(!Item<QRadioButton>(dialog, 1032)->isChecked());
+    // The other groups are untouched.
+    QVERIFY(Item<QRadioButton>(dialog, 1035)->isChecked());
 }
 
 void HalvexDlgTest::textsFitTheirControls()
