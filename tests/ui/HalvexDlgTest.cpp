@@ -121,6 +121,8 @@ private slots:
     void helpOpensTheDocumentation_data();
     void helpOpensTheDocumentation();
     void aboutEntryOpensTheAboutBox();
+    void enterBuildsFromAnyField_data();
+    void enterBuildsFromAnyField();
     void cancelAndEscEndTheDialog_data();
     void cancelAndEscEndTheDialog();
     void validationStopsAtTheFirstProblem_data();
@@ -559,6 +561,32 @@ void HalvexDlgTest::aboutEntryOpensTheAboutBox()
     QCOMPARE(host.boxes[0].className, QStringLiteral("CAboutDlg"));
     QCOMPARE(host.boxes[0].title, QStringLiteral("About Zastrel"));
     QVERIFY(host.boxes[0].ownedByDialog);
+}
+
+void HalvexDlgTest::enterBuildsFromAnyField_data()
+{
+    QTest::addColumn<int>("field");
+    QTest::newRow("source folder") << 1014;
+    QTest::newRow("password") << 1029;
+    QTest::newRow("secondary location") << 1037;
+    QTest::newRow("a check box") << 1022;
+}
+
+void HalvexDlgTest::enterBuildsFromAnyField()
+{
+    QFETCH(int, field);
+    PackageOptions options;
+    options.SetUseSecondaryLocation(true);
+    RecordingDialogHost host;
+    CHalvexDlg dialog(options, nullptr, host);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    dialog.GetDlgItem(field)->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(host.boxes.size(), std::size_t{1});
+    QCOMPARE(host.boxes[0].text, CheckBoxText(QStringLiteral(
+        "Source folder cannot be blank. Enter a software distribution location and try again.")));
+    QVERIFY(dialog.isVisible());
 }
 
 void HalvexDlgTest::cancelAndEscEndTheDialog_data()
