@@ -6,6 +6,7 @@
 
 #include <boost/filesystem/operations.hpp>
 
+#include "cli/AsciiLowerCase.h"
 #include "platform/Interrupt.h"
 #include "platform/StringTable.h"
 #include "platform/TextConversion.h"
@@ -13,13 +14,6 @@
 namespace fs = boost::filesystem;
 
 namespace {
-
-std::wstring Lowered(std::wstring text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; });
-    return text;
-}
 
 bool Contains(const std::vector<std::wstring>& list, const std::wstring& name)
 {
@@ -122,7 +116,7 @@ void CPackageCopy::ListSourceFolder(const Path& folder, const FolderList& names,
     for (fs::directory_iterator entry(folder), end; entry != end; ++entry) {
         try {
             if (fs::is_directory(entry->path())) {
-                if (Contains(names, Lowered(entry->path().filename().wstring())))
+                if (Contains(names, AsciiLowerCase(entry->path().filename().wstring())))
                     folders.push_back(entry->path());
             } else {
                 files.push_back(entry->path());
@@ -140,7 +134,7 @@ void CPackageCopy::CheckCount(const std::wstring& source, const PathList& folder
     if (Contains(componentFolders, L"dimbel")) {
         FolderList present;
         for (const auto& folder : folders)
-            present.push_back(Lowered(folder.filename().wstring()));
+            present.push_back(AsciiLowerCase(folder.filename().wstring()));
         struct Optional { const wchar_t* name; const char* included; const char* missing; };
         const Optional tolerated[] = {
             {L"dimbel", "Standalone BEXU is to be included", "Standalone BEXU not found"},
