@@ -15,6 +15,7 @@
 #include "platform/HostFolders.h"
 #include "platform/StandardStreams.h"
 #include "platform/StringTable.h"
+#include "ui/HalvexDlg.h"
 
 CHalvexApp theApp;
 
@@ -43,9 +44,8 @@ bool CHalvexApp::InitInstance()
                 exitCode = 82;
                 return false;
             }
-            GetLogging() << "The main dialog is not built yet" << "\n";
-            Platform::WriteStandardErrorLine(L"halvex: the main dialog is not built yet; run with -cli");
-            exitCode = 82;
+            CHalvexDlg dialog(options);
+            dialog.DoModal();
         } else {
             parser.Validate(options);
             if (!parser.IsValid())

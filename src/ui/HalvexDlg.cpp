@@ -2,11 +2,16 @@
 
 #include "app/Logging.h"
 #include "app/PackageOptions.h"
+#include "cli/CommandLineParser.h"
+#include "cli/InputChecks.h"
+#include "packaging/PackagingJob.h"
 #include "platform/StringTable.h"
+#include "platform/TextConversion.h"
 #include "ui/AboutDlg.h"
 #include "ui/ApplicationIcon.h"
 #include "ui/DialogUnits.h"
 #include "ui/FileFilter.h"
+#include "ui/ProgressDlg.h"
 #include "ui/RadioGroup.h"
 
 #include <QAction>
@@ -21,8 +26,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QThread>
 
 #include <algorithm>
+#include <memory>
+#include <utility>
 
 namespace {
 
@@ -108,6 +116,15 @@ void SetFieldText(QLineEdit* field, const QString& text)
     field->setText(text);
 }
 
+// The wait cursor for the time of a handler, restored however the handler ends.
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
 }  // namespace
 
 CHalvexDlg::CHalvexDlg(PackageOptions& packageOptions, QWidget* parent, Ui::IDialogHost& dialogHost)
@@ -118,6 +135,14 @@ CHalvexDlg::CHalvexDlg(PackageOptions& packageOptions, QWidget* parent, Ui::IDia
     CreateControls();
     ConnectControls();
     OnInitDialog();
+}
+
+int CHalvexDlg::DoModal()
+{
+    const int result = exec();
+    if (escapedError)
+        std::rethrow_exception(std::exchange(escapedError, nullptr));
+    return result;
 }
 
 QWidget* CHalvexDlg::GetDlgItem(int id) const
@@ -283,6 +308,7 @@ void CHalvexDlg::ConnectControls()
     onClick(IDC_BROWSE_OUTPUT, [this] { BrowseForPackage(); });
     onClick(IDC_BROWSE_PRIMARY, [this] { BrowseForPrimary(); });
     onClick(IDC_BROWSE_SECONDARY, [this] { BrowseForSecondary(); });
+    onClick(IDOK, [this] { OnBuildPackage(); });
     onClick(IDCANCEL, [this] { reject(); });
     onClick(IDC_HELP, [this] { OpenHelp(); });
 
@@ -473,6 +499,164 @@ void CHalvexDlg::OpenHelp()
 {
     // Nothing is reported when no browser can be started.
     host.OpenAddress(std::wstring(documentationAddress));
+}
+
+void CHalvexDlg::OnBuildPackage()
+{
+    // The toolkit cannot carry an exception through its event loop, so an unexpected
+    // error ends the dialog here and DoModal raises it again.
+    try {
+        BuildPackage();
+    } catch (...) {
+        escapedError = std::current_exception();
+        reject();
+    }
+}
+
+void CHalvexDlg::BuildPackage()
+{
+    const WaitCursor waitCursor;
+    TransferToOptions();
+    if (!ValidateInput())
+        return;
+
+    auto progress = std::make_unique<CProgressDlg>(this);
+    PackagingJob job(options, *progress);
+    // Modal to the whole application: while it shows, no input reaches this dialog (its
+    // close box included), which keeps its own look, and no second build can start.
+    progress->setWindowModality(Qt::ApplicationModal);
+    progress->show();
+    job.Run();
+    // Long enough to read the last status.
+    for (int i = 0; i < 20; ++i) {
+        QThread::msleep(100);
+        progress->Refresh();
+    }
+    progress->hide();
+    if (job.Succeeded())
+        ShowMessage(LoadText(115), QMessageBox::Information);
+    else
+        ShowMessage(Platform::LoadFormattedString(116, log.GetLogFilePath()).value_or(std::wstring()),
+                    QMessageBox::Critical);
+    progress.reset();
+    raise();
+    activateWindow();
+}
+
+void CHalvexDlg::TransferToOptions()
+{
+    const auto text = [this](int id) { return Edit(id)->text().toStdWString(); };
+    options.SetSourceFolder(text(IDC_SOURCE_FOLDER));
+    options.SetOutputPackage(text(IDC_OUTPUT_PACKAGE));
+    options.SetManaged(IsTicked(IDC_MANAGED));
+    options.SetFirewall(IsTicked(IDC_FIREWALL));
+    options.SetPatch(IsTicked(IDC_PATCH));
+    options.SetTrafficDetection(IsTicked(IDC_TRAFFIC_DETECTION));
+    options.SetExploitPrevention(IsTicked(IDC_EXPLOIT_PREVENTION));
+    options.SetIncludeComponents(IsTicked(IDC_IN_PACKAGE));
+    if (IsTicked(IDC_BOTH_ARCHITECTURES)) {
+        options.SetInclude32Bit(true);
+        options.SetInclude64Bit(true);
+    } else {
+        options.SetInclude32Bit(IsTicked(IDC_32BIT_ONLY));
+        options.SetInclude64Bit(IsTicked(IDC_64BIT_ONLY));
+    }
+    options.SetManagementServerUrl(text(IDC_SERVER_URL));
+    options.SetPrimaryUpdateLocation(text(IDC_PRIMARY_LOCATION));
+    options.SetPrimaryUserName(text(IDC_PRIMARY_USER));
+    options.SetPrimaryPassword(text(IDC_PRIMARY_PASSWORD));
+    options.SetNonInteractive(IsTicked(IDC_NON_INTERACTIVE));
+    options.SetSilent(IsTicked(IDC_SILENT));
+
+    // The parameters field acts as on the command line, over the values copied above.
+    options.GetSetupParameters().clear();
+    const std::wstring parameters = text(IDC_SETUP_PARAMETERS);
+    if (!parameters.empty())
+        ParseArguments(Platform::NarrowHostText(parameters), options, log);
+
+    options.SetUseSecondaryLocation(IsTicked(IDC_USE_SECONDARY));
+    options.SetSecondaryUpdateLocation(Combo(IDC_SECONDARY_LOCATION)->currentText().toStdWString());
+    options.SetSecondaryUserName(text(IDC_SECONDARY_USER));
+    options.SetSecondaryPassword(text(IDC_SECONDARY_PASSWORD));
+}
+
+bool CHalvexDlg::ValidateInput()
+{
+    const std::optional<std::wstring> problem = FirstInputProblem();
+    if (!problem)
+        return true;
+    const std::optional<std::wstring> heading = Platform::LoadString(118);
+    if (!heading || problem->empty())
+        return false;
+    ShowMessage(*heading + L"\n\n" + *problem + L"\n", QMessageBox::Critical);
+    return false;
+}
+
+std::optional<std::wstring> CHalvexDlg::FirstInputProblem()
+{
+    // The text of a failed check; empty when the table lacks it, which suppresses the box.
+    const auto failure = [](unsigned id, const std::wstring& value = std::wstring()) {
+        return std::optional<std::wstring>(Platform::LoadFormattedString(id, value).value_or(std::wstring()));
+    };
+
+    const std::wstring& source = options.GetSourceFolder();
+    if (source.empty())
+        return failure(132);
+    if (!CheckSourceFolder(source, log))
+        return failure(110, source);
+
+    const std::wstring& output = options.GetOutputPackage();
+    options.SetOutputIsFolder(IsExistingFolder(output));
+    if (output.empty())
+        return failure(133);
+    if (!CheckOutputPackage(output, options.GetOutputIsFolder(), log))
+        return failure(111, output);
+
+    if (options.GetSkipChecks())
+        return std::nullopt;
+
+    if (IsTicked(IDC_PATCH)) {
+        const std::wstring& url = options.GetManagementServerUrl();
+        if (url.empty())
+            return failure(135);
+        if (!CheckServerUrl(url, log))
+            return failure(113, url);
+    }
+    if (GetDlgItem(IDC_PRIMARY_LOCATION)->isEnabledTo(this)) {
+        const std::wstring& primary = options.GetPrimaryUpdateLocation();
+        if (primary.empty())
+            return failure(136);
+        if (!CheckUpdateLocation(primary, log))
+            return failure(114, primary);
+    }
+    if (options.GetUseSecondaryLocation() && GetDlgItem(IDC_SECONDARY_LOCATION)->isEnabledTo(this)) {
+        const std::wstring& secondary = options.GetSecondaryUpdateLocation();
+        if (secondary.empty())
+            return failure(137);
+        // The suite's own update service needs the customer's credentials, not a format check.
+        if (secondary == L"VESKOR") {
+            if (options.GetSecondaryUserName().empty() || options.GetSecondaryPassword().empty())
+                return failure(131);
+        } else if (!CheckUpdateLocation(secondary, log)) {
+            return failure(130, secondary);
+        }
+    }
+    return std::nullopt;
+}
+
+void CHalvexDlg::ShowMessage(const std::wstring& text, QMessageBox::Icon icon)
+{
+    const std::optional<std::wstring> caption = Platform::LoadString(117);
+    if (!caption)
+        return;
+    QMessageBox box(icon, ToQString(*caption), ToQString(text), QMessageBox::Ok, this);
+    // The wait cursor is for this dialog; the box shows the ordinary pointer.
+    const bool waiting = QApplication::overrideCursor() != nullptr;
+    if (waiting)
+        QApplication::restoreOverrideCursor();
+    host.RunModal(box);
+    if (waiting)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
 }
 
 bool CHalvexDlg::eventFilter(QObject* watched, QEvent* event)

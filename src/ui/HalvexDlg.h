@@ -4,9 +4,13 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QMessageBox>
+
+#include <exception>
 
 #include <initializer_list>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -29,6 +33,11 @@ public:
 
     explicit CHalvexDlg(PackageOptions& options, QWidget* parent = nullptr,
                         Ui::IDialogHost& host = Ui::DesktopDialogHost());
+
+    // Runs the dialog modally until Cancel. An error that escaped one of its handlers
+    // (an unusable -opwd in the parameters field, a source path naming a file) ends the
+    // dialog and is raised again here, for start-up's error handling.
+    int DoModal();
 
     // The control with this template id (nothing for an unknown id).
     QWidget* GetDlgItem(int id) const;
@@ -56,6 +65,13 @@ private:
     void OnAbout();
     void OpenHelp();
 
+    void OnBuildPackage();
+    void BuildPackage();
+    void TransferToOptions();
+    bool ValidateInput();
+    std::optional<std::wstring> FirstInputProblem();
+    void ShowMessage(const std::wstring& text, QMessageBox::Icon icon);
+
     QLineEdit* Edit(int id) const;
     QComboBox* Combo(int id) const;
     QAbstractButton* Button(int id) const;
@@ -67,4 +83,5 @@ private:
     QIcon icon;
     Ui::IDialogHost& host;
     std::map<int, QWidget*> controls;
+    std::exception_ptr escapedError;
 };

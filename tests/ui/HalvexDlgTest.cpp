@@ -1,26 +1,37 @@
+#include "PackageFixture.h"
 #include "RecordingDialogHost.h"
 
+#include "app/Logging.h"
 #include "app/PackageOptions.h"
 #include "ui/HalvexDlg.h"
+#include "ui/ProgressDlg.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTest>
+#include <QTimer>
 
 #include <functional>
 
 using Setup = std::function<void(PackageOptions&)>;
 Q_DECLARE_METATYPE(Setup)
+using Fill = std::function<void(CHalvexDlg&)>;
+Q_DECLARE_METATYPE(Fill)
 
 namespace {
 
@@ -62,11 +73,38 @@ int NeededWidth(QWidget* widget)
     return contents.left() + widget->fontMetrics().horizontalAdvance(button->text());
 }
 
+void SetText(CHalvexDlg& dialog, int id, const QString& text)
+{
+    if (auto* combo = qobject_cast<QComboBox*>(dialog.GetDlgItem(id)))
+        combo->setEditText(text);
+    else
+        Item<QLineEdit>(dialog, id)->setText(text);
+}
+
+void Click(CHalvexDlg& dialog, int id)
+{
+    Item<QAbstractButton>(dialog, id)->click();
+}
+
+QString LogText()
+{
+    QFile file(QString::fromStdWString(GetLogging().GetLogFilePath()));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll());
+}
+
+QString CheckBoxText(const QString& failure)
+{
+    return QStringLiteral("The following error was found:\n\n") + failure + QStringLiteral("\n");
+}
+
 }  // namespace
 
 class HalvexDlgTest : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void controlStates_data();
     void controlStates();
     void openingFillsFieldsFromOptions();
@@ -84,7 +122,32 @@ private slots:
     void aboutEntryOpensTheAboutBox();
     void cancelAndEscEndTheDialog_data();
     void cancelAndEscEndTheDialog();
+    void validationStopsAtTheFirstProblem_data();
+    void validationStopsAtTheFirstProblem();
+    void transferCopiesEveryControl();
+    void noCheckKeepsSkippingTheUrlChecks();
+    void wholeBuildThroughTheDialog();
+    void escapingErrorsEndTheDialog_data();
+    void escapingErrorsEndTheDialog();
+
+private:
+    // A folder of this test's own with a small CID and a program folder beside it.
+    QString scratch;
+    QString cid;
+    QString programFolder;
+    QString output;
 };
+
+void HalvexDlgTest::initTestCase()
+{
+    scratch = QString::fromLocal8Bit(qgetenv("HALVEX_TEST_TMP"));
+    QVERIFY2(!scratch.isEmpty(), "run through run-isolated.sh");
+    PackageFixture fixture;
+    QVERIFY(fixture.Create(scratch));
+    cid = fixture.cid;
+    programFolder = fixture.programFolder;
+    output = scratch + QStringLiteral("/out/Client.exe");
+}
 
 void HalvexDlgTest::controlStates_data()
 {
@@ -494,6 +557,327 @@ void HalvexDlgTest::cancelAndEscEndTheDialog()
     QVERIFY(!dialog.isVisible());
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
     QVERIFY(host.boxes.empty());
+}
+
+void HalvexDlgTest::validationStopsAtTheFirstProblem_data()
+{
+    QTest::addColumn<Fill>("fill");
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QStringList>("notChecked");
+
+    const QString primary = QStringLiteral("\\\\server\\updates");
+    const auto valid = [this, primary](Fill more) {
+        return Fill([this, primary, more](CHalvexDlg& d) {
+            SetText(d, 1014, cid);
+            SetText(d, 1015, output);
+            SetText(d, 1027, primary);
+            more(d);
+        });
+    };
+    const QStringList nothingElse = {QStringLiteral("Destination path:"), QStringLiteral("URL:"),
+                                     QStringLiteral("Updating source:")};
+
+    QTest::newRow("blank source is the only thing tested")
+        << Fill([this](CHalvexDlg& d) {
+               SetText(d, 1015, QStringLiteral("relative"));
+               Click(d, 1024);
+           })
+        << QStringLiteral("Source folder cannot be blank. Enter a software distribution location and try again.")
+        << (QStringList{QStringLiteral("Source path:")} + nothingElse);
+    QTest::newRow("source without the marker")
+        << valid([this](CHalvexDlg& d) { SetText(d, 1014, scratch); })
+        << QStringLiteral("Source folder \"%1\" must point to a software distribution location.").arg(scratch)
+        << nothingElse;
+    QTest::newRow("blank output")
+        << valid([](CHalvexDlg& d) { SetText(d, 1015, QString()); })
+        << QStringLiteral("Output package cannot be blank. Enter a folder path and try again.") << nothingElse;
+    QTest::newRow("output without a folder part")
+        << valid([](CHalvexDlg& d) { SetText(d, 1015, QStringLiteral("Client.exe")); })
+        << QStringLiteral("Output package path \"Client.exe\" is invalid.")
+        << QStringList{QStringLiteral("URL:"), QStringLiteral("Updating source:")};
+    QTest::newRow("patch without a server, after source and output")
+        << valid([](CHalvexDlg& d) { Click(d, 1024); })
+        << QStringLiteral("Management server URL cannot be blank. Enter an HTTP location and try again.")
+        << QStringList{QStringLiteral("Updating source:")};
+    QTest::newRow("server with a path")
+        << valid([](CHalvexDlg& d) {
+               Click(d, 1024);
+               SetText(d, 1019, QStringLiteral("http://kett/console"));
+           })
+        << QStringLiteral("Management server URL \"http://kett/console\" is not in the correct format. Enter an HTTP "
+                          "location and try again.")
+        << QStringList{QStringLiteral("Updating source:")};
+    QTest::newRow("blank primary location while enabled")
+        << valid([](CHalvexDlg& d) { SetText(d, 1027, QString()); })
+        << QStringLiteral("Primary update location cannot be blank. Enter a UNC folder path or HTTP location and try "
+                          "again.")
+        << QStringList{};
+    QTest::newRow("https primary location")
+        << valid([](CHalvexDlg& d) { SetText(d, 1027, QStringLiteral("https://updates/veskor")); })
+        << QStringLiteral("Primary update location \"https://updates/veskor\" is not in the correct format. Enter "
+                          "either a UNC folder path or HTTP location and try again.")
+        << QStringList{};
+    QTest::newRow("blank secondary location")
+        << valid([](CHalvexDlg& d) { Click(d, 1030); })
+        << QStringLiteral("Secondary update location cannot be blank. Enter a UNC folder path or HTTP location and "
+                          "try again.")
+        << QStringList{};
+    QTest::newRow("VESKOR needs the credentials")
+        << valid([](CHalvexDlg& d) {
+               Click(d, 1030);
+               SetText(d, 1037, QStringLiteral("VESKOR"));
+               SetText(d, 1038, QStringLiteral("EX-1"));
+           })
+        << QStringLiteral("Your Veskor username and password cannot be blank.") << QStringList{};
+    QTest::newRow("veskor in lower case is a location to check")
+        << valid([](CHalvexDlg& d) {
+               Click(d, 1030);
+               SetText(d, 1037, QStringLiteral("veskor"));
+               SetText(d, 1038, QStringLiteral("EX-1"));
+               SetText(d, 1039, QStringLiteral("pw"));
+           })
+        << QStringLiteral("Secondary update location \"veskor\" is not in the correct format. Enter either a UNC "
+                          "folder path or HTTP location and try again.")
+        << QStringList{};
+    QTest::newRow("greyed primary location is not tested")
+        << valid([](CHalvexDlg& d) {
+               SetText(d, 1027, QString());
+               Click(d, 1021);
+               Click(d, 1055);
+               Click(d, 1030);
+               Click(d, 1035);  // managed, in the package: the update fields grey out
+           })
+        << QString() << QStringList{QStringLiteral("Updating source:")};
+}
+
+void HalvexDlgTest::validationStopsAtTheFirstProblem()
+{
+    QFETCH(Fill, fill);
+    QFETCH(QString, failure);
+    QFETCH(QStringList, notChecked);
+
+    PackageOptions options;
+    options.SetProgramFolder(programFolder.toStdWString());
+    RecordingDialogHost host;
+    CHalvexDlg dialog(options, nullptr, host);
+    host.owner = &dialog;
+    fill(dialog);
+    const qsizetype logBefore = LogText().size();
+    Click(dialog, 1);
+    const QString lines = LogText().mid(logBefore);
+
+    QVERIFY(!host.boxes.empty());
+    const auto& box = host.boxes.front();
+    QCOMPARE(box.title, QStringLiteral("Veskor Zastrel"));
+    QVERIFY(box.ownedByDialog);
+    QVERIFY(box.enabled);
+    if (failure.isEmpty()) {
+        // Every check passed: the job ran (and failed on the small CID) instead.
+        QCOMPARE(box.icon, QMessageBox::Critical);
+        QVERIFY2(box.text.startsWith(QStringLiteral("Package generation failed.")), qPrintable(box.text));
+    } else {
+        QCOMPARE(host.boxes.size(), std::size_t{1});
+        QCOMPARE(box.text, CheckBoxText(failure));
+        QCOMPARE(box.icon, QMessageBox::Critical);
+    }
+    for (const QString& line : notChecked)
+        QVERIFY2(!lines.contains(line), qPrintable(line + QStringLiteral(" was checked:\n") + lines));
+    QVERIFY(dialog.isEnabled());
+    QVERIFY(!QApplication::overrideCursor());
+}
+
+void HalvexDlgTest::transferCopiesEveryControl()
+{
+    PackageOptions options;
+    options.SetSourceFolder(L"/nowhere");  // fails the first check: no job runs
+    options.SetSecondaryUpdateLocation(L"stale");
+    options.GetSetupParameters().emplace(L"-stale", L"");
+    RecordingDialogHost host;
+    CHalvexDlg dialog(options, nullptr, host);
+    SetText(dialog, 1015, QStringLiteral("/out/p\u00e4ckage.exe"));
+    for (const int id : {1022, 1024, 1062, 1050, 1055, 1032, 1030})
+        Click(dialog, id);
+    SetText(dialog, 1019, QStringLiteral("http://kett"));
+    SetText(dialog, 1027, QStringLiteral("http://u/p"));
+    SetText(dialog, 1028, QStringLiteral("user"));
+    SetText(dialog, 1029, QStringLiteral("pass word"));
+    SetText(dialog, 1037, QStringLiteral("\\\\mirror"));
+    SetText(dialog, 1038, QStringLiteral("user2"));
+    SetText(dialog, 1039, QStringLiteral("pass2"));
+    SetText(dialog, 1033, QStringLiteral("-g \"Head Office\" /x -user override"));
+    Click(dialog, 1);
+
+    QCOMPARE(options.GetSourceFolder(), std::wstring(L"/nowhere"));
+    QCOMPARE(options.GetOutputPackage(), std::wstring(L"/out/p\u00e4ckage.exe"));
+    QVERIFY(!options.GetManaged());
+    QVERIFY(options.GetFirewall());
+    QVERIFY(options.GetPatch());
+    QVERIFY(options.GetTrafficDetection());
+    QVERIFY(!options.GetExploitPrevention());
+    QVERIFY(!options.GetIncludeComponents());
+    QVERIFY(options.GetInclude32Bit());
+    QVERIFY(!options.GetInclude64Bit());
+    QCOMPARE(options.GetManagementServerUrl(), std::wstring(L"http://kett"));
+    QCOMPARE(options.GetPrimaryUpdateLocation(), std::wstring(L"http://u/p"));
+    QCOMPARE(options.GetPrimaryPassword(), std::wstring(L"pass word"));
+    QVERIFY(options.GetNonInteractive());
+    QVERIFY(!options.GetSilent());
+    // The parameters field is parsed over the controls: its -user wins.
+    QCOMPARE(options.GetPrimaryUserName(), std::wstring(L"override"));
+    const PackageOptions::ParameterMap expected = {{L"-g", L"Head Office"}, {L"/x", L""}};
+    QVERIFY(options.GetSetupParameters() == expected);
+    QVERIFY(options.GetUseSecondaryLocation());
+    QCOMPARE(options.GetSecondaryUpdateLocation(), std::wstring(L"\\\\mirror"));
+    QCOMPARE(options.GetSecondaryUserName(), std::wstring(L"user2"));
+    QCOMPARE(options.GetSecondaryPassword(), std::wstring(L"pass2"));
+}
+
+void HalvexDlgTest::noCheckKeepsSkippingTheUrlChecks()
+{
+    PackageOptions options;
+    options.SetProgramFolder(programFolder.toStdWString());
+    RecordingDialogHost host;
+    CHalvexDlg dialog(options, nullptr, host);
+    // Patch without a server and a blank primary location would both be refused.
+    Click(dialog, 1024);
+    SetText(dialog, 1033, QStringLiteral("-nocheck"));
+
+    // Source and output are still checked.
+    Click(dialog, 1);
+    QCOMPARE(host.boxes.back().text, CheckBoxText(QStringLiteral(
+        "Source folder cannot be blank. Enter a software distribution location and try again.")));
+
+    SetText(dialog, 1014, cid);
+    SetText(dialog, 1015, output);
+    Click(dialog, 1);
+    QVERIFY2(host.boxes.back().text.startsWith(QStringLiteral("Package generation failed.")),
+             qPrintable(host.boxes.back().text));
+
+    // Nothing resets the switch: a later build without it still skips those checks.
+    SetText(dialog, 1033, QString());
+    Click(dialog, 1);
+    QCOMPARE(host.boxes.size(), std::size_t{3});
+    QVERIFY2(host.boxes.back().text.startsWith(QStringLiteral("Package generation failed.")),
+             qPrintable(host.boxes.back().text));
+    QVERIFY(options.GetSkipChecks());
+}
+
+void HalvexDlgTest::wholeBuildThroughTheDialog()
+{
+    const QString package = scratch + QStringLiteral("/built/VeskorEndpoint.exe");
+    PackageOptions options;
+    options.SetProgramFolder(programFolder.toStdWString());
+    RecordingDialogHost host;
+    CHalvexDlg dialog(options, nullptr, host);
+    host.owner = &dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    SetText(dialog, 1014, cid);
+    SetText(dialog, 1015, package);
+    SetText(dialog, 1027, QStringLiteral("http://updates.example.com/veskor"));
+    SetText(dialog, 1028, QStringLiteral("updater"));
+    SetText(dialog, 1029, QStringLiteral("secret"));
+
+    // Watches the progress window from inside the build: the job's Refresh runs timers.
+    QStringList statuses;
+    QList<int> percentages;
+    bool mainDialogBlocked = false;
+    bool waitCursor = false;
+    QElapsedTimer sinceLastStatus;
+    QTimer watcher;
+    watcher.setInterval(0);
+    connect(&watcher, &QTimer::timeout, [&] {
+        auto* progress = dialog.findChild<CProgressDlg*>();
+        if (!progress || !progress->isVisible())
+            return;
+        if (auto* bar = progress->findChild<QProgressBar*>(QStringLiteral("1046"));
+            bar && !bar->property("watched").toBool()) {
+            bar->setProperty("watched", true);
+            connect(bar, &QProgressBar::valueChanged, [&](int value) { percentages << value; });
+        }
+        const QString status = progress->findChild<QLabel*>(QStringLiteral("1049"))->text();
+        // The placeholder shows only until the job's first status.
+        if (status != QStringLiteral("Static") && (statuses.isEmpty() || statuses.last() != status)) {
+            statuses << status;
+            sinceLastStatus.start();
+        }
+        mainDialogBlocked = mainDialogBlocked || QApplication::activeModalWidget() == progress;
+        waitCursor = waitCursor || (QApplication::overrideCursor()
+                                    && QApplication::overrideCursor()->shape() == Qt::WaitCursor);
+    });
+    QList<bool> enabledBefore;
+    for (const int id : kTemplateOrder)
+        enabledBefore << dialog.GetDlgItem(id)->isEnabled();
+    watcher.start();
+    qint64 heldFor = -1;
+    host.onShow = [&](QDialog&) { heldFor = sinceLastStatus.elapsed(); };
+
+    Click(dialog, 1);
+    watcher.stop();
+
+    QCOMPARE(statuses, (QStringList{QStringLiteral("Establishing package components to transfer..."),
+                                    QStringLiteral("Copying package data and ConfigUpdate tool to local machine..."),
+                                    QStringLiteral("Creating setup configuration script..."),
+                                    QStringLiteral("Creating the final self-extracting archive..."),
+                                    QStringLiteral("Cleaning up package components from local machine..."),
+                                    QStringLiteral("Package generation complete.")}));
+    QCOMPARE(percentages, (QList<int>{20, 40, 60, 80, 100}));
+    QVERIFY(mainDialogBlocked);
+    QVERIFY(waitCursor);
+    // The last status stays readable for about two seconds before the result box.
+    QVERIFY2(heldFor >= 1900, qPrintable(QString::number(heldFor)));
+
+    QCOMPARE(host.boxes.size(), std::size_t{1});
+    QCOMPARE(host.boxes[0].text, QStringLiteral("Package generation complete."));
+    QCOMPARE(host.boxes[0].icon, QMessageBox::Information);
+    QCOMPARE(host.boxes[0].title, QStringLiteral("Veskor Zastrel"));
+    QVERIFY(host.boxes[0].ownedByDialog);
+    QVERIFY(host.boxes[0].enabled);
+
+    // The package: the installer module first, then the configuration and the archive.
+    QFile built(package);
+    QVERIFY(built.open(QIODevice::ReadOnly));
+    QVERIFY(built.readAll().startsWith("STAND-IN INSTALLER MODULE\n"));
+    QVERIFY(!QFileInfo::exists(scratch + QStringLiteral("/built/halvex_archive.7z")));
+
+    // The dialog is usable again, as it was, and the progress window is gone.
+    QVERIFY(dialog.isEnabled());
+    for (qsizetype i = 0; i < kTemplateOrder.size(); ++i)
+        QCOMPARE(dialog.GetDlgItem(kTemplateOrder[i])->isEnabled(), enabledBefore[i]);
+    QVERIFY(!QApplication::activeModalWidget());
+    QVERIFY(dialog.isVisible());
+    QVERIFY(!dialog.findChild<CProgressDlg*>());
+    QVERIFY(!QApplication::overrideCursor());
+}
+
+void HalvexDlgTest::escapingErrorsEndTheDialog_data()
+{
+    QTest::addColumn<Fill>("fill");
+    QTest::newRow("-opwd that cannot be revealed")
+        << Fill([](CHalvexDlg& d) { SetText(d, 1033, QStringLiteral("-opwd ***")); });
+    QTest::newRow("source path naming a file") << Fill([this](CHalvexDlg& d) {
+        SetText(d, 1014, cid + QStringLiteral("/cidsync.upd"));
+    });
+}
+
+void HalvexDlgTest::escapingErrorsEndTheDialog()
+{
+    QFETCH(Fill, fill);
+    PackageOptions options;
+    RecordingDialogHost host;
+    CHalvexDlg dialog(options, nullptr, host);
+    fill(dialog);
+    QTimer::singleShot(0, &dialog, [&] { Click(dialog, 1); });
+    bool raised = false;
+    try {
+        dialog.DoModal();
+    } catch (...) {
+        raised = true;
+    }
+    QVERIFY(raised);
+    QVERIFY(!dialog.isVisible());
+    QVERIFY(host.boxes.empty());
+    QVERIFY(!QApplication::overrideCursor());
 }
 
 QTEST_MAIN(HalvexDlgTest)

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Starts the real program in a real X window under Xvfb: waits for the main dialog,
+# photographs it, closes it with Cancel and expects exit code 0. Then starts it with no
+# display at all and expects the clear message and exit code 82, not a toolkit abort.
+#   XvfbSmokeTest.sh <halvex> <halvex-grab-window>
+# HALVEX_SCREENSHOTS, when set, names a folder that receives a copy of the picture.
+set -euo pipefail
+halvex=$1
+grab=$2
+scratch=${HALVEX_TEST_TMP:?run through run-isolated.sh}
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$scratch/display" 2>"$scratch/xvfb.log" &
+xvfb=$!
+halvex_pid=
+cleanup() {
+  [ -n "$halvex_pid" ] && kill "$halvex_pid" 2>/dev/null || true
+  kill "$xvfb" 2>/dev/null || true
+  wait 2>/dev/null || true
+}
+trap cleanup EXIT
+for _ in $(seq 100); do [ -s "$scratch/display" ] && break; sleep 0.1; done
+[ -s "$scratch/display" ] || fail "Xvfb did not start: $(cat "$scratch/xvfb.log")"
+export DISPLAY=":$(cat "$scratch/display")"
+export QT_QPA_PLATFORM=xcb
+
+"$halvex" >"$scratch/stdout" 2>"$scratch/stderr" &
+halvex_pid=$!
+window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Veskor Zastrel$' | head -n 1) \
+  || fail "no main dialog appeared; stderr: $(cat "$scratch/stderr")"
+sleep 0.5  # let the first paint land
+"$grab" "$window" "$scratch/main-dialog-xvfb.png" >/dev/null || fail "could not photograph the dialog"
+[ -s "$scratch/main-dialog-xvfb.png" ] || fail "empty picture"
+if [ -n "${HALVEX_SCREENSHOTS:-}" ]; then
+  mkdir -p "$HALVEX_SCREENSHOTS"
+  cp "$scratch/main-dialog-xvfb.png" "$HALVEX_SCREENSHOTS/"
+fi
+
+# The Cancel button's centre, from its place in the 488 x 335 unit template.
+eval "$(xdotool getwindowgeometry --shell "$window")"
+x=$(( (362 * 2 + 57) * WIDTH / (488 * 2) ))
+y=$(( (311 * 2 + 16) * HEIGHT / (335 * 2) ))
+xdotool mousemove --window "$window" "$x" "$y" click 1
+for _ in $(seq 100); do kill -0 "$halvex_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$halvex_pid" 2>/dev/null && fail "Cancel did not end the program"
+rc=0
+wait "$halvex_pid" || rc=$?
+halvex_pid=
+[ "$rc" -eq 0 ] || fail "exit code $rc after Cancel; stderr: $(cat "$scratch/stderr")"
+
+# No display at all: a clear message and 82.
+rc=0
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$halvex" >"$scratch/stdout" 2>"$scratch/stderr" || rc=$?
+[ "$rc" -eq 82 ] || fail "exit code $rc without a display"
+grep -qi 'display' "$scratch/stderr" || fail "no message without a display: $(cat "$scratch/stderr")"
