@@ -1,9 +1,12 @@
 #include "packaging/PackageCopy.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 #include <boost/filesystem/operations.hpp>
 
+#include "cli/AsciiLowerCase.h"
 #include "platform/Interrupt.h"
 #include "platform/StringTable.h"
 #include "platform/TextConversion.h"
@@ -11,13 +14,6 @@
 namespace fs = boost::filesystem;
 
 namespace {
-
-std::wstring Lowered(std::wstring text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; });
-    return text;
-}
 
 bool Contains(const std::vector<std::wstring>& list, const std::wstring& name)
 {
@@ -31,6 +27,19 @@ std::wstring WithoutTrailingSeparators(std::wstring path)
     while (path.size() > 1 && path.back() == L'/')
         path.pop_back();
     return path;
+}
+
+// Copies one file, failing when the target exists, with boost's error on failure. The
+// copy itself is the standard library's: boost's forces every copied file to disk, which
+// made copying a CID several times slower than `cp` for no gain (the work folder is
+// temporary and the package is written afterwards anyway).
+void CopyFileContents(const fs::path& from, const fs::path& to)
+{
+    std::error_code error;
+    std::filesystem::copy_file(std::filesystem::path(from.native()), std::filesystem::path(to.native()), error);
+    if (error)
+        throw fs::filesystem_error("boost::filesystem::copy_file", from, to,
+                                   boost::system::error_code(error.value(), boost::system::system_category()));
 }
 
 }  // namespace
@@ -107,7 +116,7 @@ void CPackageCopy::ListSourceFolder(const Path& folder, const FolderList& names,
     for (fs::directory_iterator entry(folder), end; entry != end; ++entry) {
         try {
             if (fs::is_directory(entry->path())) {
-                if (Contains(names, Lowered(entry->path().filename().wstring())))
+                if (Contains(names, AsciiLowerCase(entry->path().filename().wstring())))
                     folders.push_back(entry->path());
             } else {
                 files.push_back(entry->path());
@@ -125,7 +134,7 @@ void CPackageCopy::CheckCount(const std::wstring& source, const PathList& folder
     if (Contains(componentFolders, L"dimbel")) {
         FolderList present;
         for (const auto& folder : folders)
-            present.push_back(Lowered(folder.filename().wstring()));
+            present.push_back(AsciiLowerCase(folder.filename().wstring()));
         struct Optional { const wchar_t* name; const char* included; const char* missing; };
         const Optional tolerated[] = {
             {L"dimbel", "Standalone BEXU is to be included", "Standalone BEXU not found"},
@@ -219,7 +228,7 @@ bool CPackageCopy::CopyFile(const Path& from, const Path& to)
 {
     log << "Copying file from: " << from.wstring() << "to:" << to.wstring() << "\n";
     try {
-        fs::copy_file(from, to);
+        CopyFileContents(from, to);
     } catch (const fs::filesystem_error& error) {
         LogError(error);
         return false;
@@ -240,7 +249,7 @@ bool CPackageCopy::CopyManagedConfig(const std::wstring& source, const std::wstr
             if (fs::exists(to))
                 fs::remove(to);
             log << "Copying:" << from << "to:" << to << "\n";
-            fs::copy_file(from, to);
+            CopyFileContents(from, to);
         }
     } catch (const fs::filesystem_error& error) {
         LogError(error);

@@ -109,8 +109,6 @@ int JoinFiles(const std::vector<std::wstring>& sources, const std::wstring& targ
     int error = ::fchmod(out.Get(), 0666 & ~mask) == 0 ? 0 : errno;
     if (error == 0)
         error = JoinInto(sources, out.Get());
-    if (error == 0 && ::fsync(out.Get()) != 0)
-        error = errno;
     if (out.Release() != 0 && error == 0)
         error = errno;
     if (error == 0 && ::rename(temporary.c_str(), targetPath.c_str()) != 0)

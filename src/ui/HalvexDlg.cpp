@@ -289,7 +289,7 @@ void CHalvexDlg::CreateControls()
 
     new Ui::RadioGroup({inPackage, downloads}, this);
     new Ui::RadioGroup({both, only32, only64}, this);
-    new Ui::RadioGroup({silent, nonInteractive, interactive}, this);
+    installationType = new Ui::RadioGroup({silent, nonInteractive, interactive}, this);
 }
 
 void CHalvexDlg::ConnectControls()
@@ -365,9 +365,9 @@ void CHalvexDlg::OnInitDialog()
 
     // Silent is always selected on opening; a non-interactive choice that came with the
     // arguments shows beside it until the user picks one of the three.
-    Button(IDC_NON_INTERACTIVE)->setChecked(options.GetNonInteractive());
+    installationType->Tick(qobject_cast<QRadioButton*>(GetDlgItem(IDC_NON_INTERACTIVE)), options.GetNonInteractive());
     options.SetSilent(true);
-    Button(IDC_SILENT)->setChecked(true);
+    installationType->Tick(qobject_cast<QRadioButton*>(GetDlgItem(IDC_SILENT)), true);
 
     if (options.GetInclude32Bit() && options.GetInclude64Bit())
         Button(IDC_BOTH_ARCHITECTURES)->setChecked(true);

@@ -21,6 +21,10 @@ class QLineEdit;
 class QRadioButton;
 class QAbstractButton;
 
+namespace Ui {
+class RadioGroup;
+}
+
 // The main dialog: shows the package options in its controls, keeps the dependent
 // controls enabled or greyed, and on Build Package copies the controls back, checks
 // them and runs a packaging job with a progress window. It stays open until Cancel.
@@ -83,5 +87,6 @@ private:
     QIcon icon;
     Ui::IDialogHost& host;
     std::map<int, QWidget*> controls;
+    Ui::RadioGroup* installationType = nullptr;
     std::exception_ptr escapedError;
 };

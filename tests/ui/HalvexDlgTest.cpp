@@ -112,6 +112,7 @@ private slots:
     void templateOrderIsTabOrder();
     void mnemonicsMoveFocus_data();
     void mnemonicsMoveFocus();
+    void arrowKeysChooseWithinARadioGroup();
     void textsFitTheirControls();
     void browseButtons_data();
     void browseButtons();
@@ -120,6 +121,8 @@ private slots:
     void helpOpensTheDocumentation_data();
     void helpOpensTheDocumentation();
     void aboutEntryOpensTheAboutBox();
+    void enterBuildsFromAnyField_data();
+    void enterBuildsFromAnyField();
     void cancelAndEscEndTheDialog_data();
     void cancelAndEscEndTheDialog();
     void validationStopsAtTheFirstProblem_data();
@@ -166,6 +169,12 @@ void HalvexDlgTest::controlStates_data()
     QTest::newRow("picking one installation type clears both")
         << Setup([](PackageOptions& o) { o.SetNonInteractive(true); }) << QList<int>{1054}
         << QList<int>{1035, 1052, 1054} << kServer + kOsChoice + kSecondary;
+    QTest::newRow("clicking the ticked Non-interactive keeps it alone")
+        << Setup([](PackageOptions& o) { o.SetNonInteractive(true); }) << QList<int>{1032}
+        << QList<int>{1035, 1052, 1032} << kServer + kOsChoice + kSecondary;
+    QTest::newRow("clicking the ticked Silent keeps it alone")
+        << Setup([](PackageOptions& o) { o.SetNonInteractive(true); }) << QList<int>{1031}
+        << QList<int>{1035, 1052, 1031} << kServer + kOsChoice + kSecondary;
     QTest::newRow("managed with components in the package greys the updates")
         << Setup([](PackageOptions& o) { o.SetManaged(true); }) << QList<int>{}
         << QList<int>{1021, 1035, 1052, 1031} << kServer + kOsChoice + kPrimary + kSecondary;
@@ -343,6 +352,25 @@ void HalvexDlgTest::mnemonicsMoveFocus()
     QVERIFY(focus);
     QVERIFY2(focus == dialog.GetDlgItem(field) || focus->parentWidget() == dialog.GetDlgItem(field),
              qPrintable(focus->objectName()));
+}
+
+void HalvexDlgTest::arrowKeysChooseWithinARadioGroup()
+{
+    PackageOptions options;
+    options.SetNonInteractive(true);  // opens with Silent and Non-interactive both ticked
+    CHalvexDlg dialog(options);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    Item<QRadioButton>(dialog, 1031)->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+    QCOMPARE(QApplication::focusWidget(), dialog.GetDlgItem(1032));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+    QCOMPARE(QApplication::focusWidget(), dialog.GetDlgItem(1054));
+    QVERIFY(Item<QRadioButton>(dialog, 1054)->isChecked());
+    QVERIFY(!Item<QRadioButton>(dialog, 1031)->isChecked());
+    QVERIFY(!Item<QRadioButton>(dialog, 1032)->isChecked());
+    // The other groups are untouched.
+    QVERIFY(Item<QRadioButton>(dialog, 1035)->isChecked());
 }
 
 void HalvexDlgTest::textsFitTheirControls()
@@ -533,6 +561,32 @@ void HalvexDlgTest::aboutEntryOpensTheAboutBox()
     QCOMPARE(host.boxes[0].className, QStringLiteral("CAboutDlg"));
     QCOMPARE(host.boxes[0].title, QStringLiteral("About Zastrel"));
     QVERIFY(host.boxes[0].ownedByDialog);
+}
+
+void HalvexDlgTest::enterBuildsFromAnyField_data()
+{
+    QTest::addColumn<int>("field");
+    QTest::newRow("source folder") << 1014;
+    QTest::newRow("password") << 1029;
+    QTest::newRow("secondary location") << 1037;
+    QTest::newRow("a check box") << 1022;
+}
+
+void HalvexDlgTest::enterBuildsFromAnyField()
+{
+    QFETCH(int, field);
+    PackageOptions options;
+    options.SetUseSecondaryLocation(true);
+    RecordingDialogHost host;
+    CHalvexDlg dialog(options, nullptr, host);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    dialog.GetDlgItem(field)->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(host.boxes.size(), std::size_t{1});
+    QCOMPARE(host.boxes[0].text, CheckBoxText(QStringLiteral(
+        "Source folder cannot be blank. Enter a software distribution location and try again.")));
+    QVERIFY(dialog.isVisible());
 }
 
 void HalvexDlgTest::cancelAndEscEndTheDialog_data()
