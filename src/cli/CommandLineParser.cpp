@@ -4,9 +4,9 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "app/Logging.h"
-#include "app/PackageOptions.h"
-#include "cli/AsciiLowerCase.h"
+#include "core/Logging.h"
+#include "core/PackageOptions.h"
+#include "core/AsciiLowerCase.h"
 #include "cli/InputChecks.h"
 #include "obfuscation/obscurity/Obfuscation.h"
 #include "platform/StringTable.h"

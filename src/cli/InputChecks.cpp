@@ -5,7 +5,7 @@
 #include <boost/filesystem/operations.hpp>
 #include <boost/filesystem/path.hpp>
 
-#include "app/Logging.h"
+#include "core/Logging.h"
 #include "cli/UrlCracking.h"
 #include "platform/TextConversion.h"
 

@@ -1,7 +1,7 @@
 #include "ui/HalvexDlg.h"
 
-#include "app/Logging.h"
-#include "app/PackageOptions.h"
+#include "core/Logging.h"
+#include "core/PackageOptions.h"
 #include "cli/CommandLineParser.h"
 #include "cli/InputChecks.h"
 #include "packaging/PackagingJob.h"

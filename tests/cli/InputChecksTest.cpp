@@ -8,7 +8,7 @@
 #include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
 
-#include "app/Logging.h"
+#include "core/Logging.h"
 #include "platform/TextConversion.h"
 #include "support/LogLines.h"
 
