@@ -7,6 +7,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   libboost-filesystem-dev libssl-dev qt6-base-dev
   p7zip-full bc
+  dpkg-dev file lintian groff-base
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool
 )
