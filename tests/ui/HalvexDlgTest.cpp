@@ -1,8 +1,9 @@
-#include "PackageFixture.h"
 #include "RecordingDialogHost.h"
 
 #include "core/Logging.h"
 #include "core/PackageOptions.h"
+#include "support/CidBuilder.h"
+#include "support/TestFolder.h"
 #include "ui/HalvexDlg.h"
 #include "ui/HalvexDlgControls.h"
 #include "ui/ProgressDlg.h"
@@ -27,6 +28,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <filesystem>
 #include <functional>
 
 using Setup = std::function<void(PackageOptions&)>;
@@ -146,7 +148,7 @@ private slots:
     void escapingErrorsEndTheDialog();
 
 private:
-    // A folder of this test's own with a small CID and a program folder beside it.
+    // This test's scratch folder with a CID of the default components and a program folder in it.
     QString scratch;
     QString cid;
     QString programFolder;
@@ -155,12 +157,11 @@ private:
 
 void HalvexDlgTest::initTestCase()
 {
-    scratch = QString::fromLocal8Bit(qgetenv("HALVEX_TEST_TMP"));
-    QVERIFY2(!scratch.isEmpty(), "run through run-isolated.sh");
-    PackageFixture fixture;
-    QVERIFY(fixture.Create(scratch));
-    cid = fixture.cid;
-    programFolder = fixture.programFolder;
+    const std::filesystem::path folder = TestSupport::ScratchFolder();
+    scratch = QString::fromStdString(folder.string());
+    cid = QString::fromStdString(
+        TestSupport::CidBuilder(folder / "CID").Components(TestSupport::kDefaultComponents).Path().string());
+    programFolder = QString::fromStdString(TestSupport::MakeProgramFolder(folder).string());
     output = scratch + QStringLiteral("/out/Client.exe");
 }
 
@@ -421,8 +422,7 @@ void HalvexDlgTest::browseButtons()
     QFETCH(int, button);
     QFETCH(QString, title);
     QFETCH(int, field);
-    const QString chosen = QString::fromLocal8Bit(qgetenv("HALVEX_TEST_TMP"));
-    QVERIFY(!chosen.isEmpty());
+    const QString chosen = scratch;
 
     PackageOptions options;
     options.SetUseSecondaryLocation(true);
@@ -473,7 +473,7 @@ void HalvexDlgTest::saveBoxOffersThePackageName()
     PackageOptions options;
     RecordingDialogHost host;
     CHalvexDlg dialog(options, nullptr, host);
-    const QString folder = QString::fromLocal8Bit(qgetenv("HALVEX_TEST_TMP"));
+    const QString folder = scratch;
     QString offered;
     host.answers.push_back([&](QDialog& box) {
         auto& saveBox = dynamic_cast<QFileDialog&>(box);
@@ -910,8 +910,9 @@ void HalvexDlgTest::wholeBuildThroughTheDialog()
 
     // The package: the installer module first, then the configuration and the archive.
     QFile built(package);
-    QVERIFY(built.open(QIODevice::ReadOnly));
-    QVERIFY(built.readAll().startsWith("STAND-IN INSTALLER MODULE\n"));
+    QFile module(programFolder + QStringLiteral("/7za/7zSD.sfx"));
+    QVERIFY(built.open(QIODevice::ReadOnly) && module.open(QIODevice::ReadOnly));
+    QVERIFY(built.readAll().startsWith(module.readAll()));
     QVERIFY(!QFileInfo::exists(scratch + QStringLiteral("/built/halvex_archive.7z")));
 
     // The dialog is usable again, as it was, and the progress window is gone.

@@ -2,10 +2,11 @@
 // review the layout: the main dialog at its defaults and with every feature in use, a
 // validation message box, the progress window mid-build (a real build of a small
 // package in a temporary folder) and the about box.
-#include "PackageFixture.h"
 #include "RecordingDialogHost.h"
 
 #include "core/PackageOptions.h"
+#include "support/CidBuilder.h"
+#include "support/TestFolder.h"
 #include "ui/AboutDlg.h"
 #include "ui/HalvexDlg.h"
 #include "ui/HalvexDlgControls.h"
@@ -17,10 +18,10 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
+#include <filesystem>
 
 namespace {
 
@@ -98,19 +99,16 @@ int main(int argc, char** argv)
         Click(dialog, IDOK);
     }
     {
-        QTemporaryDir scratch;
-        PackageFixture fixture;
-        if (!scratch.isValid() || !fixture.Create(scratch.path())) {
-            std::fprintf(stderr, "could not make the sample package\n");
-            return 1;
-        }
+        const std::filesystem::path scratch = TestSupport::ScratchFolder() / "sample";
+        const std::filesystem::path cid =
+            TestSupport::CidBuilder(scratch / "CID").Components(TestSupport::kDefaultComponents).Path();
         PackageOptions options;
-        options.SetProgramFolder(fixture.programFolder.toStdWString());
+        options.SetProgramFolder(TestSupport::MakeProgramFolder(scratch).wstring());
         RecordingDialogHost host;
         CHalvexDlg dialog(options, nullptr, host);
         dialog.show();
-        SetText(dialog, IDC_SOURCE_FOLDER, fixture.cid);
-        SetText(dialog, IDC_OUTPUT_PACKAGE, scratch.filePath(QStringLiteral("VeskorEndpoint.exe")));
+        SetText(dialog, IDC_SOURCE_FOLDER, QString::fromStdString(cid.string()));
+        SetText(dialog, IDC_OUTPUT_PACKAGE, QString::fromStdString((scratch / "VeskorEndpoint.exe").string()));
         SetText(dialog, IDC_PRIMARY_LOCATION, QStringLiteral("http://updates.example.com/veskor"));
         // The job's Refresh runs timers: photograph the window once the archive step shows.
         bool taken = false;
