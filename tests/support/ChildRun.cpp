@@ -72,28 +72,32 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
 
     int out[2];
     int err[2];
-    int broken[2];
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0 || ::pipe2(broken, O_CLOEXEC) != 0)
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe2 failed");
     const pid_t child = ::fork();
     if (child < 0)
         throw std::runtime_error("fork failed");
     if (child == 0) {
         ::dup2(err[1], 2);
-        if (options.output == ChildOutput::Captured)
+        if (options.output == ChildOutput::Captured) {
             ::dup2(out[1], 1);
-        else if (options.output == ChildOutput::Closed)
+        } else if (options.output == ChildOutput::Closed) {
             ::close(1);
-        else
-            ::dup2(broken[1], 1);  // its reading end is closed before the program starts
-        ::close(broken[0]);
+        } else {
+            // A pipe whose reading end is gone before the program starts.
+            int broken[2];
+            if (::pipe2(broken, O_CLOEXEC) != 0)
+                ::_exit(126);
+            ::dup2(broken[1], 1);
+            ::close(broken[0]);
+        }
         if (options.asNobody && (::setgid(65534) != 0 || ::setuid(65534) != 0))
             ::_exit(126);
         ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
-    for (const int end : {out[1], err[1], broken[0], broken[1]})
-        ::close(end);
+    ::close(out[1]);
+    ::close(err[1]);
 
     ChildResult result;
     std::string pending;

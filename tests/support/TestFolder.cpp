@@ -1,9 +1,9 @@
 #include "support/TestFolder.h"
 
-#include <climits>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
