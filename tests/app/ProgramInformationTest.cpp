@@ -6,6 +6,8 @@
 #include <cctype>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <optional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -16,12 +18,23 @@
 #include "cli/ProgramOptions.h"
 #include "core/PackageOptions.h"
 #include "platform/TextConversion.h"
-#include "support/CommandRun.h"
+#include "support/ChildRun.h"
 #include "support/LogLines.h"
 
 namespace {
 
+using TestSupport::ChildOptions;
+using TestSupport::ChildResult;
+using TestSupport::RunChild;
 using Names = std::set<std::string>;
+
+// Options that set or remove (given no value) environment variables.
+ChildOptions WithEnvironment(std::map<std::string, std::optional<std::string>> variables)
+{
+    ChildOptions options;
+    options.environment = std::move(variables);
+    return options;
+}
 
 // Every option the parser recognises: its own table and the setup parameters it knows.
 Names ParserOptions()
@@ -59,14 +72,14 @@ std::string ReadFile(const std::string& path)
 
 TEST(ProgramInformation, HelpAndVersionGoToStandardOutputWithStatus0)
 {
-    const CommandResult help = RunCommand({HALVEX_PROGRAM, "--help"});
+    const ChildResult help = RunChild(HALVEX_PROGRAM, {"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_EQ(help.out, HelpText());
     EXPECT_EQ(help.err, "");
     EXPECT_NE(help.out.find("\n  0 "), std::string::npos) << "exit status 0 explained";
     EXPECT_NE(help.out.find("\n  82 "), std::string::npos) << "exit status 82 explained";
 
-    const CommandResult version = RunCommand({HALVEX_PROGRAM, "--version"});
+    const ChildResult version = RunChild(HALVEX_PROGRAM, {"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, std::string("halvex ") + HALVEX_VERSION + "\n");
     EXPECT_EQ(version.err, "");
@@ -88,9 +101,7 @@ TEST(ProgramInformation, OnlyTheExactWordAloneAsksForInformation)
         {"--HELP", "-cli"}, {"--help", "-cli"}, {"-cli", "--help"}, {"--version", "-cli"}, {"-cli", "--Version"},
     };
     for (const auto& arguments : runs) {
-        std::vector<std::string> command = {HALVEX_PROGRAM};
-        command.insert(command.end(), arguments.begin(), arguments.end());
-        const CommandResult run = RunCommand(command, {{"DISPLAY", {}}, {"WAYLAND_DISPLAY", {}}});
+        const ChildResult run = RunChild(HALVEX_PROGRAM, arguments, WithEnvironment({{"DISPLAY", {}}, {"WAYLAND_DISPLAY", {}}}));
         SCOPED_TRACE(arguments.front() + " " + arguments.back());
         EXPECT_EQ(run.exitCode, 82) << "no source folder given";
         EXPECT_EQ(run.out, "");
@@ -111,7 +122,7 @@ TEST(ProgramInformation, ReadmeCarriesTheHelpAndTheManualPageEveryOption)
         << "README's option reference is the text of halvex --help";
 
     // The page as man shows it, checked by groff for mistakes on the way.
-    const CommandResult page = RunCommand({"groff", "-ww", "-man", "-Tascii", "-P-cbou", HALVEX_MANUAL_PAGE});
+    const ChildResult page = RunChild(HALVEX_GROFF, {"-ww", "-man", "-Tascii", "-P-cbou", HALVEX_MANUAL_PAGE});
     ASSERT_EQ(page.exitCode, 0);
     EXPECT_EQ(page.err, "");
     EXPECT_EQ(ListedOptions(page.out, "       "), ParserOptions());

@@ -9,11 +9,13 @@
 
 #include <gtest/gtest.h>
 
-#include "support/CommandRun.h"
+#include "support/ChildRun.h"
+#include "support/TestFolder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using namespace TestSupport;
 
 std::vector<std::string> Lines(const std::string& text)
 {
@@ -26,30 +28,25 @@ std::vector<std::string> Lines(const std::string& text)
 
 class DebianPackage : public testing::Test {
 protected:
-    // Built once, into the test's own folder, so it never meets a package being built by hand.
-    static void SetUpTestSuite()
+    // Built for every test into its own scratch folder, so it never meets a package being
+    // built by hand.
+    void SetUp() override
     {
-        const fs::path folder = fs::path(std::getenv("HALVEX_TEST_TMP")) / "deb";
-        const CommandResult cpack = RunCommand(
-            {CPACK_COMMAND, "-G", "DEB", "--config", HALVEX_BUILD_DIR "/CPackConfig.cmake", "-B", folder.string()});
+        const fs::path folder = ScratchFolder() / "deb";
+        const ChildResult cpack =
+            RunChild(CPACK_COMMAND, {"-G", "DEB", "--config", HALVEX_BUILD_DIR "/CPackConfig.cmake", "-B", folder.string()});
         ASSERT_EQ(cpack.exitCode, 0) << cpack.out << cpack.err;
-        package = folder / ("halvex_" HALVEX_VERSION "_" + Architecture() + ".deb");
+        const ChildResult architecture = RunChild(HALVEX_DPKG, {"--print-architecture"});
+        package = folder / ("halvex_" HALVEX_VERSION "_" + architecture.out.substr(0, architecture.out.find('\n')) + ".deb");
+        ASSERT_TRUE(fs::is_regular_file(package)) << package;
     }
 
-    static std::string Architecture()
-    {
-        const CommandResult dpkg = RunCommand({"dpkg", "--print-architecture"});
-        return dpkg.out.substr(0, dpkg.out.find('\n'));
-    }
-
-    void SetUp() override { ASSERT_TRUE(fs::is_regular_file(package)) << package; }
-
-    static inline fs::path package;
+    fs::path package;
 };
 
 TEST_F(DebianPackage, HoldsTheInstalledLayoutAndNothingElse)
 {
-    const CommandResult listing = RunCommand({"dpkg-deb", "--contents", package.string()});
+    const ChildResult listing = RunChild(HALVEX_DPKG_DEB, {"--contents", package.string()});
     ASSERT_EQ(listing.exitCode, 0) << listing.err;
     // "mode owner/group size date time ./path[ -> target]"
     const std::regex entry(R"(^(\S+) root/root +\d+ \S+ \S+ \.(/\S*)( -> (\S+))?$)");
@@ -87,7 +84,7 @@ TEST_F(DebianPackage, HoldsTheInstalledLayoutAndNothingElse)
 
 TEST_F(DebianPackage, DependsOnItsLibrariesAndTheArchiver)
 {
-    const CommandResult fields = RunCommand({"dpkg-deb", "--field", package.string(), "Package", "Version", "Depends"});
+    const ChildResult fields = RunChild(HALVEX_DPKG_DEB, {"--field", package.string(), "Package", "Version", "Depends"});
     ASSERT_EQ(fields.exitCode, 0) << fields.err;
     EXPECT_NE(fields.out.find("Package: halvex\n"), std::string::npos) << fields.out;
     EXPECT_NE(fields.out.find("Version: " HALVEX_VERSION "\n"), std::string::npos) << fields.out;
@@ -104,8 +101,8 @@ TEST_F(DebianPackage, DependsOnItsLibrariesAndTheArchiver)
 
 TEST_F(DebianPackage, LintianFindsNoError)
 {
-    const CommandResult lintian = RunCommand({"lintian", "--fail-on", "error", "--no-tag-display-limit",
-                                              package.string()});
+    const ChildResult lintian = RunChild(HALVEX_LINTIAN, {"--fail-on", "error", "--tag-display-limit", "0",
+                                                          package.string()});
     EXPECT_EQ(lintian.exitCode, 0) << lintian.out << lintian.err;
     for (const auto& line : Lines(lintian.out))
         EXPECT_NE(line.rfind("E: ", 0), 0u) << line;

@@ -1,34 +1,33 @@
 // The program as `cmake --install` lays it out, run from a staging root (DESTDIR) with the
 // administrator's files in that root's etc/halvex.
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <map>
+#include <optional>
 
 #include <gtest/gtest.h>
 
-#include "support/CommandRun.h"
+#include "support/ChildRun.h"
+#include "support/Files.h"
 #include "support/LogLines.h"
+#include "support/TestFolder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using namespace TestSupport;
 
 const std::string kModule = "TEST STAND-IN FOR THE 7-ZIP INSTALLER MODULE\r\n";
 const std::string kTool = "TEST STAND-IN FOR ConfigUpdate.exe\r\n";
 
-std::string ReadBytes(const fs::path& file)
+// Options that set or remove (given no value) environment variables.
+ChildOptions WithEnvironment(std::map<std::string, std::optional<std::string>> variables)
 {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteBytes(const fs::path& file, const std::string& bytes)
-{
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << bytes;
+    ChildOptions options;
+    options.environment = std::move(variables);
+    return options;
 }
 
 bool Contains(const std::vector<std::string>& lines, const std::string& line)
@@ -38,35 +37,29 @@ bool Contains(const std::vector<std::string>& lines, const std::string& line)
 
 class Installed : public testing::Test {
 protected:
-    // One installation for each test process.
-    static void SetUpTestSuite()
+    // A fresh installation for every test, into a staging root in its scratch folder.
+    void SetUp() override
     {
-        stage = fs::path(std::getenv("HALVEX_TEST_TMP")) / "stage";
-        const CommandResult install = RunCommand({CMAKE_COMMAND, "--install", HALVEX_BUILD_DIR, "--prefix", "/usr"},
-                                                 {{"DESTDIR", stage.string()}});
+        stage = ScratchFolder() / "stage";
+        const ChildResult install = RunChild(CMAKE_COMMAND, {"--install", HALVEX_BUILD_DIR, "--prefix", "/usr"},
+                                             WithEnvironment({{"DESTDIR", stage.string()}}));
         ASSERT_EQ(install.exitCode, 0) << install.out << install.err;
         // The program knows its folder by its resolved path.
         stage = fs::canonical(stage);
-    }
-
-    void SetUp() override
-    {
-        ASSERT_TRUE(fs::exists(stage / "usr/bin/halvex", error)) << "installation failed";
-        fs::remove_all(stage / "etc");
-        out = stage.parent_path() / "out";
+        out = ScratchFolder() / "out";
         fs::create_directories(out);
     }
 
-    CommandResult Build(const std::vector<std::string>& options)
+    // The installed program through its link in bin, on the sample CID.
+    ChildResult Build(const std::vector<std::string>& options)
     {
-        std::vector<std::string> command = {(stage / "usr/bin/halvex").string(), "-cli", "-cidpath",
-                                            HALVEX_SOURCE_DIR "/examples/NORDAVIN", "-sfxpath",
-                                            (out / "Endpoint.exe").string()};
-        command.insert(command.end(), options.begin(), options.end());
-        return RunCommand(command, {{"DISPLAY", {}}, {"WAYLAND_DISPLAY", {}}});
+        std::vector<std::string> arguments = {"-cli", "-cidpath", HALVEX_SOURCE_DIR "/examples/NORDAVIN", "-sfxpath",
+                                              (out / "Endpoint.exe").string()};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        return RunChild((stage / "usr/bin/halvex").string(), arguments, WithEnvironment({{"DISPLAY", {}}, {"WAYLAND_DISPLAY", {}}}));
     }
 
-    static inline fs::path stage;
+    fs::path stage;
     fs::path out;
     std::error_code error;
 };
@@ -85,10 +78,10 @@ TEST_F(Installed, LaysOutTheProgramItsFolderAndTheManualPages)
         EXPECT_TRUE(fs::is_regular_file(stage / file)) << file;
     EXPECT_FALSE(fs::exists(stage / "etc")) << "the administrator's folder is the administrator's";
 
-    const CommandResult version = RunCommand({(stage / "usr/bin/halvex").string(), "--version"});
+    const ChildResult version = RunChild((stage / "usr/bin/halvex").string(), {"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, std::string("halvex ") + HALVEX_VERSION + "\n");
-    const CommandResult obscureHelp = RunCommand({(stage / "usr/bin/halvex-obscure").string(), "--help"});
+    const ChildResult obscureHelp = RunChild((stage / "usr/bin/halvex-obscure").string(), {"--help"});
     EXPECT_EQ(obscureHelp.exitCode, 0);
     EXPECT_EQ(obscureHelp.out.rfind("usage: halvex-obscure", 0), 0u);
 }
@@ -98,11 +91,11 @@ TEST_F(Installed, BuildsTheSampleWithTheModulesFromItsEtcFolder)
     WriteBytes(stage / "etc/halvex/7zSD.sfx", kModule);
     WriteBytes(stage / "etc/halvex/ConfigUpdate.exe", kTool);
 
-    const CommandResult run = Build({"-s"});
+    const ChildResult run = Build({"-s"});
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
     const fs::path package = out / "Endpoint.exe";
     EXPECT_EQ(ReadBytes(package).substr(0, kModule.size()), kModule) << "the module from etc/halvex leads the package";
-    const CommandResult tool = RunCommand({"7za", "e", "-so", package.string(), "ConfigUpdate.exe"});
+    const ChildResult tool = RunChild(HALVEX_7ZA, {"e", "-so", package.string(), "ConfigUpdate.exe"});
     EXPECT_EQ(tool.exitCode, 0) << tool.err;
     EXPECT_EQ(tool.out, kTool);
 
@@ -125,7 +118,7 @@ TEST_F(Installed, AMissingModuleOrToolIsLookedForInEveryPlaceAndNamed)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const CommandResult run = Build(c.options);
+        const ChildResult run = Build(c.options);
         EXPECT_EQ(run.exitCode, 82);
         EXPECT_FALSE(fs::exists(out / "Endpoint.exe"));
         const auto log = LogLines::All(LogLines::Path());
