@@ -4,14 +4,14 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/Logging.h"
-#include "app/PackageOptions.h"
+#include "core/Logging.h"
+#include "core/PackageOptions.h"
 #include "cli/CommandLineOutput.h"
 #include "cli/CommandLineParser.h"
 #include "packaging/PackagingJob.h"
 #include "platform/ArgumentText.h"
-#include "platform/ErrorNotice.h"
-#include "platform/GraphicalSession.h"
+#include "ui/ErrorNotice.h"
+#include "ui/GraphicalSession.h"
 #include "platform/HostFolders.h"
 #include "platform/StandardStreams.h"
 #include "platform/StringTable.h"

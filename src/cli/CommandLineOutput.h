@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "cli/IProgress.h"
+#include "core/IProgress.h"
 #include "platform/ConsoleControl.h"
 
 // The console reporter of a command-line run: each status text on a line of its own on

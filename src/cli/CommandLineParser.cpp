@@ -1,12 +1,13 @@
 #include "cli/CommandLineParser.h"
 
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
 
-#include "app/Logging.h"
-#include "app/PackageOptions.h"
-#include "cli/AsciiLowerCase.h"
+#include "core/Logging.h"
+#include "core/PackageOptions.h"
+#include "core/AsciiLowerCase.h"
 #include "cli/InputChecks.h"
 #include "obfuscation/obscurity/Obfuscation.h"
 #include "platform/StringTable.h"
@@ -225,36 +226,18 @@ void CommandLineParser::Validate(PackageOptions& options)
     if (options.GetSkipChecks())
         return;
     // Every group runs, so one run puts every problem in the log.
-    const auto refuse = [this](unsigned text, const std::wstring& value) {
-        if (const auto message = Platform::LoadFormattedString(text, value))
+    const auto refuse = [this](const std::optional<InputProblem>& problem) {
+        if (!problem)
+            return;
+        if (const auto message = Platform::LoadFormattedString(problem->text, problem->value))
             log << *message << "\n";
         valid = false;
     };
-
-    const std::wstring& source = options.GetSourceFolder();
-    if (source.empty())
-        refuse(132, source);
-    else if (!CheckSourceFolder(source, log))
-        refuse(110, source);
-
-    const std::wstring& output = options.GetOutputPackage();
-    options.SetOutputIsFolder(IsExistingFolder(output));
-    if (output.empty())
-        refuse(133, output);
-    else if (!CheckOutputPackage(output, options.GetOutputIsFolder(), log))
-        refuse(111, output);
-
-    if (options.GetPatch()) {
-        const std::wstring& server = options.GetManagementServerUrl();
-        if (server.empty())
-            refuse(135, server);
-        else if (!CheckServerUrl(server, log))
-            refuse(113, server);
-    }
-
-    const std::wstring& primary = options.GetPrimaryUpdateLocation();
-    if (!primary.empty() && !CheckUpdateLocation(primary, log))
-        refuse(114, primary);
+    refuse(CheckSourceInput(options.GetSourceFolder(), log));
+    refuse(CheckOutputInput(options, log));
+    if (options.GetPatch())
+        refuse(CheckServerInput(options.GetManagementServerUrl(), log));
+    refuse(CheckPrimaryInput(options.GetPrimaryUpdateLocation(), true, log));
 }
 
 bool CommandLineParser::IsValid() const

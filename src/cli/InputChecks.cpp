@@ -5,7 +5,8 @@
 #include <boost/filesystem/operations.hpp>
 #include <boost/filesystem/path.hpp>
 
-#include "app/Logging.h"
+#include "core/Logging.h"
+#include "core/PackageOptions.h"
 #include "cli/UrlCracking.h"
 #include "platform/TextConversion.h"
 
@@ -131,4 +132,57 @@ bool CheckUpdateLocation(const std::wstring& location, CLogging& log)
     }
     log << "Updating source: " << location << (valid ? " is OK" : " is invalid") << "\n";
     return valid;
+}
+
+std::optional<InputProblem> CheckSourceInput(const std::wstring& source, CLogging& log)
+{
+    if (source.empty())
+        return InputProblem{132, source};
+    if (!CheckSourceFolder(source, log))
+        return InputProblem{110, source};
+    return std::nullopt;
+}
+
+std::optional<InputProblem> CheckOutputInput(PackageOptions& options, CLogging& log)
+{
+    const std::wstring& output = options.GetOutputPackage();
+    options.SetOutputIsFolder(IsExistingFolder(output));
+    if (output.empty())
+        return InputProblem{133, output};
+    if (!CheckOutputPackage(output, options.GetOutputIsFolder(), log))
+        return InputProblem{111, output};
+    return std::nullopt;
+}
+
+std::optional<InputProblem> CheckServerInput(const std::wstring& url, CLogging& log)
+{
+    if (url.empty())
+        return InputProblem{135, url};
+    if (!CheckServerUrl(url, log))
+        return InputProblem{113, url};
+    return std::nullopt;
+}
+
+std::optional<InputProblem> CheckPrimaryInput(const std::wstring& location, bool blankAllowed, CLogging& log)
+{
+    if (location.empty())
+        return blankAllowed ? std::nullopt : std::optional<InputProblem>(InputProblem{136, location});
+    if (!CheckUpdateLocation(location, log))
+        return InputProblem{114, location};
+    return std::nullopt;
+}
+
+std::optional<InputProblem> CheckSecondaryInput(const std::wstring& location, const std::wstring& userName,
+                                                const std::wstring& password, CLogging& log)
+{
+    if (location.empty())
+        return InputProblem{137, location};
+    if (location == L"VESKOR") {
+        if (userName.empty() || password.empty())
+            return InputProblem{131, std::wstring()};
+        return std::nullopt;
+    }
+    if (!CheckUpdateLocation(location, log))
+        return InputProblem{130, location};
+    return std::nullopt;
 }

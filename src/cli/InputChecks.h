@@ -1,8 +1,10 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 class CLogging;
+class PackageOptions;
 
 // The checks of the values that point outside the program, shared by the command line and
 // the dialog. Each answers true or false and writes its lines to the given log; none
@@ -26,3 +28,30 @@ bool CheckServerUrl(const std::wstring& url, CLogging& log);
 
 // The location is a UNC path ("\\" first) or an HTTP URL with a path beyond "/".
 bool CheckUpdateLocation(const std::wstring& location, CLogging& log);
+
+// What the user has to correct: a string-table text and the value it names.
+struct InputProblem {
+    unsigned text;
+    std::wstring value;
+};
+
+// The groups of checks both front ends run, each in the order its mode needs: the blank
+// test first, then the check itself, whose log lines come before the caller reports the
+// problem. Nothing when the value passes.
+
+// The source folder (132 blank, 110). Raises what CheckSourceFolder raises.
+std::optional<InputProblem> CheckSourceInput(const std::wstring& source, CLogging& log);
+
+// The output package (133 blank, 111); first sets outputIsFolder from IsExistingFolder.
+std::optional<InputProblem> CheckOutputInput(PackageOptions& options, CLogging& log);
+
+// The management server URL (135 blank, 113).
+std::optional<InputProblem> CheckServerInput(const std::wstring& url, CLogging& log);
+
+// The primary update location (136 blank, 114); a blank location passes when blankAllowed.
+std::optional<InputProblem> CheckPrimaryInput(const std::wstring& location, bool blankAllowed, CLogging& log);
+
+// The secondary update location (137 blank, 130). The suite's own update service, "VESKOR",
+// needs the customer's credentials instead of a format check (131).
+std::optional<InputProblem> CheckSecondaryInput(const std::wstring& location, const std::wstring& userName,
+                                                const std::wstring& password, CLogging& log);

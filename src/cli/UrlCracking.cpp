@@ -3,7 +3,7 @@
 #include <array>
 #include <string_view>
 
-#include "cli/AsciiLowerCase.h"
+#include "core/AsciiLowerCase.h"
 #include "platform/TextConversion.h"
 
 namespace {

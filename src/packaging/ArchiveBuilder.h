@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "app/Logging.h"
-#include "cli/IProgress.h"
+#include "core/Logging.h"
+#include "core/IProgress.h"
 
 // Builds the package executable from the filled work folder: the 7-Zip archiver packs
 // it into an intermediate archive beside the output, the installer module's

@@ -6,7 +6,7 @@
 
 #include <boost/filesystem/operations.hpp>
 
-#include "cli/AsciiLowerCase.h"
+#include "core/AsciiLowerCase.h"
 #include "platform/Interrupt.h"
 #include "platform/StringTable.h"
 #include "platform/TextConversion.h"

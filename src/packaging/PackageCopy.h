@@ -6,8 +6,8 @@
 #include <boost/filesystem/exception.hpp>
 #include <boost/filesystem/path.hpp>
 
-#include "app/Logging.h"
-#include "cli/IProgress.h"
+#include "core/Logging.h"
+#include "core/IProgress.h"
 
 // Copies what a package needs from the CID into the work folder: the selected
 // component folders, the CID's top-level files, the exploit-prevention folders from

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "app/Logging.h"
-#include "app/PackageOptions.h"
-#include "cli/IProgress.h"
+#include "core/Logging.h"
+#include "core/PackageOptions.h"
+#include "core/IProgress.h"
 #include "platform/WorkFolder.h"
 
 class CPackageCopy;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/PackageOptions.h"
+#include "core/PackageOptions.h"
 
 // Writes setup.vbs, the script the package runs on the client: it copies the unpacked
 // package to a fixed temporary folder (a marker file keeps a second run out), runs the

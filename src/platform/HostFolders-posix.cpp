@@ -1,6 +1,7 @@
 #include "platform/HostFolders.h"
 
 #include <cstdlib>
+#include <optional>
 #include <unistd.h>
 
 #include <boost/filesystem/operations.hpp>
@@ -20,14 +21,6 @@ std::optional<std::string> NonEmptyVariable(const char* name)
 }
 
 }  // namespace
-
-std::optional<std::wstring> GetEnvironment(const char* name)
-{
-    const char* value = std::getenv(name);
-    if (value == nullptr)
-        return std::nullopt;
-    return WidenHostText(value);
-}
 
 std::wstring ProgramFolder()
 {

@@ -1,12 +1,8 @@
 #pragma once
 
-#include <optional>
 #include <string>
 
 namespace Platform {
-
-// The value of an environment variable, widened from host text; nothing when unset.
-std::optional<std::wstring> GetEnvironment(const char* name);
 
 // The folder that holds the running executable, without a trailing separator.
 std::wstring ProgramFolder();

@@ -1,6 +1,6 @@
 #include "ui/DialogHost.h"
 
-#include "platform/ShellOpen.h"
+#include "ui/ShellOpen.h"
 
 #include <QDialog>
 

@@ -1,7 +1,7 @@
 #include "ui/HalvexDlg.h"
 
-#include "app/Logging.h"
-#include "app/PackageOptions.h"
+#include "core/Logging.h"
+#include "core/PackageOptions.h"
 #include "cli/CommandLineParser.h"
 #include "cli/InputChecks.h"
 #include "packaging/PackagingJob.h"
@@ -594,52 +594,34 @@ bool CHalvexDlg::ValidateInput()
 
 std::optional<std::wstring> CHalvexDlg::FirstInputProblem()
 {
-    // The text of a failed check; empty when the table lacks it, which suppresses the box.
-    const auto failure = [](unsigned id, const std::wstring& value = std::wstring()) {
-        return std::optional<std::wstring>(Platform::LoadFormattedString(id, value).value_or(std::wstring()));
+    // The text of the first failed check; empty when the table lacks it, which suppresses the box.
+    const auto failure = [](const InputProblem& problem) {
+        return std::optional<std::wstring>(
+            Platform::LoadFormattedString(problem.text, problem.value).value_or(std::wstring()));
     };
 
-    const std::wstring& source = options.GetSourceFolder();
-    if (source.empty())
-        return failure(132);
-    if (!CheckSourceFolder(source, log))
-        return failure(110, source);
-
-    const std::wstring& output = options.GetOutputPackage();
-    options.SetOutputIsFolder(IsExistingFolder(output));
-    if (output.empty())
-        return failure(133);
-    if (!CheckOutputPackage(output, options.GetOutputIsFolder(), log))
-        return failure(111, output);
+    if (const auto problem = CheckSourceInput(options.GetSourceFolder(), log))
+        return failure(*problem);
+    if (const auto problem = CheckOutputInput(options, log))
+        return failure(*problem);
 
     if (options.GetSkipChecks())
         return std::nullopt;
 
     if (IsTicked(IDC_PATCH)) {
-        const std::wstring& url = options.GetManagementServerUrl();
-        if (url.empty())
-            return failure(135);
-        if (!CheckServerUrl(url, log))
-            return failure(113, url);
+        if (const auto problem = CheckServerInput(options.GetManagementServerUrl(), log))
+            return failure(*problem);
     }
     if (GetDlgItem(IDC_PRIMARY_LOCATION)->isEnabledTo(this)) {
-        const std::wstring& primary = options.GetPrimaryUpdateLocation();
-        if (primary.empty())
-            return failure(136);
-        if (!CheckUpdateLocation(primary, log))
-            return failure(114, primary);
+        if (const auto problem = CheckPrimaryInput(options.GetPrimaryUpdateLocation(), false, log))
+            return failure(*problem);
     }
     if (options.GetUseSecondaryLocation() && GetDlgItem(IDC_SECONDARY_LOCATION)->isEnabledTo(this)) {
-        const std::wstring& secondary = options.GetSecondaryUpdateLocation();
-        if (secondary.empty())
-            return failure(137);
-        // The suite's own update service needs the customer's credentials, not a format check.
-        if (secondary == L"VESKOR") {
-            if (options.GetSecondaryUserName().empty() || options.GetSecondaryPassword().empty())
-                return failure(131);
-        } else if (!CheckUpdateLocation(secondary, log)) {
-            return failure(130, secondary);
-        }
+        const auto problem = CheckSecondaryInput(options.GetSecondaryUpdateLocation(),
+                                                 options.GetSecondaryUserName(),
+                                                 options.GetSecondaryPassword(), log);
+        if (problem)
+            return failure(*problem);
     }
     return std::nullopt;
 }

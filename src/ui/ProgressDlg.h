@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli/IProgress.h"
+#include "core/IProgress.h"
 
 #include <QDialog>
 

@@ -10,8 +10,8 @@
 #include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
 
-#include "app/Logging.h"
-#include "app/PackageOptions.h"
+#include "core/Logging.h"
+#include "core/PackageOptions.h"
 #include "obfuscation/obscurity/Base64.h"
 #include "obfuscation/obscurity/Obfuscation.h"
 #include "obfuscation/obscurity/ObscurityException.h"

@@ -2,13 +2,14 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
 
-#include "app/Logging.h"
+#include "core/Logging.h"
 #include "platform/TextConversion.h"
 #include "support/LogLines.h"
 
@@ -165,6 +166,40 @@ TEST_F(InputChecks, UpdateLocationIsUncOrAnHttpFolder)
         expected.push_back("Updating source:  " + Platform::NarrowHostText(c.location) +
                            (c.valid ? "  is OK " : "  is invalid "));
         EXPECT_EQ(log.Take(), expected);
+    }
+}
+
+// The URL groups name the text each mode reports: the blank test before the format check,
+// a blank primary location allowed only where the caller says so, and the suite's own
+// update service judged by its credentials alone.
+TEST_F(InputChecks, LocationGroupsNameTheTextToReport)
+{
+    struct Case {
+        std::optional<InputProblem> problem;
+        std::optional<unsigned> text;
+        std::wstring value;
+    };
+    const std::vector<Case> cases = {
+        {CheckServerInput(L"", GetLogging()), 135, L""},
+        {CheckServerInput(L"http://server/path", GetLogging()), 113, L"http://server/path"},
+        {CheckServerInput(L"https://server:8443/", GetLogging()), std::nullopt, L""},
+        {CheckPrimaryInput(L"", true, GetLogging()), std::nullopt, L""},
+        {CheckPrimaryInput(L"", false, GetLogging()), 136, L""},
+        {CheckPrimaryInput(L"http://server/", true, GetLogging()), 114, L"http://server/"},
+        {CheckPrimaryInput(L"\\\\share\\updates", false, GetLogging()), std::nullopt, L""},
+        {CheckSecondaryInput(L"", L"user", L"pass", GetLogging()), 137, L""},
+        {CheckSecondaryInput(L"VESKOR", L"user", L"", GetLogging()), 131, L""},
+        {CheckSecondaryInput(L"VESKOR", L"user", L"pass", GetLogging()), std::nullopt, L""},
+        {CheckSecondaryInput(L"veskor", L"user", L"pass", GetLogging()), 130, L"veskor"},
+        {CheckSecondaryInput(L"http://mirror/updates", L"", L"", GetLogging()), std::nullopt, L""},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        ASSERT_EQ(c.problem.has_value(), c.text.has_value()) << "case " << i;
+        if (c.problem) {
+            EXPECT_EQ(c.problem->text, *c.text) << "case " << i;
+            EXPECT_EQ(c.problem->value, c.value) << "case " << i;
+        }
     }
 }
 

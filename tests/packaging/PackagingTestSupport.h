@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "cli/IProgress.h"
+#include "core/IProgress.h"
 #include "support/LogLines.h"
 
 namespace PackagingTest {

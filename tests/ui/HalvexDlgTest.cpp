@@ -1,8 +1,8 @@
 #include "PackageFixture.h"
 #include "RecordingDialogHost.h"
 
-#include "app/Logging.h"
-#include "app/PackageOptions.h"
+#include "core/Logging.h"
+#include "core/PackageOptions.h"
 #include "ui/HalvexDlg.h"
 #include "ui/ProgressDlg.h"
 

@@ -5,7 +5,7 @@
 #include "PackageFixture.h"
 #include "RecordingDialogHost.h"
 
-#include "app/PackageOptions.h"
+#include "core/PackageOptions.h"
 #include "ui/AboutDlg.h"
 #include "ui/HalvexDlg.h"
 #include "ui/ProgressDlg.h"

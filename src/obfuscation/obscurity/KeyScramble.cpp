@@ -12,10 +12,8 @@ using TolvarSecurity::ScopedWipe;
 
 namespace {
 
-// The mask table's storage size counts its terminating zero byte too.
-constexpr char kMaskTable[] = "){>cb2G)dfS>^p5tKK@0lRQC@)+jw)A>!oeUO";
-static_assert(sizeof kMaskTable == 38);
-constexpr std::array<std::uint32_t, 3> kMaskMultipliers = {5, 11, 17};
+// Every buffer masked is one 12-byte part of the key; byte i is XORed with kMask[i].
+constexpr std::array<unsigned char, 12> kMask = {')', '>', 'e', 't', 'G', 'f', 'A', '{', 'Q', ')', 'e', 'U'};
 // Of every eight stored bytes, these four carry key material; the rest is chaff.
 constexpr std::array<std::uint32_t, 4> kKeptPositions = {0, 3, 4, 6};
 
@@ -57,14 +55,14 @@ membuff chaffExpand(const membuff& in)
     return out;
 }
 
-// XOR with the table; the table index mixes the byte's position. Its own inverse.
+// XOR with the mask; its own inverse.
 membuff mask(const membuff& in)
 {
+    if (in.size() != kMask.size())
+        throw TolvarSecurity::InternalInconsistency(__FILE__, __LINE__);
     membuff out = sized(in.size());
-    for (std::uint32_t i = 0; i < in.size(); ++i) {
-        const std::uint32_t index = (i * kMaskMultipliers[i % 3]) % sizeof kMaskTable;
-        out.data()[i] = in.data()[i] ^ static_cast<unsigned char>(kMaskTable[index]);
-    }
+    for (std::uint32_t i = 0; i < in.size(); ++i)
+        out.data()[i] = in.data()[i] ^ kMask[i];
     return out;
 }
 

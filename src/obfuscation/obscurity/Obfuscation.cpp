@@ -9,7 +9,6 @@
 #include "obfuscation/obscurity/SecureWipe.h"
 #include "obfuscation/obscurity/SecurityException.h"
 #include "obfuscation/obscurity/Utf16Le.h"
-#include "platform/TextConversion.h"
 
 namespace Obscurity {
 
@@ -72,8 +71,7 @@ std::string encodeToken(IObscurity& implementation, const unsigned char* plain, 
 }
 
 // Runs the decoded token through the implementation; never an empty result.
-template <typename Consume>
-void revealToken(IObscurity& implementation, const std::string& token, Consume consume)
+void revealToken(IObscurity& implementation, const std::string& token, std::wstring& password)
 {
     std::string filtered;
     filtered.reserve(token.size());
@@ -93,7 +91,9 @@ void revealToken(IObscurity& implementation, const std::string& token, Consume c
     const ReturnedBytes owned(plain, plainSize, true);
     if (owned.size() == 0)
         throw ObscurityException("Revealed name length is zero");
-    consume(owned.data(), owned.size());
+    std::wstring text = FromUtf16Le(owned.data(), owned.size());
+    password.assign(text);
+    SecureWipe(text);
 }
 
 }  // namespace
@@ -109,38 +109,9 @@ void Obfuscation::obscure(const std::wstring& password, std::string& token)
     token = encodeToken(*implementation, plain.data(), plain.size());
 }
 
-void Obfuscation::obscure(const std::string& password, std::string& token)
-{
-    token = encodeToken(*implementation, reinterpret_cast<const unsigned char*>(password.data()),
-                        checkedSize(password.size()));
-}
-
-void Obfuscation::obscure(const std::wstring& password, std::wstring& token)
-{
-    std::string narrow;
-    obscure(password, narrow);
-    token = Platform::WidenHostText(narrow);
-}
-
 void Obfuscation::reveal(const std::string& token, std::wstring& password)
 {
-    revealToken(*implementation, token, [&password](const unsigned char* bytes, unsigned int size) {
-        std::wstring text = FromUtf16Le(bytes, size);
-        password.assign(text);
-        SecureWipe(text);
-    });
-}
-
-void Obfuscation::reveal(const std::string& token, std::string& password)
-{
-    revealToken(*implementation, token, [&password](const unsigned char* bytes, unsigned int size) {
-        password.assign(reinterpret_cast<const char*>(bytes), size);
-    });
-}
-
-void Obfuscation::reveal(const std::wstring& token, std::wstring& password)
-{
-    reveal(Platform::NarrowHostText(token), password);
+    revealToken(*implementation, token, password);
 }
 
 }  // namespace Obscurity

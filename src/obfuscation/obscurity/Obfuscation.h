@@ -9,7 +9,7 @@ class IObscurity;
 
 // Turns passwords into obscured tokens and back. A token is the Base64 text of
 // the obscured bytes; the plain bytes inside are the password's UTF-16LE code
-// units (or, for narrow text, its characters as they are).
+// units.
 //
 // Every operation replaces its output string, and leaves it untouched when it
 // throws: ObscurityException for what the obscuring refuses, a
@@ -24,14 +24,8 @@ public:
     Obfuscation& operator=(const Obfuscation&) = delete;
 
     void obscure(const std::wstring& password, std::string& token);
-    void obscure(const std::string& password, std::string& token);
-    // The token as wide text.
-    void obscure(const std::wstring& password, std::wstring& token);
-
     // Characters outside the Base64 alphabet and "=" (spaces, line breaks) are ignored.
     void reveal(const std::string& token, std::wstring& password);
-    void reveal(const std::string& token, std::string& password);
-    void reveal(const std::wstring& token, std::wstring& password);
 
 private:
     std::unique_ptr<IObscurity> implementation;

@@ -42,6 +42,8 @@ public:
     Win32GetCryptographicContext(const char* file, std::int32_t line);
 };
 
+// Kept for callers that handle it; never raised here, nor is PRNGInitialisation:
+// nothing seeds the generator by hand, OpenSSL seeds it from the operating system.
 class RandomSeedGeneration : public SecurityException {
 public:
     RandomSeedGeneration(const char* file, std::int32_t line);

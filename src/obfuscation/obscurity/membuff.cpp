@@ -15,16 +15,6 @@ membuff::membuff(const unsigned char* bytes, std::uint32_t length)
     assign(bytes, length);
 }
 
-membuff::membuff(const char* text)
-{
-    if (!text)
-        return;
-    const std::size_t length = std::strlen(text);
-    if (length > std::numeric_limits<std::uint32_t>::max())
-        throw InsufficientMemory(__FILE__, __LINE__);
-    assign(reinterpret_cast<const unsigned char*>(text), static_cast<std::uint32_t>(length));
-}
-
 membuff::membuff(const membuff& other)
 {
     assign(other.data_, other.size_);

@@ -11,8 +11,6 @@ public:
     membuff() noexcept = default;
     // A copy of length bytes; empty when bytes is null or length is 0.
     membuff(const unsigned char* bytes, std::uint32_t length);
-    // A copy of the characters of a NUL-terminated text, without the terminator.
-    explicit membuff(const char* text);
     membuff(const membuff& other);
     membuff& operator=(const membuff& other);
     // Moving hands the block over, so no stray copy of a secret is left behind.

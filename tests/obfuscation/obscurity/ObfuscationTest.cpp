@@ -181,27 +181,6 @@ TEST(Obfuscation, InconsistentSaltLengthPassesARuntimeErrorHandler)
     EXPECT_EQ(password, L"previous");
 }
 
-TEST(Obfuscation, NarrowAndWideOverloads)
-{
-    Obfuscation obfuscation;
-    std::string narrowToken;
-    obfuscation.obscure(std::string("na\xC3\xAFve"), narrowToken);
-    std::string narrow;
-    obfuscation.reveal(narrowToken, narrow);
-    EXPECT_EQ(narrow, "na\xC3\xAFve") << "narrow text travels as its bytes";
-
-    std::wstring wideToken;
-    obfuscation.obscure(std::wstring(L"wide \u00FC"), wideToken);
-    EXPECT_EQ(wideToken.substr(0, 2), L"Bw");
-    std::wstring wide;
-    obfuscation.reveal(wideToken, wide);
-    EXPECT_EQ(wide, L"wide \u00FC");
-
-    // A wide password's plain bytes are UTF-16LE whatever the width of wchar_t.
-    obfuscation.reveal(std::string(wideToken.begin(), wideToken.end()), narrow);
-    EXPECT_EQ(narrow, std::string("w\0i\0d\0e\0 \0\xFC\0", 12));
-}
-
 // Every block the library frees, as it was just before it was freed.
 std::vector<Bytes> released;
 

@@ -1,5 +1,7 @@
 #include "obfuscation/obscurity/cipher.h"
 
+#include <string>
+
 #include <gtest/gtest.h>
 #include <openssl/err.h>
 
@@ -17,6 +19,11 @@ membuff Buffer(const Bytes& bytes)
     return membuff(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
 }
 
+membuff Buffer(const std::string& text)
+{
+    return Buffer(Bytes(text.begin(), text.end()));
+}
+
 Bytes Contents(const membuff& buffer, std::int32_t length)
 {
     return Bytes(buffer.data(), buffer.data() + length);
@@ -32,12 +39,12 @@ TEST(CipherContext, ConstructionChecksTheKeyAndEmptiesIt)
 {
     membuff none;
     EXPECT_THROW(CipherContext(none, 1), NoInputData);
-    membuff four("abcd");
+    membuff four = Buffer("abcd");
     EXPECT_THROW(CipherContext(four, 0), NoInputData);
     EXPECT_THROW(CipherContext(four, 5), UnproperInputData);
     EXPECT_EQ(four.size(), 4u) << "a refused key is left to its owner";
 
-    membuff key("0123456789");
+    membuff key = Buffer("0123456789");
     const CipherContext context(key, 6);
     EXPECT_EQ(key.size(), 0u);
     EXPECT_EQ(key.data(), nullptr);
@@ -92,7 +99,7 @@ TEST(CipherContext, EncryptRefusesNothingAndLengthsPastTheInput)
     EXPECT_EQ(c.context.encrypt(membuff(), 0, output, length), CipherStatus::NoData);
     EXPECT_EQ(length, 0);
     length = 99;
-    EXPECT_THROW(c.context.encrypt(membuff("abc"), 4, output, length), InternalInconsistency);
+    EXPECT_THROW(c.context.encrypt(Buffer("abc"), 4, output, length), InternalInconsistency);
     EXPECT_EQ(length, 0);
 }
 
@@ -118,7 +125,7 @@ TEST(CipherContext, DecryptStatuses)
     for (const auto& c : cases) {
         ERR_clear_error();
         StoredKeyContext d;
-        membuff output("stale");
+        membuff output = Buffer("stale");
         std::int32_t length = 99;
         EXPECT_EQ(d.context.decrypt(Buffer(c.input), static_cast<std::uint32_t>(c.input.size()), output, length), c.status)
             << c.name;
@@ -135,7 +142,7 @@ TEST(CipherContext, DecryptRefusesLengthsPastTheData)
     Bytes saltPastData(12, 0);
     saltPastData[0] = 20;
     EXPECT_THROW(d.context.decrypt(Buffer(saltPastData), 12, output, length), InternalInconsistency);
-    EXPECT_THROW(d.context.decrypt(membuff("abc"), 4, output, length), InternalInconsistency);
+    EXPECT_THROW(d.context.decrypt(Buffer("abc"), 4, output, length), InternalInconsistency);
 }
 
 TEST(CipherContext, DecryptsAnEmptyPlainText)
@@ -143,7 +150,7 @@ TEST(CipherContext, DecryptsAnEmptyPlainText)
     const Bytes obscured = ObscurityTest::Obscured({});
     const Bytes input(obscured.begin() + 1, obscured.end());
     StoredKeyContext d;
-    membuff output("stale");
+    membuff output = Buffer("stale");
     std::int32_t length = 99;
     EXPECT_EQ(d.context.decrypt(Buffer(input), static_cast<std::uint32_t>(input.size()), output, length),
               CipherStatus::Success);

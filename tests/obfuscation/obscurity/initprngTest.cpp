@@ -1,23 +1,13 @@
 #include "obfuscation/obscurity/initprng.h"
 
+#include <string>
+
 #include <gtest/gtest.h>
 #include <openssl/rand.h>
-
-#include "obfuscation/obscurity/SecurityException.h"
 
 namespace {
 
 using namespace TolvarSecurity;
-
-TEST(PrngGuard, SeedsFromTheSystemOrTheCallerAndRefusesUnknownModes)
-{
-    EXPECT_NO_THROW(PrngGuard());
-    EXPECT_NO_THROW(PrngGuard(0));
-    EXPECT_NO_THROW(PrngGuard(1));
-    EXPECT_NO_THROW(PrngGuard{membuff("caller's own seed bytes")});
-    for (const std::int32_t mode : {-1, 2, 1024})
-        EXPECT_THROW(PrngGuard{mode}, UnproperInputData) << mode;
-}
 
 TEST(PrngGuard, GeneratorStaysUsableAfterTheGuardEnds)
 {

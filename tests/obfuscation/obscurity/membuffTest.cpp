@@ -12,6 +12,11 @@ namespace {
 
 using TolvarSecurity::membuff;
 
+membuff Text(const std::string& text)
+{
+    return membuff(reinterpret_cast<const unsigned char*>(text.data()), static_cast<std::uint32_t>(text.size()));
+}
+
 std::string Contents(const membuff& buffer)
 {
     return std::string(reinterpret_cast<const char*>(buffer.data()), buffer.size());
@@ -29,8 +34,7 @@ TEST(membuff, CopiesAreDeepAndEmptyInputGivesAnEmptyBuffer)
     EXPECT_EQ(Contents(assigned), std::string("\x01\x02\x03", 3));
     EXPECT_NE(copy.data(), original.data());
 
-    EXPECT_EQ(Contents(membuff("text")), "text");
-    for (const membuff& empty : {membuff(nullptr, 5), membuff(bytes, 0), membuff(""), membuff(static_cast<const char*>(nullptr))}) {
+    for (const membuff& empty : {membuff(nullptr, 5), membuff(bytes, 0)}) {
         EXPECT_EQ(empty.size(), 0u);
         EXPECT_EQ(empty.data(), nullptr);
     }
@@ -38,7 +42,7 @@ TEST(membuff, CopiesAreDeepAndEmptyInputGivesAnEmptyBuffer)
 
 TEST(membuff, AssignFromItsOwnBytesKeepsThem)
 {
-    membuff buffer("abcdef");
+    membuff buffer = Text("abcdef");
     buffer.assign(buffer.data() + 2, 3);
     EXPECT_EQ(Contents(buffer), "cde");
     buffer = buffer;
@@ -47,7 +51,7 @@ TEST(membuff, AssignFromItsOwnBytesKeepsThem)
 
 TEST(membuff, AllocateSizesByProductAndRefusesWhatCannotBeHeld)
 {
-    membuff buffer("old");
+    membuff buffer = Text("old");
     buffer.allocate(4, 3);
     EXPECT_EQ(buffer.size(), 12u);
     buffer.allocate(0, 8);
@@ -61,12 +65,12 @@ TEST(membuff, AllocateSizesByProductAndRefusesWhatCannotBeHeld)
 
 TEST(membuff, MovingHandsTheBlockOver)
 {
-    membuff source("secret");
+    membuff source = Text("secret");
     const unsigned char* block = source.data();
     membuff moved(std::move(source));
     EXPECT_EQ(moved.data(), block);
     EXPECT_EQ(source.size(), 0u);
-    membuff target("other");
+    membuff target = Text("other");
     target = std::move(moved);
     EXPECT_EQ(target.data(), block);
     EXPECT_EQ(Contents(target), "secret");

@@ -1,4 +1,4 @@
-#include "platform/ErrorNotice.h"
+#include "ui/ErrorNotice.h"
 
 #include <QApplication>
 #include <QMessageBox>

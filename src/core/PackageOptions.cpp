@@ -1,4 +1,4 @@
-#include "app/PackageOptions.h"
+#include "core/PackageOptions.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "platform/GraphicalSession.h"
+#include "ui/GraphicalSession.h"
 
 #include <cstdlib>
 
