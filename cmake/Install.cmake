@@ -1,12 +1,13 @@
 # Install layout (`cmake --install build --prefix /usr`, DESTDIR honoured):
 #   <prefix>/lib/halvex/halvex        the program, in a folder of its own
 #   <prefix>/lib/halvex/7za/7za       link to the system's 7-Zip archiver
+#   <prefix>/lib/halvex/7za/7zSD.sfx  the installer module built from 7-Zip's source (sfx/)
 #   <prefix>/bin/halvex               relative link to the program: the program finds its
 #                                     folder from the resolved executable
 #   <prefix>/bin/halvex-obscure       the token tool, which needs no folder of its own
-# The manual pages and documents come from doc/. The administrator's installer module and
-# ConfigUpdate.exe go into the program's folder or into /etc/halvex (<prefix>/etc/halvex
-# for a prefix other than /usr); nothing is installed there.
+# The manual pages and documents come from doc/. ConfigUpdate.exe, and another installer
+# module in place of ours, come from the administrator: into the program's folder or into
+# /etc/halvex (<prefix>/etc/halvex for a prefix other than /usr); nothing is installed there.
 
 install(TARGETS halvex RUNTIME DESTINATION ${HALVEX_PROGRAM_SUBFOLDER})
 install(TARGETS halvex-obscure RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
