@@ -73,6 +73,8 @@ TEST_F(Installed, LaysOutTheProgramItsFolderAndTheManualPages)
         EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(stage / program))) << program;
         EXPECT_EQ(::access((stage / program).c_str(), X_OK), 0) << program;
     }
+    EXPECT_EQ(ReadBytes(stage / "usr/lib/halvex/7za/7zSD.sfx"), ReadBytes(HALVEX_BUILD_DIR "/7za/7zSD.sfx"))
+        << "the installer module built from 7-Zip's source, beside the archiver";
     for (const char* file : {"usr/share/man/man1/halvex.1.gz", "usr/share/man/man1/halvex-obscure.1.gz",
                              "usr/share/doc/halvex/copyright", "usr/share/doc/halvex/changelog.gz"})
         EXPECT_TRUE(fs::is_regular_file(stage / file)) << file;
@@ -86,7 +88,7 @@ TEST_F(Installed, LaysOutTheProgramItsFolderAndTheManualPages)
     EXPECT_EQ(obscureHelp.out.rfind("usage: halvex-obscure", 0), 0u);
 }
 
-TEST_F(Installed, BuildsTheSampleWithTheModulesFromItsEtcFolder)
+TEST_F(Installed, BuildsTheSampleWithTheInstalledModuleAndTheToolFromItsEtcFolder)
 {
     WriteBytes(stage / "etc/halvex/7zSD.sfx", kModule);
     WriteBytes(stage / "etc/halvex/ConfigUpdate.exe", kTool);
@@ -94,7 +96,9 @@ TEST_F(Installed, BuildsTheSampleWithTheModulesFromItsEtcFolder)
     const ChildResult run = Build({"-s"});
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
     const fs::path package = out / "Endpoint.exe";
-    EXPECT_EQ(ReadBytes(package).substr(0, kModule.size()), kModule) << "the module from etc/halvex leads the package";
+    const std::string installedModule = ReadBytes(stage / "usr/lib/halvex/7za/7zSD.sfx");
+    EXPECT_EQ(ReadBytes(package).substr(0, installedModule.size()), installedModule)
+        << "the module beside the program comes before the one in etc/halvex";
     const ChildResult tool = RunChild(HALVEX_7ZA, {"e", "-so", package.string(), "ConfigUpdate.exe"});
     EXPECT_EQ(tool.exitCode, 0) << tool.err;
     EXPECT_EQ(tool.out, kTool);
@@ -102,15 +106,27 @@ TEST_F(Installed, BuildsTheSampleWithTheModulesFromItsEtcFolder)
     const auto log = LogLines::All(LogLines::Path());
     const fs::path program = stage / "usr/lib/halvex";
     EXPECT_TRUE(Contains(log, "Utility Path:  " + (program / "7za/7za").string() + " "));
-    EXPECT_TRUE(Contains(log, "Installer module 7zSD.sfx found at: " + (stage / "etc/halvex/7zSD.sfx").string() + " "));
     EXPECT_TRUE(Contains(log, "Configuration tool ConfigUpdate.exe found at: " +
                                   (stage / "etc/halvex/ConfigUpdate.exe").string() + " "));
     EXPECT_EQ(log.back(), "Zastrel completed successfully ");
 }
 
+TEST_F(Installed, AModuleInItsEtcFolderServesWhenNoneIsBesideTheProgram)
+{
+    fs::remove(stage / "usr/lib/halvex/7za/7zSD.sfx");
+    WriteBytes(stage / "etc/halvex/7zSD.sfx", kModule);
+
+    const ChildResult run = Build({"-s", "-mng", "yes"});
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_EQ(ReadBytes(out / "Endpoint.exe").substr(0, kModule.size()), kModule);
+    const auto log = LogLines::All(LogLines::Path());
+    EXPECT_TRUE(Contains(log, "Installer module 7zSD.sfx found at: " + (stage / "etc/halvex/7zSD.sfx").string() + " "));
+}
+
 TEST_F(Installed, AMissingModuleOrToolIsLookedForInEveryPlaceAndNamed)
 {
     const fs::path program = stage / "usr/lib/halvex";
+    fs::remove(program / "7za/7zSD.sfx");
     struct Case { const char* name; std::vector<std::string> options; std::string what; std::string file; };
     const Case cases[] = {
         {"unmanaged, no ConfigUpdate.exe", {}, "Configuration tool ConfigUpdate.exe", "ConfigUpdate.exe"},
