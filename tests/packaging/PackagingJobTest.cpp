@@ -62,7 +62,7 @@ std::set<std::string> ExtractedTree(const fs::path& package, const fs::path& pro
     EXPECT_EQ(bytes.substr(0, head.size()), head) << "the package starts with the module and its configuration";
     const fs::path archive = into.parent_path() / "extracted.7z";
     WriteBytes(archive, bytes.substr(head.size()));
-    Platform::CChildProcess sevenZip(L"/usr/bin/7za x -y \"-o" + into.wstring() + L"\" \"" + archive.wstring() + L"\"");
+    Platform::CChildProcess sevenZip({L"/usr/bin/7za", L"x", L"-y", L"-o" + into.wstring(), L"--", archive.wstring()});
     std::optional<int> code;
     while (!(code = sevenZip.Poll()))
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
