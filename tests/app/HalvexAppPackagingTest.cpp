@@ -222,8 +222,10 @@ TEST_F(HalvexAppPackaging, SignalEndsTheArchiverAndLeavesNothingBehind)
         EXPECT_TRUE(fs::is_empty(output));
         EXPECT_FALSE(fs::exists(temp / "Halvex"));
         EXPECT_FALSE(ProcessRunningWith(output.string())) << "no archiver outlives the run";
+        // The stop lands in the archiver or just before it starts, as the machine's load has it.
         const auto log = LogFileLines();
-        EXPECT_NE(std::find(log.begin(), log.end(), "Archiving interrupted: the run was asked to stop "), log.end());
+        EXPECT_TRUE(std::find(log.begin(), log.end(), "Archiving interrupted: the run was asked to stop ") != log.end() ||
+                    std::find(log.begin(), log.end(), "Packaging interrupted: the run was asked to stop ") != log.end());
     }
 }
 
