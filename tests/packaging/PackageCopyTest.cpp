@@ -25,6 +25,7 @@ protected:
         cid = MakeCid(root / "srv");
         work = root / "work";
     }
+    void TearDown() override { fs::remove_all(root); }
 
     bool Copy(const Folders& components, const Folders& exploit, bool managed, const std::wstring& source)
     {

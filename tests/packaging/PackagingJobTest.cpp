@@ -316,6 +316,31 @@ TEST_F(Packaging, TempWithBlanksAndNonAsciiCharacters)
     EXPECT_TRUE(ExtractedTree(output / "Setup Package.exe", program, root / "x").count("setup.vbs"));
 }
 
+// A double quote, blanks, a wildcard and switch-like text in the work, output and program
+// folders reach the archiver unchanged: the package lands where it was asked for, whole.
+TEST_F(Packaging, QuotesAndWildcardsInEveryFolderReachTheArchiverUnchanged)
+{
+    const fs::path odd = root / "a \"b\" -r *";
+    const fs::path oddProgram = odd / "prog\"ram";
+    fs::create_directories(odd);
+    fs::rename(program, oddProgram);
+    options.SetProgramFolder(oddProgram.wstring());
+    const fs::path oddOutput = odd / "out\" \"put";
+    fs::create_directories(oddOutput);
+    options.SetOutputPackage((oddOutput / "Setup \"x\".exe").wstring());
+    const std::string previous = std::getenv("TEMP");
+    ::setenv("TEMP", (odd / "t\"mp").c_str(), 1);
+    LogRecord log;
+    const bool built = Run(progress);
+    ::setenv("TEMP", previous.c_str(), 1);
+    ASSERT_TRUE(built) << log.Joined();
+    EXPECT_EQ(Tree(oddOutput), (std::set<std::string>{"Setup \"x\".exe", "Setup \"x\".exe.sha256"}));
+    EXPECT_TRUE(fs::is_empty(output));
+    std::set<std::string> expected = ComponentEntries({"lorv", "bexu", "dimbel", "torqel", "ynda", "ynda64"});
+    expected.insert({"NORDAVIN/", "NORDAVIN/cidsync.upd", "NORDAVIN/setup.exe", "ConfigUpdate.exe", "setup.vbs"});
+    EXPECT_EQ(ExtractedTree(oddOutput / "Setup \"x\".exe", oddProgram, root / "x"), expected);
+}
+
 TEST_F(Packaging, WorkFolderThatIsNotOursIsNeitherUsedNorFollowed)
 {
     const fs::path elsewhere = root / "elsewhere";
