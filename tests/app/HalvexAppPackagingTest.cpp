@@ -1,4 +1,6 @@
 // Whole runs of `halvex -cli` that build packages through the real archiver.
+#include <unistd.h>
+
 #include <algorithm>
 #include <csignal>
 #include <cstring>
@@ -78,7 +80,6 @@ protected:
         program = MakeProgramFolder(root) / "halvex";
         fs::copy_file(HALVEX_PROGRAM, program);
     }
-    void TearDown() override { fs::remove_all(root); }
 
     // Runs the copy with standard output and error captured; `onLine` sees each line of
     // standard output as it arrives, with the program's process id.
@@ -184,14 +185,13 @@ TEST_F(HalvexAppPackaging, HostileNamesAndInsideLinksArePackedFaithfully)
     fs::create_directory_symlink("../lorv", cid / "bexu/shared");
     const fs::path quoted = root / "q\"uo\"te";
     temp = quoted / "temp";
-    environment["TEMP"] = temp.string();
     const fs::path quotedProgram = quoted / "program";
     fs::create_directories(quotedProgram.parent_path());
     fs::rename(program.parent_path(), quotedProgram);
     program = quotedProgram / "halvex";
     const fs::path package = root / "out -r *" / "Client Setup.exe";
 
-    const Result result = Run({"-cidpath", cid.string(), "-sfxpath", package.string()});
+    const ChildResult result = Run({"-cidpath", cid.string(), "-sfxpath", package.string()});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_FALSE(fs::exists(temp / "Halvex"));
     EXPECT_EQ(SevenZip({"x", "-y", "-ox", "--", package.filename().string()}, package.parent_path()), 0);
@@ -225,7 +225,7 @@ TEST_F(HalvexAppPackaging, OutputsTheRunWouldDestroyAreRefusedBeforeAnyWork)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.output);
-        const Result result = Run({"-cidpath", cid.string(), "-sfxpath", c.output});
+        const ChildResult result = Run({"-cidpath", cid.string(), "-sfxpath", c.output});
         EXPECT_EQ(result.exitCode, 82);
         const auto log = LogFileLines();
         EXPECT_NE(std::find(log.begin(), log.end(), "Destination path:  " + c.output + " " + c.reason), log.end());
@@ -240,7 +240,7 @@ TEST_F(HalvexAppPackaging, OutputsTheRunWouldDestroyAreRefusedBeforeAnyWork)
 TEST_F(HalvexAppPackaging, ArchiverDoesNotOutliveAKilledProgram)
 {
     WriteNoise(cid / "torqel/noise.bin", 48);
-    const Result result = Run({"-cidpath", cid.string(), "-sfxpath", (output / "pkg.exe").string()},
+    const ChildResult result = Run({"-cidpath", cid.string(), "-sfxpath", (output / "pkg.exe").string()},
                               [&](const std::string& line, pid_t pid) {
                                   if (line == kSuccessLines[3]) {
                                       // Only once the archiver is writing is the test a test.
@@ -250,7 +250,7 @@ TEST_F(HalvexAppPackaging, ArchiverDoesNotOutliveAKilledProgram)
                                       ::kill(pid, SIGKILL);
                                   }
                               });
-    EXPECT_EQ(result.exitCode, -1) << "the program was killed";
+    EXPECT_EQ(result.signal, SIGKILL) << "the program was killed";
     EXPECT_TRUE(NoProcessRunningWith(output.string())) << "the archiver went on after the program was killed";
     EXPECT_FALSE(fs::exists(output / "pkg.exe"));
 }
@@ -260,17 +260,17 @@ TEST_F(HalvexAppPackaging, ArchiverDoesNotOutliveAKilledProgram)
 TEST_F(HalvexAppPackaging, SecondRunIntoTheSameOutputFolderFailsAtOnce)
 {
     WriteNoise(cid / "torqel/noise.bin", 24);
-    Result second;
-    auto secondEnvironment = environment;
-    secondEnvironment["TEMP"] = (root / "temp2").string();
-    secondEnvironment["ProgramData"] = (root / "appdata2").string();
-    const Result first = Run({"-cidpath", cid.string(), "-sfxpath", (output / "first.exe").string()},
-                             [&](const std::string& line, pid_t) {
-                                 if (line == kSuccessLines[3])
-                                     second = RunHalvex(program, {"-cidpath", cid.string(), "-sfxpath",
-                                                                  (output / "second.exe").string()},
-                                                        secondEnvironment);
-                             });
+    ChildResult second;
+    ChildOptions secondRun;
+    secondRun.environment = {{"TEMP", (root / "temp2").string()}, {"ProgramData", (root / "appdata2").string()}};
+    const ChildResult first = Run({"-cidpath", cid.string(), "-sfxpath", (output / "first.exe").string()},
+                                  [&](const std::string& line, pid_t) {
+                                      if (line == kSuccessLines[3])
+                                          second = RunChild(program.string(),
+                                                            {"-cli", "-cidpath", cid.string(), "-sfxpath",
+                                                             (output / "second.exe").string()},
+                                                            secondRun);
+                                  });
     EXPECT_EQ(first.exitCode, 0) << first.err;
     EXPECT_EQ(second.exitCode, 82);
     const std::string secondLog = ReadBytes(root / "appdata2/Veskor/Zastrel/Log/log.txt");

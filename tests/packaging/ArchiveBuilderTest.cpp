@@ -52,11 +52,7 @@ protected:
         WriteBytes(work / "NORDAVIN/setup.exe", "fixture\n");
         fs::create_directories(output);
     }
-    void TearDown() override
-    {
-        Platform::ClearInterrupt();
-        fs::remove_all(root);
-    }
+    void TearDown() override { Platform::ClearInterrupt(); }
 
     // A program folder whose archiver is a shell script standing in for 7-Zip.
     fs::path FakeArchiver(const std::string& body)

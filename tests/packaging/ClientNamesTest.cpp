@@ -9,7 +9,6 @@ using namespace PackagingTest;
 class ClientNames : public testing::Test {
 protected:
     void SetUp() override { work = ScratchFolder() / "names"; }
-    void TearDown() override { fs::remove_all(work); }
 
     bool Check() { return CheckClientNames(work.wstring(), GetLogging()); }
 

@@ -25,7 +25,6 @@ protected:
         cid = CidBuilder::Full(root / "srv");
         work = root / "work";
     }
-    void TearDown() override { fs::remove_all(root); }
 
     bool Copy(const Folders& components, const Folders& exploit, bool managed, const std::wstring& source)
     {

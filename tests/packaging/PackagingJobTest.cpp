@@ -125,8 +125,6 @@ protected:
     void TearDown() override
     {
         Platform::ClearInterrupt();
-        fs::remove_all(root);
-        fs::remove_all(temp);
     }
 
     bool Run(IProgress& reporter)

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/TestFolder.h"
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -74,7 +76,7 @@ TEST(ChildProcess, EveryArgumentArrivesExactlyAsGiven)
 
 TEST(ChildProcess, RunsInTheFolderItIsGiven)
 {
-    const std::filesystem::path folder = std::filesystem::path(std::getenv("HALVEX_TEST_TMP")) / "a \"quoted\" folder";
+    const std::filesystem::path folder = TestSupport::ScratchFolder() / "a \"quoted\" folder";
     std::filesystem::create_directories(folder);
     Platform::CChildProcess child({L"/bin/pwd"}, folder.wstring());
     ASSERT_EQ(child.StartError(), 0);
@@ -84,7 +86,7 @@ TEST(ChildProcess, RunsInTheFolderItIsGiven)
 
 TEST(ChildProcess, FailedStartsGiveTheirErrorCode)
 {
-    const std::filesystem::path plain = std::filesystem::path(std::getenv("HALVEX_TEST_TMP")) / "not a program";
+    const std::filesystem::path plain = TestSupport::ScratchFolder() / "not a program";
     std::ofstream(plain) << "text\n";
     std::filesystem::permissions(plain, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     struct Case { std::vector<std::wstring> arguments; std::wstring folder; int error; };
