@@ -9,6 +9,7 @@
 
 #include <boost/filesystem/operations.hpp>
 
+#include "packaging/AdminFiles.h"
 #include "packaging/Sha256.h"
 #include "platform/ChildProcess.h"
 #include "platform/FileJoin.h"
@@ -21,7 +22,6 @@ namespace {
 
 constexpr const wchar_t* kArchiveName = L"/halvex_archive.7z";
 constexpr const wchar_t* kSfxConfigName = L"/halvex_setup.txt";
-constexpr const wchar_t* kModuleName = L"/7za/7zSD.sfx";
 constexpr const wchar_t* kDefaultFileName = L"/VeskorEndpoint.exe";
 
 // Paths are put between quotes with nothing escaped, as the command lines have always
@@ -207,7 +207,7 @@ void ArchiveBuilder::CreateExecutable(const std::wstring& workFolder, const std:
     if (!ok)
         return;
     log << "About to create final self-extracting archive..." << "\n";
-    const std::wstring module = programFolder + kModuleName;
+    const std::wstring module = FindAdminFile(InstallerModulePlaces(programFolder), "Installer module 7zSD.sfx", log);
     const std::wstring config = workFolder + kSfxConfigName;
     const std::wstring archive = outputFolder + kArchiveName;
     const std::wstring target = fileName.empty() ? outputFolder + kDefaultFileName : outputFolder + L"/" + fileName;

@@ -5,6 +5,7 @@
 #include <boost/filesystem/operations.hpp>
 #include <boost/filesystem/path.hpp>
 
+#include "packaging/AdminFiles.h"
 #include "packaging/ArchiveBuilder.h"
 #include "packaging/ClientNames.h"
 #include "packaging/PackageCopy.h"
@@ -187,7 +188,9 @@ bool PackagingJob::CopyConfigTool(CPackageCopy& copy)
     if (options.GetManaged())
         return true;
     log << "About to copy ConfigUpdate and prerequisite libraries to the temporary package folder..." << "\n";
-    return copy.CopySingleFile(options.GetProgramFolder() + L"/ConfigUpdate.exe", workFolder + L"/ConfigUpdate.exe");
+    const std::wstring tool =
+        FindAdminFile(ConfigToolPlaces(options.GetProgramFolder()), "Configuration tool ConfigUpdate.exe", log);
+    return copy.CopySingleFile(tool, workFolder + L"/ConfigUpdate.exe");
 }
 
 bool PackagingJob::ReportStatus(unsigned id)
