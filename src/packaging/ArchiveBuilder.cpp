@@ -103,11 +103,11 @@ void ArchiveBuilder::CreateArchive(const std::wstring& workFolder, const std::ws
         ok = false;
         return;
     }
-    // Every path is an argument of its own; the archiver runs in the work folder and packs
-    // "*" there, so no character of a path is ever read as a wildcard or a switch.
-    const std::wstring archive = fs::absolute(fs::path(outputFolder + kArchiveName)).wstring();
-    const int code = RunArchiver({archiverPath, L"a", L"-r", L"-mx5", L"-mmt", L"-ms=e256m", L"--", archive, L"*"},
-                                 workFolder, nullptr);
+    // The archiver's own command line, each path an argument of its own: whatever a path
+    // holds reaches the archiver unchanged and is never re-split.
+    const int code = RunArchiver({archiverPath, L"a", outputFolder + kArchiveName, workFolder + L"/*", L"-r", L"-mx5",
+                                  L"-mmt", L"-ms=e256m"},
+                                 L"", nullptr);
     ok = code == 0;
     if (ok)
         log << "Successfully invoked archiver tool" << "\n";

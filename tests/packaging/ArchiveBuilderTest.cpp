@@ -143,14 +143,14 @@ TEST_F(ArchiveBuilding, PackageThatDoesNotHoldTheWorkFolderIsRefused)
     struct Case { const char* name; const char* body; const char* line; };
     const Case cases[] = {
         {"an entry missing",
-         R"sh([ "$1" = a ] || exec /usr/bin/7za "$@"; /usr/bin/7za "$@" && /usr/bin/7za d -- "$7" NORDAVIN/setup.exe)sh",
+         R"sh([ "$1" = a ] || exec /usr/bin/7za "$@"; /usr/bin/7za "$@" && /usr/bin/7za d -- "$2" NORDAVIN/setup.exe)sh",
          "Missing from the package: NORDAVIN/setup.exe "},
         {"an entry too many",
          R"sh([ "$1" = a ] || exec /usr/bin/7za "$@"; /usr/bin/7za "$@" && cd "$(mktemp -d)" && echo x > stray.txt &&
-              /usr/bin/7za a -- "$7" stray.txt)sh",
+              /usr/bin/7za a -- "$2" stray.txt)sh",
          "Not in the work folder: stray.txt "},
         {"an archive the archiver cannot read",
-         R"sh(if [ "$1" = a ]; then printf 'not an archive' > "$7"; else exec /usr/bin/7za "$@"; fi)sh",
+         R"sh(if [ "$1" = a ]; then printf 'not an archive' > "$2"; else exec /usr/bin/7za "$@"; fi)sh",
          "Package verification failed: the archiver cannot read the package "},
     };
     for (const auto& c : cases) {
@@ -222,7 +222,7 @@ TEST_F(ArchiveBuilding, MissingArchiverIsTheFatalErrorCode)
 
 TEST_F(ArchiveBuilding, FailedJoinKeepsTheArchiveAndLeavesNoOutput)
 {
-    const fs::path program = FakeArchiver(R"(printf 'archive' > "$7")");
+    const fs::path program = FakeArchiver(R"(printf 'archive' > "$2")");
     fs::remove(program / "7za/7zSD.sfx");
     LogRecord log;
     ArchiveBuilder builder((program / "7za/7za").wstring(), &progress);
@@ -234,7 +234,7 @@ TEST_F(ArchiveBuilding, FailedJoinKeepsTheArchiveAndLeavesNoOutput)
 
 TEST_F(ArchiveBuilding, InterruptEndsTheArchiverAndRemovesItsArchive)
 {
-    const fs::path program = FakeArchiver(R"(printf 'partial' > "$7"; exec sleep 30)");
+    const fs::path program = FakeArchiver(R"(printf 'partial' > "$2"; exec sleep 30)");
     InterruptingProgress interrupting;
     LogRecord log;
     const auto start = std::chrono::steady_clock::now();
