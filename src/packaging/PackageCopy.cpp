@@ -65,12 +65,11 @@ bool CPackageCopy::CopyPackage(const std::wstring& source, const std::wstring& d
     log << "Target:" << source << "destination:" << destination << "\n";
     progress->Refresh();
 
-    if (!fs::exists(target)) {
-        try {
+    try {
+        if (!fs::exists(target))
             fs::create_directories(target);
-        } catch (const fs::filesystem_error& error) {
-            Fail(error);
-        }
+    } catch (const fs::filesystem_error& error) {
+        Fail(error);
     }
 
     log << "Creating new directory structure" << "\n";
@@ -108,22 +107,30 @@ bool CPackageCopy::CopySingleFile(const std::wstring& from, const std::wstring& 
 
 void CPackageCopy::ListSourceFolder(const Path& folder, const FolderList& names, PathList& folders, PathList& files)
 {
-    if (!fs::exists(folder)) {
-        log << "Source is invalid. Aborting transfer" << "\n";
-        ok = false;
-        return;
-    }
-    for (fs::directory_iterator entry(folder), end; entry != end; ++entry) {
-        try {
-            if (fs::is_directory(entry->path())) {
-                if (Contains(names, AsciiLowerCase(entry->path().filename().wstring())))
-                    folders.push_back(entry->path());
-            } else {
-                files.push_back(entry->path());
-            }
-        } catch (const fs::filesystem_error& error) {
-            Fail(error);
+    // The walk itself can fail too (a folder that cannot be read, or is gone): the run then
+    // ends through its failure path with the reason in the log, not as a stray exception.
+    try {
+        if (!fs::exists(folder)) {
+            log << "Source is invalid. Aborting transfer" << "\n";
+            ok = false;
+            return;
         }
+        for (fs::directory_iterator entry(folder), end; entry != end; ++entry) {
+            if (!HasWindowsName(entry->path()))
+                continue;
+            try {
+                if (fs::is_directory(entry->path())) {
+                    if (Contains(names, AsciiLowerCase(entry->path().filename().wstring())))
+                        folders.push_back(entry->path());
+                } else {
+                    files.push_back(entry->path());
+                }
+            } catch (const fs::filesystem_error& error) {
+                Fail(error);
+            }
+        }
+    } catch (const fs::filesystem_error& error) {
+        Fail(error);
     }
 }
 
@@ -205,22 +212,27 @@ void CPackageCopy::CopyFolder(const Path& from, const Path& to)
             Fail(error);
         }
     }
-    for (fs::directory_iterator entry(from), end; entry != end; ++entry) {
-        if (!GoingOn())
-            break;
-        const Path source = from / entry->path().filename();
-        const Path target = to / entry->path().filename();
-        try {
-            if (fs::is_directory(source))
-                CopyFolder(source, target);
-            else if (!CopyFile(source, target))
-                ok = false;
-        } catch (const fs::filesystem_error& error) {
-            Fail(error);
+    try {
+        for (fs::directory_iterator entry(from), end; entry != end; ++entry) {
+            if (!GoingOn() || !HasWindowsName(entry->path()))
+                break;
+            const Path source = from / entry->path().filename();
+            const Path target = to / entry->path().filename();
+            try {
+                if (fs::is_directory(source))
+                    CopyFolder(source, target);
+                else if (!CopyFile(source, target))
+                    ok = false;
+            } catch (const fs::filesystem_error& error) {
+                Fail(error);
+            }
+            progress->Refresh();
+            if (!ok)
+                break;
         }
-        progress->Refresh();
-        if (!ok)
-            break;
+    } catch (const fs::filesystem_error& error) {
+        // The folder cannot be listed, or went away while it was being copied.
+        Fail(error);
     }
 }
 
@@ -256,6 +268,17 @@ bool CPackageCopy::CopyManagedConfig(const std::wstring& source, const std::wstr
         return false;
     }
     return true;
+}
+
+bool CPackageCopy::HasWindowsName(const Path& path)
+{
+    // A Windows client holds names as UTF-16: bytes that are no UTF-8 have no such form.
+    if (IsValidUtf8(path.filename().native()))
+        return true;
+    log << "File name is not valid UTF-8, which a Windows client cannot hold:" << EscapeInvalidUtf8(path.native())
+        << "\n";
+    ok = false;
+    return false;
 }
 
 void CPackageCopy::LogError(const fs::filesystem_error& error)

@@ -34,6 +34,8 @@ private:
     void CopyRootFiles(const PathList& files, const Path& target, bool managed);
     bool CopyFile(const Path& from, const Path& to);
     bool CopyManagedConfig(const std::wstring& source, const std::wstring& destination);
+    // Logs and fails for a name that is not valid UTF-8.
+    bool HasWindowsName(const Path& path);
     void LogError(const boost::filesystem::filesystem_error& error);
     void Fail(const boost::filesystem::filesystem_error& error);
     // False once the copy has failed or the user asked the run to stop.

@@ -23,12 +23,54 @@ TEST(Logging, LinesCarryStampItemsSpacesAndCrLf)
     logging << "Destination path: " << std::wstring(L"/srv/\u00E4\u4E2D") << " is OK" << "\n";
     logging << "\n";
     logging << "code" << static_cast<int>(0x80000001u) << 0 << "\n";
-    logging << "not\nthe end" << "\n";
     logging << "never written";
 
     EXPECT_EQ(log.Take(), (std::vector<std::string>{"Destination path:  /srv/\xC3\xA4\xE4\xB8\xAD  is OK ", "",
-                                                    "code -2147483647 0 ", "not\nthe end "}));
+                                                    "code -2147483647 0 "}));
     EXPECT_FALSE(LogLines::All(LogLines::Path()).empty()) << "the file begins with the byte-order mark";
+}
+
+TEST(Logging, ControlCharactersInsideItemsCannotStartALine)
+{
+    struct Case { std::wstring item; std::string written; };
+    const Case cases[] = {
+        {L"x\nZastrel completed successfully", "x\\nZastrel completed successfully"},
+        {L"a\r\nb\tc", "a\\r\\nb\\tc"},
+        {L"\x1b[31mred\x7f", "\\x1B[31mred\\x7F"},
+        {std::wstring(L"nul\0inside", 10), "nul\\x00inside"},
+        {L"next\x85line\u2028sep\u2029", "next\\x85line\\u2028sep\\u2029"},
+        // Without control characters a value is written as it is, backslashes included.
+        {L"C:\\dir\\n \"q\" \u00E4\u4E2D\u00A0", "C:\\dir\\n \"q\" \xC3\xA4\xE4\xB8\xAD\xC2\xA0"},
+    };
+    for (const auto& c : cases) {
+        LogLines log;
+        GetLogging() << "File:" << c.item << "\n";
+        EXPECT_EQ(log.Take(), (std::vector<std::string>{"File: " + c.written + " "}));
+    }
+    LogLines log;
+    GetLogging() << "not\nthe end" << "\x1b" << "\xE2\x80\x93" << "\n";
+    EXPECT_EQ(log.Take(), (std::vector<std::string>{"not\\nthe end \\x1B \xC3\xA2\xC2\x80\xC2\x93 "}))
+        << "narrow items: C0 controls escaped, bytes above 0x7F written one by one as before";
+}
+
+TEST(Logging, NamesThatAreNotUtf8ShowTheirBadBytesEscaped)
+{
+    struct Case { std::string bytes; bool valid; std::wstring text; };
+    const Case cases[] = {
+        {"", true, L""},
+        {"/srv/\xC3\xA4\xE4\xB8\xAD", true, L"/srv/\u00E4\u4E2D"},
+        {"/srv/bad\xFFname", false, L"/srv/bad\\xFFname"},
+        {"/srv/\xC3", false, L"/srv/\\xC3"},
+        {"\xE4\xB8/x", false, L"\\xE4\\xB8/x"},
+        {"\x80\xC3\xA4", false, L"\\x80\u00E4"},
+        {"\xC0\xAF\xED\xA0\x80\xF4\x90\x80\x80", false, L"\\xC0\\xAF\\xED\\xA0\\x80\\xF4\\x90\\x80\\x80"},
+        {"\xF0\x9F\x98\x80", true, L"\U0001F600"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        EXPECT_EQ(IsValidUtf8(c.bytes), c.valid);
+        EXPECT_EQ(EscapeInvalidUtf8(c.bytes), c.text);
+    }
 }
 
 }  // namespace
