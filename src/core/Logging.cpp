@@ -32,59 +32,6 @@ std::wstring HexEscape(const wchar_t* prefix, unsigned value, int digits)
     return text;
 }
 
-// The length of the well-formed UTF-8 sequence at the start of the bytes (RFC 3629: no
-// overlong forms, no surrogates, nothing above U+10FFFF), or 0. Boost's facet does not
-// check continuation bytes, so it cannot tell these apart.
-std::size_t SequenceLength(std::string_view bytes, char32_t& decoded)
-{
-    const auto at = [&bytes](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-    const unsigned char lead = at(0);
-    std::size_t length = 0;
-    char32_t minimum = 0;
-    if (lead < 0x80) {
-        decoded = lead;
-        return 1;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2, minimum = 0x80, decoded = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3, minimum = 0x800, decoded = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4, minimum = 0x10000, decoded = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (bytes.size() < length)
-        return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((at(i) & 0xC0) != 0x80)
-            return 0;
-        decoded = (decoded << 6) | (at(i) & 0x3F);
-    }
-    if (decoded < minimum || decoded > 0x10FFFF || (decoded >= 0xD800 && decoded <= 0xDFFF))
-        return 0;
-    return length;
-}
-
-// Decodes the bytes, handing each byte outside a well-formed sequence to invalid(byte, text).
-template <typename OnInvalid>
-std::wstring DecodeUtf8(std::string_view bytes, OnInvalid invalid)
-{
-    std::wstring result;
-    result.reserve(bytes.size());
-    while (!bytes.empty()) {
-        char32_t decoded = 0;
-        const std::size_t length = SequenceLength(bytes, decoded);
-        if (length == 0) {
-            invalid(static_cast<unsigned char>(bytes.front()), result);
-            bytes.remove_prefix(1);
-        } else {
-            result.push_back(static_cast<wchar_t>(decoded));
-            bytes.remove_prefix(length);
-        }
-    }
-    return result;
-}
-
 }  // namespace
 
 std::wstring EscapeControlCharacters(std::wstring_view text)
@@ -106,18 +53,6 @@ std::wstring EscapeControlCharacters(std::wstring_view text)
             escaped.append(HexEscape(L"\\u", static_cast<unsigned>(c), 4));
     }
     return escaped;
-}
-
-std::wstring EscapeInvalidUtf8(std::string_view bytes)
-{
-    return DecodeUtf8(bytes, [](unsigned char byte, std::wstring& text) { text.append(HexEscape(L"\\x", byte, 2)); });
-}
-
-bool IsValidUtf8(std::string_view bytes)
-{
-    bool valid = true;
-    DecodeUtf8(bytes, [&valid](unsigned char, std::wstring&) { valid = false; });
-    return valid;
 }
 
 CLogging& GetLogging()

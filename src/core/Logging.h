@@ -37,9 +37,3 @@ CLogging& GetLogging();
 // text without them is returned unchanged. A backslash stays as it is.
 std::wstring EscapeControlCharacters(std::wstring_view text);
 
-// Host bytes (a file name as the system holds it) as log text: valid UTF-8 decoded, every
-// byte that is not part of a valid UTF-8 sequence written as \xHH.
-std::wstring EscapeInvalidUtf8(std::string_view bytes);
-
-// Whether the bytes are valid UTF-8 throughout.
-bool IsValidUtf8(std::string_view bytes);

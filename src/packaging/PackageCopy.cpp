@@ -273,9 +273,9 @@ bool CPackageCopy::CopyManagedConfig(const std::wstring& source, const std::wstr
 bool CPackageCopy::HasWindowsName(const Path& path)
 {
     // A Windows client holds names as UTF-16: bytes that are no UTF-8 have no such form.
-    if (IsValidUtf8(path.filename().native()))
+    if (Platform::IsValidHostText(path.filename().native()))
         return true;
-    log << "File name is not valid UTF-8, which a Windows client cannot hold:" << EscapeInvalidUtf8(path.native())
+    log << "File name is not valid UTF-8, which a Windows client cannot hold:" << Platform::WidenHostTextEscaped(path.native())
         << "\n";
     ok = false;
     return false;

@@ -53,24 +53,4 @@ TEST(Logging, ControlCharactersInsideItemsCannotStartALine)
         << "narrow items: C0 controls escaped, bytes above 0x7F written one by one as before";
 }
 
-TEST(Logging, NamesThatAreNotUtf8ShowTheirBadBytesEscaped)
-{
-    struct Case { std::string bytes; bool valid; std::wstring text; };
-    const Case cases[] = {
-        {"", true, L""},
-        {"/srv/\xC3\xA4\xE4\xB8\xAD", true, L"/srv/\u00E4\u4E2D"},
-        {"/srv/bad\xFFname", false, L"/srv/bad\\xFFname"},
-        {"/srv/\xC3", false, L"/srv/\\xC3"},
-        {"\xE4\xB8/x", false, L"\\xE4\\xB8/x"},
-        {"\x80\xC3\xA4", false, L"\\x80\u00E4"},
-        {"\xC0\xAF\xED\xA0\x80\xF4\x90\x80\x80", false, L"\\xC0\\xAF\\xED\\xA0\\x80\\xF4\\x90\\x80\\x80"},
-        {"\xF0\x9F\x98\x80", true, L"\U0001F600"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.bytes);
-        EXPECT_EQ(IsValidUtf8(c.bytes), c.valid);
-        EXPECT_EQ(EscapeInvalidUtf8(c.bytes), c.text);
-    }
-}
-
 }  // namespace
