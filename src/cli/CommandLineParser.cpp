@@ -226,7 +226,7 @@ void CommandLineParser::RunConstructionChecks(PackageOptions& options)
         return;
     if (!CheckSourceFolder(options.GetSourceFolder(), log))
         valid = false;
-    if (IsExistingFolder(options.GetOutputPackage()))
+    if (IsExistingFolder(options.GetOutputPackage()) || NamesFolder(options.GetOutputPackage()))
         options.SetOutputIsFolder(true);
     if (!CheckOutputPackage(options.GetOutputPackage(), options.GetOutputIsFolder(), log))
         valid = false;

@@ -18,8 +18,8 @@ namespace fs = boost::filesystem;
 
 namespace {
 
-// The most characters a Windows command line holds, without its terminating null.
-constexpr std::size_t kLongestCommandLine = 32766;
+// The most characters a Windows command line holds, its terminating null included.
+constexpr std::size_t kCommandLineLimit = 32767;
 
 }  // namespace
 
@@ -47,10 +47,11 @@ void PackagingJob::Run()
     // install: stop before anything is copied.
     if (success) {
         const std::size_t length = CSetupScript(options).SetupCommandLength();
-        if (length > kLongestCommandLine) {
+        if (length + 1 > kCommandLineLimit) {
             log << "The setup command line would be" << static_cast<int>(std::min<std::size_t>(length, INT_MAX))
                 << "characters long on the client, with room for its temporary folder; Windows runs at most"
-                << static_cast<int>(kLongestCommandLine) << "characters. Shorten the setup parameters." << "\n";
+                << static_cast<int>(kCommandLineLimit) << "characters, its terminating null included."
+                << "Shorten the setup parameters." << "\n";
             success = false;
         }
     }
