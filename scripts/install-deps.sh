@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs, from Debian, every package that building, testing and the demo need.
+# Installs, from Debian, every package that building, testing, fuzzing (clang and its
+# sanitizer runtime) and the load runs (stress-ng) need.
 # Idempotent: when everything is present it returns at once without touching apt.
 set -euo pipefail
 
@@ -9,6 +10,7 @@ packages=(
   p7zip-full bc
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool
+  clang libclang-rt-14-dev stress-ng
 )
 
 missing=()
