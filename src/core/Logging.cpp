@@ -1,8 +1,8 @@
 #include "core/Logging.h"
 
-#include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <cwchar>
 #include <iomanip>
 #include <locale>
 

@@ -36,4 +36,3 @@ CLogging& GetLogging();
 // character (C0, DEL, C1, the Unicode line and paragraph separators) as \xHH or \uHHHH;
 // text without them is returned unchanged. A backslash stays as it is.
 std::wstring EscapeControlCharacters(std::wstring_view text);
-

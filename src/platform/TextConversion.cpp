@@ -1,7 +1,6 @@
 #include "platform/TextConversion.h"
 
 #include <array>
-#include <cstdio>
 #include <cwchar>
 #include <locale>
 
