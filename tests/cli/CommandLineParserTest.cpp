@@ -1,7 +1,5 @@
 #include "cli/CommandLineParser.h"
 
-#include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -18,7 +16,9 @@
 #include "obfuscation/obscurity/SecurityException.h"
 #include "platform/StringTable.h"
 #include "platform/TextConversion.h"
+#include "support/CidBuilder.h"
 #include "support/LogLines.h"
+#include "support/TestFolder.h"
 
 namespace fs = boost::filesystem;
 
@@ -387,9 +387,8 @@ class CommandLineParserChecks : public testing::Test {
 protected:
     void SetUp() override
     {
-        root = fs::path(std::getenv("HALVEX_TEST_TMP")) / "parser";
-        fs::create_directories(root / "cid");
-        std::ofstream((root / "cid" / "cidsync.upd").string()) << "marker";
+        root = fs::path(TestSupport::ScratchFolder().string()) / "parser";
+        TestSupport::CidBuilder((root / "cid").string());
         fs::create_directories(root / "out");
     }
 
