@@ -202,7 +202,7 @@ TEST_F(HalvexApp, UnprivilegedCopyAndOutputFailuresNameTheirReason)
     {
         SCOPED_TRACE("a component folder that cannot be read");
         fs::permissions(cid / "torqel", fs::no_perms);
-        const Result result = Run(arguments, environment, Output::Captured, true);
+        const ChildResult result = Run(arguments, environment, ChildOutput::Captured, true);
         fs::permissions(cid / "torqel", fs::owner_all | fs::others_read | fs::others_exe);
         EXPECT_EQ(result.exitCode, 82);
         const Lines lines = LogLines::All(LogFile());
@@ -216,7 +216,7 @@ TEST_F(HalvexApp, UnprivilegedCopyAndOutputFailuresNameTheirReason)
     {
         SCOPED_TRACE("an output folder that cannot take files");
         fs::permissions(out, fs::owner_read | fs::owner_exe | fs::others_read | fs::others_exe);
-        const Result result = Run(arguments, environment, Output::Captured, true);
+        const ChildResult result = Run(arguments, environment, ChildOutput::Captured, true);
         fs::permissions(out, fs::all_all);
         EXPECT_EQ(result.exitCode, 82);
         EXPECT_EQ(result.err, Notice(LogFile()));
