@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs, from Debian, every package that building, testing and the demo need, and
-# fetches Debian's 7-Zip source, from which the build makes the installer module 7zSD.sfx.
+# Installs, from Debian, every package that building, testing, fuzzing (clang and its
+# sanitizer runtime) and the load runs (stress-ng) need, and fetches Debian's 7-Zip source,
+# from which the build makes the installer module 7zSD.sfx.
 # Idempotent: when everything is present it returns at once without touching apt.
 #
 # The 7-Zip source is unpacked outside the source tree, into the cache folder printed by
@@ -32,6 +33,8 @@ packages=(
   # Wine runs packages in the tests: 64-bit Wine, and 32-bit Wine for the 32-bit module
   # on machines whose kernel runs 32-bit programs.
   wine wine64 wine32:i386
+  # Fuzzing and load runs.
+  clang libclang-rt-14-dev stress-ng
 )
 
 missing=()

@@ -3,13 +3,13 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "core/Logging.h"
 #include "core/PackageOptions.h"
 #include "cli/CommandLineOutput.h"
 #include "cli/CommandLineParser.h"
 #include "packaging/PackagingJob.h"
-#include "platform/ArgumentText.h"
 #include "ui/ErrorNotice.h"
 #include "ui/GraphicalSession.h"
 #include "platform/HostFolders.h"
@@ -33,7 +33,12 @@ bool CHalvexApp::InitInstance()
     std::optional<Platform::GraphicalSession> session;
 
     try {
-        CommandLineParser parser(Platform::ArgumentText(*argumentCount, arguments), options);
+        // Each argument as the program received it: a value can never become another option.
+        // A program started with no arguments at all (not even its name) has none to parse.
+        const std::vector<std::string> argumentList =
+            *argumentCount > 1 ? std::vector<std::string>(arguments + 1, arguments + *argumentCount)
+                               : std::vector<std::string>();
+        CommandLineParser parser(argumentList, options);
         if (!options.GetCommandLineMode()) {
             session.emplace(*argumentCount, arguments);
             if (!session->IsOpen()) {

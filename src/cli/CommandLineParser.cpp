@@ -11,6 +11,7 @@
 #include "cli/InputChecks.h"
 #include "cli/ProgramOptions.h"
 #include "obfuscation/obscurity/Obfuscation.h"
+#include "obfuscation/obscurity/SecurityException.h"
 #include "platform/StringTable.h"
 #include "platform/TextConversion.h"
 
@@ -20,6 +21,7 @@ constexpr std::string_view kBase64Alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefgh
 // The option is written with an en dash in these texts.
 const std::wstring kInvalidPassword = L"Option \u2013opwd is not a valid password.";
 const std::wstring kPasswordAlphabet = L"\u2013opwd may only contain a-z, A-Z, 0-9, +, /, or =";
+const std::wstring kMalformedToken = L"Option \u2013opwd is a malformed token: its layout does not hold together.";
 constexpr const char* kInvalidPasswordError = "Option \xE2\x80\x93opwd is not a valid password.";
 
 bool StartsWithSwitch(std::wstring_view token)
@@ -44,6 +46,11 @@ std::wstring RevealPassword(const std::wstring& token, CLogging& log)
         obfuscation.reveal(narrow, password);
     } catch (const std::runtime_error&) {
         log << kInvalidPassword << "\n";
+        throw;
+    } catch (const TolvarSecurity::SecurityException&) {
+        // The password library's own failures are not runtime errors; the run still ends
+        // at the caller's handler, but the log says why.
+        log << kMalformedToken << "\n";
         throw;
     }
     return password;
@@ -183,8 +190,12 @@ std::vector<std::string> SplitArguments(const std::string& text)
 
 void ParseArguments(const std::string& text, PackageOptions& options, CLogging& log)
 {
+    ParseArguments(SplitArguments(text), options, log);
+}
+
+void ParseArguments(const std::vector<std::string>& tokens, PackageOptions& options, CLogging& log)
+{
     log << "About to process argument list..." << "\n";
-    const std::vector<std::string> tokens = SplitArguments(text);
     const auto& known = options.GetKnownSetupParameters();
     const auto tokenAt = [&tokens](std::size_t i) { return Platform::WidenHostText(tokens[i]); };
 
@@ -216,10 +227,10 @@ void ParseArguments(const std::string& text, PackageOptions& options, CLogging& 
     }
 }
 
-CommandLineParser::CommandLineParser(const std::wstring& arguments, PackageOptions& options)
+CommandLineParser::CommandLineParser(const std::vector<std::string>& arguments, PackageOptions& options)
     : log(GetLogging()), valid(true)
 {
-    ParseArguments(Platform::NarrowHostText(arguments), options, log);
+    ParseArguments(arguments, options, log);
     if (!options.GetInclude32Bit() && !options.GetInclude64Bit()) {
         options.SetInclude32Bit(true);
         options.SetInclude64Bit(true);
@@ -233,7 +244,7 @@ void CommandLineParser::RunConstructionChecks(PackageOptions& options)
         return;
     if (!CheckSourceFolder(options.GetSourceFolder(), log))
         valid = false;
-    if (IsExistingFolder(options.GetOutputPackage()))
+    if (IsExistingFolder(options.GetOutputPackage()) || NamesFolder(options.GetOutputPackage()))
         options.SetOutputIsFolder(true);
     if (!CheckOutputPackage(options.GetOutputPackage(), options.GetOutputIsFolder(), log))
         valid = false;

@@ -125,6 +125,12 @@ bool CheckOutputPackage(const std::wstring& path, bool isFolder, CLogging& log)
             // Probe that the folder can be made; folders above it made on the way stay.
             fs::create_directories(target);
             fs::remove(target);
+        } else {
+            // A folder that exists must also take new files: a read-only one would fail
+            // only after the whole archive was made.
+            const fs::path probe = target / fs::unique_path(".halvex-probe-%%%%-%%%%-%%%%-%%%%");
+            fs::create_directory(probe);
+            fs::remove(probe);
         }
     } catch (const fs::filesystem_error& error) {
         LogError(log, "Error: ", error);
@@ -162,6 +168,11 @@ bool IsExistingFolder(const std::wstring& path)
     return fs::is_directory(fs::path(path));
 }
 
+bool NamesFolder(const std::wstring& path)
+{
+    return path.ends_with(L'/');
+}
+
 bool CheckServerUrl(const std::wstring& url, CLogging& log)
 {
     const auto parts = CrackHostText(url, log);
@@ -195,7 +206,7 @@ std::optional<InputProblem> CheckSourceInput(const std::wstring& source, CLoggin
 std::optional<InputProblem> CheckOutputInput(PackageOptions& options, CLogging& log)
 {
     const std::wstring& output = options.GetOutputPackage();
-    options.SetOutputIsFolder(IsExistingFolder(output));
+    options.SetOutputIsFolder(IsExistingFolder(output) || NamesFolder(output));
     if (output.empty())
         return InputProblem{133, output};
     if (!CheckOutputPackage(output, options.GetOutputIsFolder(), log) || !CheckOutputPlacement(options, log))

@@ -29,6 +29,9 @@ bool CheckOutputPlacement(const PackageOptions& options, CLogging& log);
 // "not found" reaches the caller.
 bool IsExistingFolder(const std::wstring& path);
 
+// The path ends with a separator, so it names a folder whether or not one exists yet.
+bool NamesFolder(const std::wstring& path);
+
 // The URL names an HTTP or HTTPS server and nothing more (a path of "/" at most).
 bool CheckServerUrl(const std::wstring& url, CLogging& log);
 
@@ -48,8 +51,8 @@ struct InputProblem {
 // The source folder (132 blank, 110). Raises what CheckSourceFolder raises.
 std::optional<InputProblem> CheckSourceInput(const std::wstring& source, CLogging& log);
 
-// The output package (133 blank, 111); first sets outputIsFolder from IsExistingFolder.
-// Includes CheckOutputPlacement.
+// The output package (133 blank, 111); first sets outputIsFolder from IsExistingFolder and
+// NamesFolder. Includes CheckOutputPlacement.
 std::optional<InputProblem> CheckOutputInput(PackageOptions& options, CLogging& log);
 
 // The management server URL (135 blank, 113).

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <ctime>
+#include <cwchar>
 #include <iomanip>
 #include <locale>
 
@@ -19,7 +20,40 @@ namespace {
 // before anything else happens.
 CLogging theLog;
 
+bool IsControl(wchar_t c)
+{
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029;
+}
+
+std::wstring HexEscape(const wchar_t* prefix, unsigned value, int digits)
+{
+    wchar_t text[16];
+    std::swprintf(text, 16, L"%ls%0*X", prefix, digits, value);
+    return text;
+}
+
 }  // namespace
+
+std::wstring EscapeControlCharacters(std::wstring_view text)
+{
+    std::wstring escaped;
+    escaped.reserve(text.size());
+    for (const wchar_t c : text) {
+        if (!IsControl(c))
+            escaped.push_back(c);
+        else if (c == L'\r')
+            escaped.append(L"\\r");
+        else if (c == L'\n')
+            escaped.append(L"\\n");
+        else if (c == L'\t')
+            escaped.append(L"\\t");
+        else if (c <= 0xFF)
+            escaped.append(HexEscape(L"\\x", static_cast<unsigned>(c), 2));
+        else
+            escaped.append(HexEscape(L"\\u", static_cast<unsigned>(c), 4));
+    }
+    return escaped;
+}
 
 CLogging& GetLogging()
 {
@@ -63,16 +97,23 @@ CLogging& CLogging::operator<<(const char* text)
         WriteLine();
         return *this;
     }
+    // Narrow items are written byte for byte; only their C0 controls and DEL are escaped,
+    // since their bytes above 0x7F belong to multi-byte characters.
     std::wstring widened;
-    for (const char* c = text; *c != '\0'; ++c)
-        widened.push_back(static_cast<wchar_t>(static_cast<unsigned char>(*c)));
+    for (const char* c = text; *c != '\0'; ++c) {
+        const auto byte = static_cast<unsigned char>(*c);
+        if (byte < 0x20 || byte == 0x7F)
+            widened.append(EscapeControlCharacters(std::wstring(1, static_cast<wchar_t>(byte))));
+        else
+            widened.push_back(static_cast<wchar_t>(byte));
+    }
     static_cast<std::wostream&>(*this) << widened << L' ';
     return *this;
 }
 
 CLogging& CLogging::operator<<(const std::wstring& text)
 {
-    static_cast<std::wostream&>(*this) << text << L' ';
+    static_cast<std::wostream&>(*this) << EscapeControlCharacters(text) << L' ';
     return *this;
 }
 

@@ -15,6 +15,7 @@
 #include "platform/FileJoin.h"
 #include "platform/Interrupt.h"
 #include "platform/TextConversion.h"
+#include "platform/WorkFolder.h"
 
 namespace fs = boost::filesystem;
 
@@ -231,6 +232,7 @@ void ArchiveBuilder::CreateExecutable(const std::wstring& workFolder, const std:
         result = joined.Commit();
     if (result != 0) {
         log << "Failed to create final self-extracting archive with return code: " << result << "\n";
+        log << "Reason:" << Platform::WidenHostText(Platform::SystemErrorText(result)) << "\n";
         ok = false;
         if (Platform::InterruptRequested())
             DiscardInterruptedArchive(outputFolder);

@@ -65,12 +65,11 @@ bool CPackageCopy::CopyPackage(const std::wstring& source, const std::wstring& d
     log << "Target:" << source << "destination:" << destination << "\n";
     progress->Refresh();
 
-    if (!fs::exists(target)) {
-        try {
+    try {
+        if (!fs::exists(target))
             fs::create_directories(target);
-        } catch (const fs::filesystem_error& error) {
-            Fail(error);
-        }
+    } catch (const fs::filesystem_error& error) {
+        Fail(error);
     }
 
     links.AddRoot(cid);
@@ -112,29 +111,37 @@ bool CPackageCopy::CopySingleFile(const std::wstring& from, const std::wstring& 
 
 void CPackageCopy::ListSourceFolder(const Path& folder, const FolderList& names, PathList& folders, PathList& files)
 {
-    if (!fs::exists(folder)) {
-        log << "Source is invalid. Aborting transfer" << "\n";
-        ok = false;
-        return;
-    }
-    for (fs::directory_iterator entry(folder), end; entry != end; ++entry) {
-        try {
-            boost::system::error_code unreadable;
-            const bool isFolder = fs::is_directory(entry->path(), unreadable);
-            const bool wanted = !isFolder || Contains(names, AsciiLowerCase(entry->path().filename().wstring()));
-            // Only a link that would be copied is judged; one that cannot be read is a
-            // file to copy, and judged as such.
-            if (wanted && !Follow(entry->path()))
-                continue;
-            if (fs::is_directory(entry->path())) {
-                if (wanted)
-                    folders.push_back(entry->path());
-            } else {
-                files.push_back(entry->path());
-            }
-        } catch (const fs::filesystem_error& error) {
-            Fail(error);
+    // The walk itself can fail too (a folder that cannot be read, or is gone): the run then
+    // ends through its failure path with the reason in the log, not as a stray exception.
+    try {
+        if (!fs::exists(folder)) {
+            log << "Source is invalid. Aborting transfer" << "\n";
+            ok = false;
+            return;
         }
+        for (fs::directory_iterator entry(folder), end; entry != end; ++entry) {
+            if (!HasWindowsName(entry->path()))
+                continue;
+            try {
+                boost::system::error_code unreadable;
+                const bool isFolder = fs::is_directory(entry->path(), unreadable);
+                const bool wanted = !isFolder || Contains(names, AsciiLowerCase(entry->path().filename().wstring()));
+                // Only a link that would be copied is judged; one that cannot be read is a
+                // file to copy, and judged as such.
+                if (wanted && !Follow(entry->path()))
+                    continue;
+                if (fs::is_directory(entry->path())) {
+                    if (wanted)
+                        folders.push_back(entry->path());
+                } else {
+                    files.push_back(entry->path());
+                }
+            } catch (const fs::filesystem_error& error) {
+                Fail(error);
+            }
+        }
+    } catch (const fs::filesystem_error& error) {
+        Fail(error);
     }
 }
 
@@ -221,23 +228,28 @@ void CPackageCopy::CopyFolder(const Path& from, const Path& to)
         }
     }
     links.Enter(from);
-    for (fs::directory_iterator entry(from), end; entry != end; ++entry) {
-        if (!GoingOn())
-            break;
-        const Path target = to / entry->path().filename();
-        try {
-            if (const auto source = Follow(from / entry->path().filename())) {
-                if (fs::is_directory(*source))
-                    CopyFolder(*source, target);
-                else if (!CopyFile(*source, target))
-                    ok = false;
+    try {
+        for (fs::directory_iterator entry(from), end; entry != end; ++entry) {
+            if (!GoingOn() || !HasWindowsName(entry->path()))
+                break;
+            const Path target = to / entry->path().filename();
+            try {
+                if (const auto source = Follow(from / entry->path().filename())) {
+                    if (fs::is_directory(*source))
+                        CopyFolder(*source, target);
+                    else if (!CopyFile(*source, target))
+                        ok = false;
+                }
+            } catch (const fs::filesystem_error& error) {
+                Fail(error);
             }
-        } catch (const fs::filesystem_error& error) {
-            Fail(error);
+            progress->Refresh();
+            if (!ok)
+                break;
         }
-        progress->Refresh();
-        if (!ok)
-            break;
+    } catch (const fs::filesystem_error& error) {
+        // The folder cannot be listed, or went away while it was being copied.
+        Fail(error);
     }
     links.Leave();
 }
@@ -284,6 +296,17 @@ std::optional<CPackageCopy::Path> CPackageCopy::Follow(const Path& entry)
     if (!real)
         ok = false;
     return real;
+}
+
+bool CPackageCopy::HasWindowsName(const Path& path)
+{
+    // A Windows client holds names as UTF-16: bytes that are no UTF-8 have no such form.
+    if (Platform::IsValidHostText(path.filename().native()))
+        return true;
+    log << "File name is not valid UTF-8, which a Windows client cannot hold:" << Platform::WidenHostTextEscaped(path.native())
+        << "\n";
+    ok = false;
+    return false;
 }
 
 void CPackageCopy::LogError(const fs::filesystem_error& error)

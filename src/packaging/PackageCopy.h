@@ -39,6 +39,8 @@ private:
     // The path to copy for a CID entry (a link's target inside the CID); nothing, with
     // `ok` cleared, for a link that must not be followed.
     std::optional<Path> Follow(const Path& entry);
+    // Logs and fails for a name that is not valid UTF-8.
+    bool HasWindowsName(const Path& path);
     void LogError(const boost::filesystem::filesystem_error& error);
     void Fail(const boost::filesystem::filesystem_error& error);
     // False once the copy has failed or the user asked the run to stop.

@@ -1,5 +1,7 @@
 #include "packaging/PackagingJob.h"
 
+#include <algorithm>
+#include <climits>
 #include <iostream>
 
 #include <boost/filesystem/operations.hpp>
@@ -16,6 +18,13 @@
 #include "platform/TextConversion.h"
 
 namespace fs = boost::filesystem;
+
+namespace {
+
+// The most characters a Windows command line holds, its terminating null included.
+constexpr std::size_t kCommandLineLimit = 32767;
+
+}  // namespace
 
 PackagingJob::PackagingJob(const PackageOptions& options, IProgress& progress)
     : options(options), progress(progress), success(true), log(GetLogging())
@@ -46,6 +55,19 @@ void PackagingJob::Run()
     FolderList exploitPreventionFolders;
     SelectComponents(componentFolders, exploitPreventionFolders);
     progress.Refresh();
+
+    // A package whose setup line Windows refuses to run would report success and never
+    // install: stop before anything is copied.
+    if (success) {
+        const std::size_t length = CSetupScript(options).SetupCommandLength();
+        if (length + 1 > kCommandLineLimit) {
+            log << "The setup command line would be" << static_cast<int>(std::min<std::size_t>(length, INT_MAX))
+                << "characters long on the client, with room for its temporary folder; Windows runs at most"
+                << static_cast<int>(kCommandLineLimit) << "characters, its terminating null included."
+                << "Shorten the setup parameters." << "\n";
+            success = false;
+        }
+    }
 
     if (ReportStatus(104) && success && StillWanted()) {
         CPackageCopy copy(componentFolders, exploitPreventionFolders, &progress);

@@ -4,6 +4,7 @@
 #include <exception>
 #include <fstream>
 #include <iostream>
+#include <string_view>
 
 #include "obfuscation/obscurity/Obfuscation.h"
 #include "platform/TextConversion.h"
@@ -58,6 +59,9 @@ constexpr const wchar_t* kHead =
     L"\n"
     L"Set wshShell = WScript.CreateObject (\"WSCript.shell\")\n"
     L"wshShell.run sDstFolder + \"\\NORDAVIN\\setup.exe";
+
+// Closes the setup line after its options: the script's own arguments follow.
+constexpr const wchar_t* kSetupLineEnd = L"\" + Chr(32) + scriptArgs,, true";
 
 constexpr const wchar_t* kTail =
     L"\nsDstFolder = oFSO.GetSpecialFolder(2) + \"\\halvex_temp\"\n"
@@ -127,6 +131,38 @@ void CSetupScript::WriteScript(const std::wstring& workFolder)
     }
 }
 
+std::size_t CSetupScript::SetupCommandLength() const
+{
+    CSetupScript composer(*this);
+    std::wstring location = composer.options.GetPrimaryUpdateLocation();
+    DropTrailingBackslash(location);
+    composer.options.SetPrimaryUpdateLocation(location);
+    std::wstring line;
+    composer.AppendSetupOptions(line);
+    // The setup line is the first line; its closing text follows the options.
+    line.resize(std::min(line.find(L'\n'), line.size()) - std::wstring_view(kSetupLineEnd).size());
+
+    // The options sit inside a VBScript string literal: "" stands for one quote, and
+    // a closed literal is continued by " + Chr(n) + ", which stands for one character.
+    std::size_t length = 0;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == L'"') {
+            if (i + 1 < line.size() && line[i + 1] == L'"') {
+                ++i;
+            } else {
+                i = line.find(L'"', i + 1);
+                if (i == std::wstring::npos)
+                    break;
+            }
+        }
+        ++length;
+    }
+    // A client's temporary folder path holds up to MAX_PATH (260) characters; the space
+    // before the script's own arguments closes the line.
+    constexpr std::size_t kTemporaryFolderRoom = 260;
+    return kTemporaryFolderRoom + std::wstring_view(L"\\halvex_temp\\NORDAVIN\\setup.exe").size() + length + 1;
+}
+
 void CSetupScript::AppendSetupOptions(std::wstring& script)
 {
     std::wstring primaryLocation = options.GetPrimaryUpdateLocation();
@@ -164,7 +200,7 @@ void CSetupScript::AppendSetupOptions(std::wstring& script)
         else
             script += L" " + Literal(value);
     }
-    script += L"\" + Chr(32) + scriptArgs,, true";
+    script += kSetupLineEnd;
 
     if (options.GetManaged())
         return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "core/PackageOptions.h"
@@ -15,6 +16,11 @@ public:
     explicit CSetupScript(const PackageOptions& options);
 
     void WriteScript(const std::wstring& workFolder);
+
+    // The length of the command line the script runs the suite's setup with on the client,
+    // counting the longest temporary folder path a client can have (the script's own
+    // arguments, unknown here, not counted). Windows runs at most 32,767 characters.
+    std::size_t SetupCommandLength() const;
 
 private:
     void AppendSetupOptions(std::wstring& script);

@@ -25,31 +25,81 @@ constexpr std::array<char16_t, 32> kHighControls = {
     0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
+// The length of the well-formed UTF-8 sequence at the start of the bytes (RFC 3629: no
+// overlong forms, no surrogates, nothing above U+10FFFF), or 0. Boost's facet does not
+// check continuation bytes and accepts old five- and six-byte forms, so it decodes
+// invalid input into values that are no characters at all.
+std::size_t SequenceLength(std::string_view bytes, char32_t& decoded)
+{
+    const auto at = [&bytes](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    const unsigned char lead = at(0);
+    std::size_t length = 0;
+    char32_t minimum = 0;
+    if (lead < 0x80) {
+        decoded = lead;
+        return 1;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2, minimum = 0x80, decoded = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3, minimum = 0x800, decoded = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4, minimum = 0x10000, decoded = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (bytes.size() < length)
+        return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((at(i) & 0xC0) != 0x80)
+            return 0;
+        decoded = (decoded << 6) | (at(i) & 0x3F);
+    }
+    if (decoded < minimum || decoded > 0x10FFFF || (decoded >= 0xD800 && decoded <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+// Decodes the bytes, handing each byte outside a well-formed sequence to invalid(byte, text).
+template <typename OnInvalid>
+std::wstring DecodeUtf8(std::string_view bytes, OnInvalid invalid)
+{
+    std::wstring result;
+    result.reserve(bytes.size());
+    while (!bytes.empty()) {
+        char32_t decoded = 0;
+        const std::size_t length = SequenceLength(bytes, decoded);
+        if (length == 0) {
+            invalid(static_cast<unsigned char>(bytes.front()), result);
+            bytes.remove_prefix(1);
+        } else {
+            result.push_back(static_cast<wchar_t>(decoded));
+            bytes.remove_prefix(length);
+        }
+    }
+    return result;
+}
+
 }  // namespace
 
 std::wstring WidenHostText(std::string_view text)
 {
-    std::wstring result;
-    result.reserve(text.size());
-    std::mbstate_t state{};
-    const char* from = text.data();
-    const char* const end = text.data() + text.size();
-    wchar_t buffer[256];
-    while (from != end) {
-        const char* next = from;
-        wchar_t* out = buffer;
-        const auto status = Utf8().in(state, from, end, next, buffer, buffer + 256, out);
-        result.append(buffer, out);
-        if (status == std::codecvt_base::error || (status == std::codecvt_base::partial && next == from)) {
-            // An invalid or truncated sequence: replace one byte and go on after it.
-            result.push_back(L'\xFFFD');
-            from = next + 1;
-            state = std::mbstate_t{};
-        } else {
-            from = next;
-        }
-    }
-    return result;
+    return DecodeUtf8(text, [](unsigned char, std::wstring& result) { result.push_back(L'\xFFFD'); });
+}
+
+std::wstring WidenHostTextEscaped(std::string_view text)
+{
+    return DecodeUtf8(text, [](unsigned char byte, std::wstring& result) {
+        wchar_t escape[8];
+        std::swprintf(escape, 8, L"\\x%02X", static_cast<unsigned>(byte));
+        result.append(escape);
+    });
+}
+
+bool IsValidHostText(std::string_view text)
+{
+    bool valid = true;
+    DecodeUtf8(text, [&valid](unsigned char, std::wstring&) { valid = false; });
+    return valid;
 }
 
 std::string NarrowHostText(std::wstring_view text)

@@ -23,13 +23,17 @@ const std::vector<std::string> kSuccessLines = {
     "Package generation complete.",
 };
 
-// Whether any running process has `text` on its command line.
+// Whether any running process has `text` on its command line. A process may end between
+// the listing and the read: reading its command line then fails (ESRCH), and it is no
+// longer running.
 bool ProcessRunningWith(const std::string& text)
 {
     for (const auto& entry : fs::directory_iterator("/proc")) {
-        const std::string commandLine = ReadBytes(entry.path() / "cmdline");
-        if (commandLine.find(text) != std::string::npos)
-            return true;
+        try {
+            if (ReadBytes(entry.path() / "cmdline").find(text) != std::string::npos)
+                return true;
+        } catch (const std::ios_base::failure&) {
+        }
     }
     return false;
 }

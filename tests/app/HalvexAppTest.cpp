@@ -179,6 +179,54 @@ TEST_F(HalvexApp, UnprivilegedRunsMeetUnreadableAndUnwritableFolders)
     fs::permissions(cid, fs::owner_all);
 }
 
+TEST_F(HalvexApp, UnprivilegedCopyAndOutputFailuresNameTheirReason)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "drops root's rights to make permissions bite";
+    // A CID with every component, so the copy reaches the folder it cannot read.
+    for (const char* folder : {"lorv", "bexu", "dimbel", "torqel", "ynda", "ynda64", "kett"}) {
+        fs::create_directories(cid / folder);
+        std::ofstream((cid / folder / "payload.txt").string()) << folder;
+    }
+    const fs::path temp = root / "temp";
+    fs::create_directories(temp);
+    OpenToEveryone();
+    fs::permissions(temp, fs::all_all);
+    fs::permissions(out, fs::all_all);
+    const std::map<std::string, std::optional<std::string>> environment = {{"TEMP", temp.string()}};
+    const std::vector<std::string> arguments = {"-cli", "-mng", "yes", "-cidpath", cid.string(), "-sfxpath",
+                                                (out / "pkg.exe").string()};
+    const auto has = [](const Lines& lines, const std::string& start) {
+        return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) { return line.rfind(start, 0) == 0; });
+    };
+    {
+        SCOPED_TRACE("a component folder that cannot be read");
+        fs::permissions(cid / "torqel", fs::no_perms);
+        const ChildResult result = Run(arguments, environment, ChildOutput::Captured, true);
+        fs::permissions(cid / "torqel", fs::owner_all | fs::others_read | fs::others_exe);
+        EXPECT_EQ(result.exitCode, 82);
+        const Lines lines = LogLines::All(LogFile());
+        EXPECT_TRUE(has(lines, "Boost file system error: boost::filesystem::directory_iterator::construct: "
+                               "Permission denied: \"" + (cid / "torqel").string() + "\""));
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back(), "Zastrel failed ");
+        EXPECT_FALSE(fs::exists(temp / "Halvex")) << "the work folder is removed";
+        EXPECT_TRUE(fs::is_empty(out));
+    }
+    {
+        SCOPED_TRACE("an output folder that cannot take files");
+        fs::permissions(out, fs::owner_read | fs::owner_exe | fs::others_read | fs::others_exe);
+        const ChildResult result = Run(arguments, environment, ChildOutput::Captured, true);
+        fs::permissions(out, fs::all_all);
+        EXPECT_EQ(result.exitCode, 82);
+        EXPECT_EQ(result.err, Notice(LogFile()));
+        const Lines lines = LogLines::All(LogFile());
+        EXPECT_TRUE(has(lines, "Destination path:  " + (out / "pkg.exe").string() + "  is invalid "));
+        EXPECT_TRUE(has(lines, "Output package path \"" + (out / "pkg.exe").string() + "\" is invalid."));
+        EXPECT_FALSE(has(lines, "About to copy package from source...")) << "refused before any copying";
+    }
+}
+
 TEST_F(HalvexApp, GraphicalModeWithoutADisplayEndsCleanly)
 {
     const std::map<std::string, std::optional<std::string>> environments[] = {

@@ -14,7 +14,6 @@
 #include "obfuscation/obscurity/Obfuscation.h"
 #include "obfuscation/obscurity/ObscurityException.h"
 #include "obfuscation/obscurity/SecurityException.h"
-#include "platform/ArgumentText.h"
 #include "platform/StringTable.h"
 #include "platform/TextConversion.h"
 #include "support/CidBuilder.h"
@@ -56,16 +55,92 @@ TEST(SplitArguments, BlanksSeparateQuotesOpenAndCloseTokens)
         EXPECT_EQ(SplitArguments(c.text), c.tokens) << c.text;
 }
 
-TEST(SplitArguments, EveryArgumentAShellHandsOverComesBackUnchanged)
+// The argument text the command line used to be joined into: arguments with a blank, and
+// empty ones, between double quotes, nothing escaped.
+std::string Joined(const std::vector<std::string>& arguments)
 {
-    const std::vector<std::string> arguments = {
-        "-cidpath", "/srv/my cid", "", "tab\there", "say\"hi\"", "/srv/\xC3\xA4\xE4\xB8\xAD", "-CLI", "a\"", "  ",
+    std::string text;
+    for (const auto& argument : arguments) {
+        if (!text.empty())
+            text += ' ';
+        text += argument.empty() || argument.find_first_of(" \t") != std::string::npos ? '"' + argument + '"' : argument;
+    }
+    return text;
+}
+
+struct Parsed {
+    Lines lines;
+    PackageOptions options;
+};
+
+Parsed Parse(const std::vector<std::string>& arguments)
+{
+    Parsed parsed;
+    LogLines log;
+    ParseArguments(arguments, parsed.options, GetLogging());
+    parsed.lines = log.Take();
+    return parsed;
+}
+
+Parsed Parse(const std::string& text)
+{
+    Parsed parsed;
+    LogLines log;
+    ParseArguments(text, parsed.options, GetLogging());
+    parsed.lines = log.Take();
+    return parsed;
+}
+
+TEST(ParseArguments, ArgumentsWithoutQuotesParseAsTheirJoinedTextDid)
+{
+    const std::vector<std::vector<std::string>> lists = {
+        {},
+        {"-cli", "-cidpath", "/srv/my cid", "-sfxpath", "/out/Setup.exe", "-s", "-ni"},
+        {"-g", "Sales team", "-mng", "no", "-opwd", "", "-user", "ann lee", "-arch", "32bit"},
+        {"-Unknown", "", "-other", "tab\there", "/ncd", "  ", "-nodetect", "-lorvonly"},
+        {"-cidpath", "/srv/\xC3\xA4\xE4\xB8\xAD", "-\xC3\x84X", "\xC3\x84NN", "-group", "bad \xFF byte"},
+        {"-patch", "http://kett:8080", "-updp", "\\\\srv\\upd\\", "-wofa", "-pexo", "-bexu", "x", "-login"},
     };
-    std::vector<const char*> argv = {"halvex"};
-    for (const auto& argument : arguments)
-        argv.push_back(argument.c_str());
-    const std::wstring text = Platform::ArgumentText(static_cast<int>(argv.size()), argv.data());
-    EXPECT_EQ(SplitArguments(Platform::NarrowHostText(text)), arguments);
+    for (const auto& arguments : lists) {
+        SCOPED_TRACE(Joined(arguments));
+        const Parsed fromVector = Parse(arguments);
+        const Parsed fromText = Parse(Joined(arguments));
+        EXPECT_EQ(fromVector.lines, fromText.lines);
+        EXPECT_EQ(fromVector.options.GetSetupParameters(), fromText.options.GetSetupParameters());
+        EXPECT_EQ(fromVector.options.GetSourceFolder(), fromText.options.GetSourceFolder());
+        EXPECT_EQ(fromVector.options.GetOutputPackage(), fromText.options.GetOutputPackage());
+        EXPECT_EQ(fromVector.options.GetPrimaryUserName(), fromText.options.GetPrimaryUserName());
+        EXPECT_EQ(fromVector.options.GetManaged(), fromText.options.GetManaged());
+        EXPECT_EQ(fromVector.options.GetCommandLineMode(), fromText.options.GetCommandLineMode());
+        EXPECT_EQ(fromVector.options.GetInclude32Bit(), fromText.options.GetInclude32Bit());
+        EXPECT_EQ(fromVector.options.GetInclude64Bit(), fromText.options.GetInclude64Bit());
+    }
+}
+
+TEST(ParseArguments, EachArgumentIsOneTokenWhateverItHolds)
+{
+    {
+        // Joined and split again, this value turned the package into a managed one.
+        const Parsed parsed = Parse(std::vector<std::string>{"-g", "Sales\" -mng \"yes", "-cli"});
+        EXPECT_FALSE(parsed.options.GetManaged());
+        EXPECT_TRUE(parsed.options.GetCommandLineMode());
+        EXPECT_EQ(parsed.options.GetSetupParameters(), (Parameters{{L"-g", L"Sales\" -mng \"yes"}}));
+        EXPECT_EQ(parsed.lines, (Lines{kStart, "Found argument:  -g ", "Found parameter:  Sales\" -mng \"yes ",
+                                       "Command line interface mode set "}));
+    }
+    {
+        const Parsed parsed = Parse(std::vector<std::string>{"-g", "a\" + x", "-cidpath", "\"/srv/q\" cid\""});
+        EXPECT_EQ(parsed.options.GetSetupParameters(), (Parameters{{L"-g", L"a\" + x"}}));
+        EXPECT_EQ(parsed.options.GetSourceFolder(), L"\"/srv/q\" cid\"");
+    }
+    {
+        // A value that looks like an option is still the value of the one before it.
+        const Parsed parsed = Parse(std::vector<std::string>{"-user", "-cli", "-sfxpath", "-nocheck"});
+        EXPECT_EQ(parsed.options.GetPrimaryUserName(), L"-cli");
+        EXPECT_EQ(parsed.options.GetOutputPackage(), L"-nocheck");
+        EXPECT_FALSE(parsed.options.GetCommandLineMode());
+        EXPECT_FALSE(parsed.options.GetSkipChecks());
+    }
 }
 
 struct ParseCase {
@@ -296,14 +371,16 @@ TEST(ParseArguments, UnusableObscuredPasswordEndsTheParse)
     }
 }
 
-TEST(ParseArguments, InconsistentTokenPassesWithoutTheInvalidPasswordLine)
+TEST(ParseArguments, TokenWhoseSaltRunsPastItsDataIsLoggedAsMalformed)
 {
     // The salt-length byte claims more salt than the token holds.
     const std::string token = Encode(std::string("\x07\xF0", 2) + std::string(12, 'x'));
     PackageOptions options;
     LogLines log;
-    EXPECT_THROW(ParseArguments("-opwd " + token, options, GetLogging()), TolvarSecurity::SecurityException);
-    EXPECT_EQ(log.Take(), (Lines{kStart, "Found argument:  -opwd "}));
+    EXPECT_THROW(ParseArguments("-opwd " + token + " -cli", options, GetLogging()), TolvarSecurity::SecurityException);
+    EXPECT_EQ(log.Take(), (Lines{kStart, "Found argument:  -opwd ",
+                                 "Option \xE2\x80\x93opwd is a malformed token: its layout does not hold together. "}));
+    EXPECT_FALSE(options.GetCommandLineMode()) << "nothing after -opwd is applied";
 }
 
 class CommandLineParserChecks : public testing::Test {
@@ -325,14 +402,14 @@ TEST_F(CommandLineParserChecks, ConstructionSelectsAnArchitectureAndChecksSource
     {
         PackageOptions options;
         LogLines log;
-        const CommandLineParser parser(L"", options);
+        const CommandLineParser parser({}, options);
         EXPECT_FALSE(parser.IsValid());
         EXPECT_EQ(log.Take(), (Lines{kStart, "Source path:    does not exist ", "Destination path:    is zero length "}));
     }
     {
         PackageOptions options;
         LogLines log;
-        const CommandLineParser parser(L"-arch 32bit -arch 64bit -nocheck", options);
+        const CommandLineParser parser({"-arch", "32bit", "-arch", "64bit", "-nocheck"}, options);
         EXPECT_TRUE(parser.IsValid());
         EXPECT_TRUE(options.GetInclude32Bit() && options.GetInclude64Bit());
         EXPECT_EQ(log.Take(), (Lines{kStart, "Architecture set ", "Architecture set ", "No check option set "}));
@@ -340,8 +417,7 @@ TEST_F(CommandLineParserChecks, ConstructionSelectsAnArchitectureAndChecksSource
     {
         PackageOptions options;
         LogLines log;
-        const CommandLineParser parser(
-            Platform::WidenHostText("-cidpath " + Path("cid") + " -sfxpath " + Path("out")), options);
+        const CommandLineParser parser({"-cidpath", Path("cid"), "-sfxpath", Path("out")}, options);
         EXPECT_TRUE(parser.IsValid());
         EXPECT_TRUE(options.GetOutputIsFolder());
         EXPECT_EQ(log.Take(), (Lines{kStart, "Package source path set to:  " + Path("cid") + " ",
@@ -354,8 +430,7 @@ TEST_F(CommandLineParserChecks, ConstructionSelectsAnArchitectureAndChecksSource
 TEST_F(CommandLineParserChecks, SourceThatIsAFileEndsConstruction)
 {
     PackageOptions options;
-    EXPECT_THROW(CommandLineParser(Platform::WidenHostText("-cidpath " + Path("cid/cidsync.upd")), options),
-                 fs::filesystem_error);
+    EXPECT_THROW(CommandLineParser({"-cidpath", Path("cid/cidsync.upd")}, options), fs::filesystem_error);
 }
 
 TEST_F(CommandLineParserChecks, ValidateRunsEveryGroupAndLogsOneTextPerFailure)
@@ -387,7 +462,7 @@ TEST_F(CommandLineParserChecks, ValidateRunsEveryGroupAndLogsOneTextPerFailure)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);
         PackageOptions options;
-        CommandLineParser parser(Platform::WidenHostText(c.arguments), options);
+        CommandLineParser parser(SplitArguments(c.arguments), options);
         LogLines log;
         parser.Validate(options);
         EXPECT_EQ(log.Take(), c.validateLines);
@@ -398,7 +473,7 @@ TEST_F(CommandLineParserChecks, ValidateRunsEveryGroupAndLogsOneTextPerFailure)
 TEST_F(CommandLineParserChecks, ValidateDecidesWhetherTheOutputIsAFolder)
 {
     PackageOptions options;
-    CommandLineParser parser(Platform::WidenHostText("-cidpath " + Path("cid") + " -sfxpath " + Path("out")), options);
+    CommandLineParser parser({"-cidpath", Path("cid"), "-sfxpath", Path("out")}, options);
     ASSERT_TRUE(options.GetOutputIsFolder());
     fs::remove(root / "out");
     parser.Validate(options);

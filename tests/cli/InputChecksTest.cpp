@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "core/Logging.h"
+#include "core/PackageOptions.h"
 #include "platform/TextConversion.h"
 #include "support/CidBuilder.h"
 #include "support/LogLines.h"
@@ -102,6 +103,26 @@ TEST_F(InputChecks, OutputPackageFolderMustExistOrBeCreatable)
 
     EXPECT_FALSE(CheckOutputPackage(L"", false, GetLogging()));
     EXPECT_EQ(log.Take(), std::vector<std::string>{"Destination path:    is zero length "});
+}
+
+TEST_F(InputChecks, OutputEndingInASeparatorNamesAFolderWhetherOrNotItExists)
+{
+    fs::create_directories(root / "out");
+    struct Case { std::string path; bool isFolder; };
+    const Case cases[] = {
+        {(root / "out").string() + "/", true},
+        {(root / "new").string() + "/", true},
+        {(root / "new" / "setup.exe").string(), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        PackageOptions options;
+        options.SetOutputPackage(Wide(c.path));
+        EXPECT_FALSE(CheckOutputInput(options, GetLogging()).has_value());
+        EXPECT_EQ(options.GetOutputIsFolder(), c.isFolder);
+        log.Take();
+    }
+    EXPECT_FALSE(fs::exists(root / "new")) << "the probe leaves no folder behind";
 }
 
 TEST_F(InputChecks, ExistingFolderOnlyForFolders)

@@ -23,12 +23,34 @@ TEST(Logging, LinesCarryStampItemsSpacesAndCrLf)
     logging << "Destination path: " << std::wstring(L"/srv/\u00E4\u4E2D") << " is OK" << "\n";
     logging << "\n";
     logging << "code" << static_cast<int>(0x80000001u) << 0 << "\n";
-    logging << "not\nthe end" << "\n";
     logging << "never written";
 
     EXPECT_EQ(log.Take(), (std::vector<std::string>{"Destination path:  /srv/\xC3\xA4\xE4\xB8\xAD  is OK ", "",
-                                                    "code -2147483647 0 ", "not\nthe end "}));
+                                                    "code -2147483647 0 "}));
     EXPECT_FALSE(LogLines::All(LogLines::Path()).empty()) << "the file begins with the byte-order mark";
+}
+
+TEST(Logging, ControlCharactersInsideItemsCannotStartALine)
+{
+    struct Case { std::wstring item; std::string written; };
+    const Case cases[] = {
+        {L"x\nZastrel completed successfully", "x\\nZastrel completed successfully"},
+        {L"a\r\nb\tc", "a\\r\\nb\\tc"},
+        {L"\x1b[31mred\x7f", "\\x1B[31mred\\x7F"},
+        {std::wstring(L"nul\0inside", 10), "nul\\x00inside"},
+        {L"next\x85line\u2028sep\u2029", "next\\x85line\\u2028sep\\u2029"},
+        // Without control characters a value is written as it is, backslashes included.
+        {L"C:\\dir\\n \"q\" \u00E4\u4E2D\u00A0", "C:\\dir\\n \"q\" \xC3\xA4\xE4\xB8\xAD\xC2\xA0"},
+    };
+    for (const auto& c : cases) {
+        LogLines log;
+        GetLogging() << "File:" << c.item << "\n";
+        EXPECT_EQ(log.Take(), (std::vector<std::string>{"File: " + c.written + " "}));
+    }
+    LogLines log;
+    GetLogging() << "not\nthe end" << "\x1b" << "\xE2\x80\x93" << "\n";
+    EXPECT_EQ(log.Take(), (std::vector<std::string>{"not\\nthe end \\x1B \xC3\xA2\xC2\x80\xC2\x93 "}))
+        << "narrow items: C0 controls escaped, bytes above 0x7F written one by one as before";
 }
 
 }  // namespace

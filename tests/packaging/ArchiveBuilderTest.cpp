@@ -228,19 +228,22 @@ TEST_F(ArchiveBuilding, FailedJoinKeepsTheArchiveAndLeavesNoOutput)
     ArchiveBuilder builder((program / "7za/7za").wstring(), &progress);
     Build(builder, program, L"pkg.exe");
     EXPECT_FALSE(builder.Succeeded());
-    EXPECT_EQ(log.Get().back(), "Failed to create final self-extracting archive with return code:  2 ");
+    const auto lines = log.Get();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "Failed to create final self-extracting archive with return code:  2 ");
+    EXPECT_EQ(lines.back(), "Reason: No such file or directory ");
     EXPECT_EQ(Tree(output), std::set<std::string>{"halvex_archive.7z"});
 }
 
 TEST_F(ArchiveBuilding, InterruptEndsTheArchiverAndRemovesItsArchive)
 {
-    const fs::path program = FakeArchiver(R"(printf 'partial' > "$2"; exec sleep 30)");
+    // An archiver that would run for more than a day: the build returns only because the
+    // interrupt ended it.
+    const fs::path program = FakeArchiver(R"(printf 'partial' > "$2"; exec sleep 100000)");
     InterruptingProgress interrupting;
     LogRecord log;
-    const auto start = std::chrono::steady_clock::now();
     ArchiveBuilder builder((program / "7za/7za").wstring(), &interrupting);
     Build(builder, program, L"pkg.exe");
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     EXPECT_FALSE(builder.Succeeded());
     EXPECT_EQ(log.Get().back(), "Archiving interrupted: the run was asked to stop ");
     EXPECT_TRUE(fs::is_empty(output));

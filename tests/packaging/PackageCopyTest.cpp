@@ -162,4 +162,47 @@ TEST_F(PackageCopy, FailuresClearTheResult)
     }
 }
 
+// Moves the CID away at the second Refresh, when the listing is done and the first
+// component folder is being copied.
+class MovingProgress : public RecordingProgress {
+public:
+    MovingProgress(fs::path from, fs::path to) : from(std::move(from)), to(std::move(to)) {}
+    void Refresh() override
+    {
+        if (++refreshes == 2)
+            fs::rename(from, to);
+    }
+
+private:
+    fs::path from, to;
+};
+
+TEST_F(PackageCopy, ErrorsInListingAndWalkingFailWithTheirReason)
+{
+    {
+        SCOPED_TRACE("a name that is not UTF-8, in a folder not even copied and inside a component");
+        fs::create_directories(cid / "unlisted" / "x\xFEy");
+        WriteBytes(cid / "lorv" / "\xC3(.dat", "bad name\n");
+        LogRecord log;
+        EXPECT_FALSE(Copy(kDefault, {}, false, cid.wstring()));
+        const auto lines = log.Get();
+        EXPECT_TRUE(HasLine(lines, "File name is not valid UTF-8, which a Windows client cannot hold: " +
+                                       (cid / "lorv").string() + "/\\xC3(.dat "))
+            << log.Joined();
+        fs::remove(cid / "lorv" / "\xC3(.dat");
+        fs::remove_all(work);
+    }
+    {
+        SCOPED_TRACE("the CID renamed away during the copy");
+        MovingProgress moving(root / "srv", root / "moved");
+        CPackageCopy copy(kDefault, {}, &moving);
+        LogRecord log;
+        EXPECT_FALSE(copy.CopyPackage(cid.wstring(), work.wstring(), false));
+        const std::string text = log.Joined();
+        EXPECT_NE(text.find("Boost file system error: "), std::string::npos) << text;
+        EXPECT_NE(text.find("No such file or directory"), std::string::npos) << text;
+        EXPECT_NE(text.find(cid.string()), std::string::npos) << text;
+    }
+}
+
 }  // namespace

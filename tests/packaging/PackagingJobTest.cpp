@@ -238,6 +238,11 @@ TEST_F(Packaging, CopyFailuresLeaveNoOutput)
          "Source is invalid. Aborting transfer "},
         {"no ConfigUpdate.exe beside the program", [this] { fs::remove(program / "ConfigUpdate.exe"); },
          "Boost file system error: "},
+        {"a name that is not UTF-8 in the CID's top folder", [this] { fs::create_directories(cid / "old\xFF"); },
+         "File name is not valid UTF-8, which a Windows client cannot hold: " + cid.string() + "/old\\xFF "},
+        {"a setup line Windows cannot run", [this] {
+             options.GetSetupParameters().emplace(L"-g", std::wstring(32500, L'g')); },
+         "The setup command line would be "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -256,6 +261,21 @@ TEST_F(Packaging, CopyFailuresLeaveNoOutput)
         EXPECT_FALSE(fs::exists(temp / "Halvex"));
         fs::remove_all(root);
         SetUp();
+    }
+}
+
+TEST_F(Packaging, SetupLineAtWindowsLimitIsBuiltOneMoreIsRefusedBeforeCopying)
+{
+    // 260 (temporary folder) + "\halvex_temp\NORDAVIN\setup.exe -bexu R -mng no -g " (51)
+    // + the value + the space before the script's arguments: 32766 characters and the null.
+    for (const std::size_t size : {std::size_t{32454}, std::size_t{32455}}) {
+        SCOPED_TRACE(size);
+        options.GetSetupParameters()[L"-g"] = std::wstring(size, L'g');
+        LogRecord log;
+        const bool built = Run(progress);
+        EXPECT_EQ(built, size == 32454) << log.Joined().substr(0, 2000);
+        EXPECT_EQ(log.Joined().find("About to copy package from source...") != std::string::npos, built);
+        EXPECT_FALSE(fs::exists(temp / "Halvex"));
     }
 }
 
@@ -458,9 +478,12 @@ TEST_F(Packaging, FaultsFailTheRunAndLeaveNothingBehind)
     // Every kind of name a Windows client cannot hold, one run each.
     for (const std::string name : {"quote\"d", "back\\slash", "co:lon", "st*r", "what?", "less<", "more>", "pi|pe",
                                    "bell\x07", "dot.", "blank ", "CON", "con.txt", "Prn.log", "AUX", "nul.dat", "COM1",
-                                   "com9.cfg", "LPT1", "lpt9.x"})
+                                   "com9.cfg", "LPT1", "lpt9.x"}) {
+        // The log writes a control character escaped.
+        const std::string logged = name == "bell\x07" ? "bell\\x07" : name;
         faults.push_back({"the name " + name, [this, name] { WriteBytes(cid / "torqel" / name, "x"); },
-                          "Name a Windows client cannot hold: NORDAVIN/torqel/" + name + " ("});
+                          "Name a Windows client cannot hold: NORDAVIN/torqel/" + logged + " ("});
+    }
 
     for (const auto& fault : faults) {
         SCOPED_TRACE(fault.name);

@@ -265,6 +265,39 @@ TEST_F(SetupScript, ValuesCannotEndTheLiteralAndReachTheClientAsTyped)
               "x\" : CreateObject(\"WScript.Shell\").Run(\"calc\") : \" -g line\r\nbreak -x\"y tab\there <scriptArgs>");
 }
 
+TEST_F(SetupScript, SetupCommandLengthIsTheClientsLineWithRoomForItsTemporaryFolder)
+{
+    const std::vector<std::function<void(PackageOptions&)>> cases = {
+        [](PackageOptions&) {},
+        [](PackageOptions& o) {
+            o.SetSilent(true);
+            o.SetPatch(true);
+            o.SetManagementServerUrl(L"http://m/\"q\"");
+            o.SetIncludeComponents(false);
+            o.SetPrimaryUpdateLocation(L"\\\\srv\\\"u\\\\");
+            o.SetPrimaryUserName(L"ann lee");
+            o.SetPrimaryPassword(L"p\u00E4ss");
+            o.GetSetupParameters().emplace(L"-g", L"line\r\nbreak \"quoted\"");
+            o.GetSetupParameters().emplace(L"-x\"y", L"tab\there");
+            o.GetSetupParameters().emplace(L"/ncd", L"");
+        },
+        [](PackageOptions& o) {
+            o.SetManaged(true);
+            o.GetSetupParameters().emplace(L"-group", std::wstring(40000, L'g'));
+        },
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(i);
+        PackageOptions options;
+        cases[i](options);
+        const std::string line = ClientCommand(Lines(Write(options))[42]);
+        // sDstFolder is the client's temporary folder (up to 260 characters) and "\halvex_temp".
+        const std::size_t expected = line.size() - std::string("<sDstFolder>").size() + 260 +
+                                     std::string("\\halvex_temp").size() - std::string("<scriptArgs>").size();
+        EXPECT_EQ(CSetupScript(options).SetupCommandLength(), expected) << line.substr(0, 200);
+    }
+}
+
 TEST_F(SetupScript, TextIsWindows1252)
 {
     PackageOptions options;

@@ -30,4 +30,31 @@ TEST(TextConversion, Windows1252KeepsWhatItCanAndMarksTheRest)
         EXPECT_EQ(Platform::ToWindows1252(c.in), c.out);
 }
 
+TEST(TextConversion, BytesThatAreNotUtf8AreReplacedOrShownEscaped)
+{
+    struct Case { std::string bytes; bool valid; std::wstring escaped; };
+    const Case cases[] = {
+        {"", true, L""},
+        {"/srv/\xC3\xA4\xE4\xB8\xAD", true, L"/srv/\u00E4\u4E2D"},
+        {"/srv/bad\xFFname", false, L"/srv/bad\\xFFname"},
+        {"/srv/\xC3", false, L"/srv/\\xC3"},
+        {"\xE4\xB8/x", false, L"\\xE4\\xB8/x"},
+        {"\x80\xC3\xA4", false, L"\\x80\u00E4"},
+        {"\xC0\xAF\xED\xA0\x80\xF4\x90\x80\x80", false, L"\\xC0\\xAF\\xED\\xA0\\x80\\xF4\\x90\\x80\\x80"},
+        {"\xF0\x9F\x98\x80", true, L"\U0001F600"},
+        // Old five- and six-byte forms: no character at all.
+        {"\xFD\x88\xA7\xBD\x98\x88", false, L"\\xFD\\x88\\xA7\\xBD\\x98\\x88"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        EXPECT_EQ(Platform::IsValidHostText(c.bytes), c.valid);
+        EXPECT_EQ(Platform::WidenHostTextEscaped(c.bytes), c.escaped);
+        // The plain conversion puts one U+FFFD where the escaped one writes one \xHH.
+        std::wstring replaced = c.escaped;
+        for (std::size_t at; (at = replaced.find(L"\\x")) != std::wstring::npos;)
+            replaced.replace(at, 4, 1, L'\xFFFD');
+        EXPECT_EQ(Platform::WidenHostText(c.bytes), replaced);
+    }
+}
+
 }  // namespace

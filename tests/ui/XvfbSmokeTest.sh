@@ -20,15 +20,23 @@ cleanup() {
   wait 2>/dev/null || true
 }
 trap cleanup EXIT
-for _ in $(seq 100); do [ -s "$scratch/display" ] && break; sleep 0.1; done
-[ -s "$scratch/display" ] || fail "Xvfb did not start: $(cat "$scratch/xvfb.log")"
+# Each wait below lasts until its condition holds or the process it waits on is gone,
+# however loaded the machine is.
+until [ -s "$scratch/display" ]; do
+  kill -0 "$xvfb" 2>/dev/null || fail "Xvfb did not start: $(cat "$scratch/xvfb.log")"
+  sleep 0.1
+done
 export DISPLAY=":$(cat "$scratch/display")"
 export QT_QPA_PLATFORM=xcb
 
 "$halvex" >"$scratch/stdout" 2>"$scratch/stderr" &
 halvex_pid=$!
-window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Veskor Zastrel$' | head -n 1) \
-  || fail "no main dialog appeared; stderr: $(cat "$scratch/stderr")"
+window=
+until [ -n "$window" ]; do
+  kill -0 "$halvex_pid" 2>/dev/null || fail "no main dialog appeared; stderr: $(cat "$scratch/stderr")"
+  window=$(xdotool search --onlyvisible --name '^Veskor Zastrel$' 2>/dev/null | head -n 1) || true
+  [ -n "$window" ] || sleep 0.1
+done
 sleep 0.5  # let the first paint land
 "$grab" "$window" "$scratch/main-dialog-xvfb.png" >/dev/null || fail "could not photograph the dialog"
 [ -s "$scratch/main-dialog-xvfb.png" ] || fail "empty picture"
@@ -41,9 +49,11 @@ fi
 eval "$(xdotool getwindowgeometry --shell "$window")"
 x=$(( (362 * 2 + 57) * WIDTH / (488 * 2) ))
 y=$(( (311 * 2 + 16) * HEIGHT / (335 * 2) ))
-xdotool mousemove --window "$window" "$x" "$y" click 1
-for _ in $(seq 100); do kill -0 "$halvex_pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$halvex_pid" 2>/dev/null && fail "Cancel did not end the program"
+# A click that lands before the window takes input is lost: click until the program ends.
+while kill -0 "$halvex_pid" 2>/dev/null && [ -z "$(ps -o stat= -p "$halvex_pid" | grep Z)" ]; do
+  xdotool mousemove --window "$window" "$x" "$y" click 1 2>/dev/null || true
+  sleep 0.2
+done
 rc=0
 wait "$halvex_pid" || rc=$?
 halvex_pid=
