@@ -8,7 +8,7 @@ packages=(
   libboost-filesystem-dev libssl-dev qt6-base-dev
   p7zip-full bc
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth xdotool
+  xvfb xauth xdotool x11-utils desktop-file-utils
 )
 
 missing=()

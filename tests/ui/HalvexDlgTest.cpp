@@ -5,8 +5,10 @@
 #include "core/PackageOptions.h"
 #include "ui/HalvexDlg.h"
 #include "ui/ProgressDlg.h"
+#include "ui/RememberedChoices.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -21,6 +23,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSettings>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTest>
@@ -99,12 +105,33 @@ QString CheckBoxText(const QString& failure)
     return QStringLiteral("The following error was found:\n\n") + failure + QStringLiteral("\n");
 }
 
+QSettings RememberedSettings()
+{
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope,
+                     QString::fromLatin1(Ui::RememberedChoices::organisation),
+                     QString::fromLatin1(Ui::RememberedChoices::application));
+}
+
+QString FieldText(const CHalvexDlg& dialog, int id)
+{
+    if (auto* combo = qobject_cast<QComboBox*>(dialog.GetDlgItem(id)))
+        return combo->currentText();
+    return Item<QLineEdit>(dialog, id)->text();
+}
+
+// The page that holds the controls.
+QWidget* Page(const CHalvexDlg& dialog)
+{
+    return dialog.GetDlgItem(1014)->parentWidget();
+}
+
 }  // namespace
 
 class HalvexDlgTest : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
+    void init();
     void controlStates_data();
     void controlStates();
     void openingFillsFieldsFromOptions();
@@ -112,12 +139,22 @@ private slots:
     void templateOrderIsTabOrder();
     void mnemonicsMoveFocus_data();
     void mnemonicsMoveFocus();
+    void altLettersNoControlOwnsDoNothing_data();
+    void altLettersNoControlOwnsDoNothing();
     void arrowKeysChooseWithinARadioGroup();
     void textsFitTheirControls();
+    void fitsTheScreen();
+    void everyInputAndButtonHasAnAccessibleName();
     void browseButtons_data();
     void browseButtons();
+    void browseStartsWhereTheUserIs_data();
+    void browseStartsWhereTheUserIs();
     void saveBoxOffersThePackageName();
     void secondaryLocationIsRememberedOnce();
+    void typedSecondaryLocationKeepsItsCase();
+    void choicesAreRememberedBetweenRuns();
+    void argumentsWinOverRememberedChoices_data();
+    void argumentsWinOverRememberedChoices();
     void helpOpensTheDocumentation_data();
     void helpOpensTheDocumentation();
     void aboutEntryOpensTheAboutBox();
@@ -128,10 +165,11 @@ private slots:
     void validationStopsAtTheFirstProblem_data();
     void validationStopsAtTheFirstProblem();
     void transferCopiesEveryControl();
-    void noCheckKeepsSkippingTheUrlChecks();
+    void noCheckAppliesOnlyWhileInTheField();
+    void noCheckArgumentShowsInTheField();
     void wholeBuildThroughTheDialog();
-    void escapingErrorsEndTheDialog_data();
-    void escapingErrorsEndTheDialog();
+    void buildErrorsKeepTheDialog_data();
+    void buildErrorsKeepTheDialog();
 
 private:
     // A folder of this test's own with a small CID and a program folder beside it.
@@ -150,6 +188,14 @@ void HalvexDlgTest::initTestCase()
     cid = fixture.cid;
     programFolder = fixture.programFolder;
     output = scratch + QStringLiteral("/out/Client.exe");
+    // The remembered choices go to this test's own folder, never the user's.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, scratch + QStringLiteral("/config"));
+}
+
+void HalvexDlgTest::init()
+{
+    // Every test starts as a first run: nothing remembered.
+    RememberedSettings().clear();
 }
 
 void HalvexDlgTest::controlStates_data()
@@ -312,7 +358,7 @@ void HalvexDlgTest::templateOrderIsTabOrder()
     QWidget* widget = dialog.GetDlgItem(kTemplateOrder.first());
     do {
         const int id = kTemplateOrder.indexOf(widget->objectName().toInt()) >= 0 ? widget->objectName().toInt() : 0;
-        if (id != 0 && widget->parentWidget() == &dialog && !seen.contains(id))
+        if (id != 0 && widget->parentWidget() == Page(dialog) && !seen.contains(id))
             seen << id;
         widget = widget->nextInFocusChain();
     } while (widget != dialog.GetDlgItem(kTemplateOrder.first()));
@@ -354,6 +400,43 @@ void HalvexDlgTest::mnemonicsMoveFocus()
              qPrintable(focus->objectName()));
 }
 
+void HalvexDlgTest::altLettersNoControlOwnsDoNothing_data()
+{
+    QTest::addColumn<int>("field");
+    QTest::addColumn<int>("key");
+    // At the defaults the operating-system choice and the secondary fields are greyed, so
+    // their mnemonics belong to no enabled control; B, C and H belong to none at all.
+    QTest::newRow("Alt+S, operating system greyed") << 1014 << int(Qt::Key_S);
+    QTest::newRow("Alt+L, secondary location greyed") << 1029 << int(Qt::Key_L);
+    QTest::newRow("Alt+M, secondary user name greyed") << 1029 << int(Qt::Key_M);
+    QTest::newRow("Alt+R, secondary password greyed") << 1029 << int(Qt::Key_R);
+    QTest::newRow("Alt+B") << 1014 << int(Qt::Key_B);
+    QTest::newRow("Alt+C") << 1033 << int(Qt::Key_C);
+    QTest::newRow("Alt+H") << 1028 << int(Qt::Key_H);
+}
+
+void HalvexDlgTest::altLettersNoControlOwnsDoNothing()
+{
+    QFETCH(int, field);
+    QFETCH(int, key);
+    PackageOptions options;
+    RecordingDialogHost host;
+    CHalvexDlg dialog(options, nullptr, host);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    auto* edit = Item<QLineEdit>(dialog, field);
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key(key), Qt::AltModifier);
+    QTest::keyClick(edit, Qt::Key(key), Qt::AltModifier | Qt::ShiftModifier);
+    for (QLineEdit* each : Page(dialog)->findChildren<QLineEdit*>())
+        QVERIFY2(each->text().isEmpty(), qPrintable(each->objectName() + QStringLiteral(": ") + each->text()));
+    QCOMPARE(QApplication::focusWidget(), edit);
+    QVERIFY(host.boxes.empty());
+    // Plain typing still types.
+    QTest::keyClick(edit, Qt::Key(key));
+    QCOMPARE(edit->text().size(), 1);
+}
+
 void HalvexDlgTest::arrowKeysChooseWithinARadioGroup()
 {
     PackageOptions options;
@@ -384,8 +467,84 @@ void HalvexDlgTest::textsFitTheirControls()
             continue;
         const QString what = widget->objectName() + QLatin1Char(' ') + widget->property("text").toString();
         QVERIFY2(NeededWidth(widget) <= widget->width(), qPrintable(what + QStringLiteral(" is clipped")));
-        QVERIFY2(dialog.rect().contains(widget->geometry()), qPrintable(what + QStringLiteral(" leaves the dialog")));
+        QVERIFY2(widget->parentWidget()->rect().contains(widget->geometry()),
+                 qPrintable(what + QStringLiteral(" leaves the dialog")));
     }
+}
+
+void HalvexDlgTest::fitsTheScreen()
+{
+    // Runs at 100% and, as HalvexDlgTest-200, at 200% on a 1920 x 1080 screen: the
+    // template fits only the first.
+    PackageOptions options;
+    CHalvexDlg dialog(options);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QWidget* page = Page(dialog);
+    auto* scroll = dialog.findChild<QScrollArea*>();
+    QVERIFY(scroll);
+    const QSize room = dialog.screen()->availableGeometry().size();
+    const bool fits = page->width() <= room.width() && page->height() <= room.height() - 100;
+    qInfo("template %dx%d, screen %dx%d", page->width(), page->height(), room.width(), room.height());
+
+    if (fits) {
+        // The designed size, fixed, without scroll bars.
+        QCOMPARE(dialog.size(), page->size());
+        QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
+        QVERIFY(!scroll->verticalScrollBar()->isVisible());
+        QVERIFY(!scroll->horizontalScrollBar()->isVisible());
+        return;
+    }
+    QVERIFY(dialog.width() <= room.width() && dialog.height() <= room.height());
+    QVERIFY(dialog.minimumSize() != dialog.maximumSize());
+    // Every control can be brought into view, and the focus brings it there itself.
+    const auto shown = [&](QWidget* control) {
+        return QRect(control->mapTo(scroll->viewport(), QPoint(0, 0)), control->size());
+    };
+    for (const int id : kTemplateOrder) {
+        QWidget* control = dialog.GetDlgItem(id);
+        scroll->ensureWidgetVisible(control, 0, 0);
+        QVERIFY2(scroll->viewport()->rect().contains(shown(control)), qPrintable(QString::number(id)));
+    }
+    scroll->verticalScrollBar()->setValue(0);
+    Item<QLineEdit>(dialog, 1014)->setFocus();
+    QWidget* cancel = dialog.GetDlgItem(2);
+    while (QApplication::focusWidget() != cancel && QApplication::focusWidget() != dialog.GetDlgItem(1034))
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QVERIFY(scroll->viewport()->rect().contains(shown(QApplication::focusWidget())));
+}
+
+void HalvexDlgTest::everyInputAndButtonHasAnAccessibleName()
+{
+    PackageOptions options;
+    CHalvexDlg dialog(options);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QStringList names;
+    for (const int id : kTemplateOrder) {
+        QWidget* control = dialog.GetDlgItem(id);
+        if (qobject_cast<QLabel*>(control))
+            continue;
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control);
+        QVERIFY(accessible);
+        const QString name = accessible->text(QAccessible::Name);
+        QVERIFY2(!name.isEmpty() && !name.contains(QLatin1Char('&')), qPrintable(QString::number(id)));
+        QVERIFY2(!names.contains(name), qPrintable(name + QStringLiteral(" twice")));
+        names << name;
+    }
+    // The Browse buttons say what they browse for.
+    for (const auto& [button, what] : {std::pair{1017, "source folder"}, std::pair{1018, "output package"},
+                                       std::pair{1040, "primary update location"},
+                                       std::pair{1041, "secondary update location"}}) {
+        const QString name = dialog.GetDlgItem(button)->accessibleName();
+        QVERIFY2(name.contains(QLatin1String(what)), qPrintable(name));
+    }
+    // The management server field is labelled by its label.
+    QAccessibleInterface* server = QAccessible::queryAccessibleInterface(dialog.GetDlgItem(1019));
+    bool labelled = false;
+    for (const auto& [other, relation] : server->relations(QAccessible::Label))
+        labelled = labelled || other->object() == dialog.GetDlgItem(1026);
+    QVERIFY(labelled);
 }
 
 void HalvexDlgTest::browseButtons_data()
@@ -448,6 +607,69 @@ void HalvexDlgTest::browseButtons()
         QCOMPARE(combo->count(), 2);
         QVERIFY(combo->findText(chosen) >= 0);
     }
+}
+
+void HalvexDlgTest::browseStartsWhereTheUserIs_data()
+{
+    QTest::addColumn<int>("button");
+    QTest::addColumn<int>("field");
+    QTest::addColumn<bool>("namesFile");
+    QTest::newRow("source") << 1017 << 1014 << false;
+    QTest::newRow("output") << 1018 << 1015 << true;
+    QTest::newRow("primary") << 1040 << 1027 << false;
+    QTest::newRow("secondary") << 1041 << 1037 << false;
+}
+
+void HalvexDlgTest::browseStartsWhereTheUserIs()
+{
+    QFETCH(int, button);
+    QFETCH(int, field);
+    QFETCH(bool, namesFile);
+    const QString current = scratch + QStringLiteral("/current");
+    const QString chosen = scratch + QStringLiteral("/chosen");
+    QVERIFY(QDir().mkpath(current) && QDir().mkpath(chosen));
+
+    QStringList startedIn;
+    const auto answer = [&](const QString& pick) {
+        return [&startedIn, pick](QDialog& box) {
+            auto& browser = dynamic_cast<QFileDialog&>(box);
+            startedIn << browser.directory().absolutePath();
+            if (pick.isEmpty())
+                return int(QDialog::Rejected);
+            browser.selectFile(pick);
+            return int(QDialog::Accepted);
+        };
+    };
+    const QString inPick = namesFile ? chosen + QStringLiteral("/Client.exe") : chosen;
+    {
+        PackageOptions options;
+        options.SetUseSecondaryLocation(true);
+        RecordingDialogHost host;
+        CHalvexDlg dialog(options, nullptr, host);
+        // The field names a local folder (or a file in one): the browser starts there.
+        SetText(dialog, field, namesFile ? current + QStringLiteral("/Old.exe") : current);
+        host.answers.push_back(answer(inPick));
+        Click(dialog, button);
+        QCOMPARE(FieldText(dialog, field), inPick);
+
+        // A location that is no local folder: the last folder chosen for this field.
+        SetText(dialog, field, QStringLiteral("\\\\server\\share"));
+        host.answers.push_back(answer(QString()));
+        Click(dialog, button);
+        QCOMPARE(startedIn, (QStringList{current, chosen}));
+    }
+    // The last folder outlives the run, and belongs to its own field only.
+    PackageOptions options;
+    options.SetUseSecondaryLocation(true);
+    RecordingDialogHost host;
+    CHalvexDlg dialog(options, nullptr, host);
+    const int other = button == 1017 ? 1040 : 1017;
+    host.answers.push_back(answer(current));
+    Click(dialog, other);
+    SetText(dialog, field, QString());
+    host.answers.push_back(answer(QString()));
+    Click(dialog, button);
+    QCOMPARE(startedIn.last(), chosen);
 }
 
 void HalvexDlgTest::saveBoxOffersThePackageName()
@@ -514,21 +736,148 @@ void HalvexDlgTest::secondaryLocationIsRememberedOnce()
     QCOMPARE(secondary->count(), 3);
 }
 
+void HalvexDlgTest::typedSecondaryLocationKeepsItsCase()
+{
+    PackageOptions options;
+    options.SetProgramFolder(programFolder.toStdWString());
+    options.SetUseSecondaryLocation(true);
+    RecordingDialogHost host;
+    CHalvexDlg dialog(options, nullptr, host);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    SetText(dialog, 1014, cid);
+    SetText(dialog, 1015, output);
+    SetText(dialog, 1027, QStringLiteral("\\\\server\\updates"));
+    SetText(dialog, 1038, QStringLiteral("EX-1"));
+    SetText(dialog, 1039, QStringLiteral("pw"));
+    auto* secondary = Item<QComboBox>(dialog, 1037);
+    secondary->setFocus();
+    QTest::keyClicks(secondary->lineEdit(), QStringLiteral("veskor"));
+    QCOMPARE(secondary->currentText(), QStringLiteral("veskor"));
+    Item<QLineEdit>(dialog, 1038)->setFocus();
+    QCOMPARE(secondary->currentText(), QStringLiteral("veskor"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(secondary->currentText(), QStringLiteral("veskor"));
+    QCOMPARE(options.GetSecondaryUpdateLocation(), std::wstring(L"veskor"));
+    QCOMPARE(host.boxes.size(), std::size_t{1});
+    QCOMPARE(host.boxes[0].text, CheckBoxText(QStringLiteral(
+        "Secondary update location \"veskor\" is not in the correct format. Enter either a UNC folder path or "
+        "HTTP location and try again.")));
+}
+
+void HalvexDlgTest::choicesAreRememberedBetweenRuns()
+{
+    const QString settingsFile = RememberedSettings().fileName();
+    QVERIFY2(settingsFile.startsWith(scratch), qPrintable(settingsFile));
+    {
+        PackageOptions options;
+        RecordingDialogHost host;
+        CHalvexDlg dialog(options, nullptr, host);
+        SetText(dialog, 1014, cid);
+        SetText(dialog, 1015, output);
+        for (const int id : {1022, 1024, 1062, 1051, 1055, 1054, 1030})
+            Click(dialog, id);
+        SetText(dialog, 1019, QStringLiteral("http://kett"));
+        SetText(dialog, 1027, QStringLiteral("\\\\server\\updates"));
+        SetText(dialog, 1028, QStringLiteral("updater"));
+        SetText(dialog, 1029, QStringLiteral("primary-secret"));
+        SetText(dialog, 1037, QStringLiteral("\\\\mirror\\updates"));
+        SetText(dialog, 1038, QStringLiteral("mirror-user"));
+        SetText(dialog, 1039, QStringLiteral("secondary-secret"));
+        SetText(dialog, 1033, QStringLiteral("-g Office -opwd VG9rZW4="));
+        QVERIFY(RememberedSettings().allKeys().isEmpty());
+        dialog.reject();
+    }
+    QFile stored(settingsFile);
+    QVERIFY(stored.open(QIODevice::ReadOnly));
+    const QByteArray content = stored.readAll();
+    for (const char* secret : {"secret", "VG9rZW4", "opwd", "Office"})
+        QVERIFY2(!content.contains(secret), content.constData());
+
+    PackageOptions options;
+    RecordingDialogHost host;
+    CHalvexDlg dialog(options, nullptr, host);
+    QCOMPARE(FieldText(dialog, 1014), cid);
+    QCOMPARE(FieldText(dialog, 1015), output);
+    QCOMPARE(FieldText(dialog, 1019), QStringLiteral("http://kett"));
+    QCOMPARE(FieldText(dialog, 1027), QStringLiteral("\\\\server\\updates"));
+    QCOMPARE(FieldText(dialog, 1028), QStringLiteral("updater"));
+    QCOMPARE(FieldText(dialog, 1037), QStringLiteral("\\\\mirror\\updates"));
+    QCOMPARE(FieldText(dialog, 1038), QStringLiteral("mirror-user"));
+    for (const int id : {1029, 1039, 1033})
+        QVERIFY2(FieldText(dialog, id).isEmpty(), qPrintable(QString::number(id)));
+    const QList<int> ticked = {1022, 1024, 1062, 1055, 1051, 1054, 1030};
+    for (const int id : kCheckable)
+        QVERIFY2(Item<QAbstractButton>(dialog, id)->isChecked() == ticked.contains(id),
+                 qPrintable(QStringLiteral("tick of %1").arg(id)));
+    // The restored ticks obey the dialog's rules: Patch enables the server field.
+    QVERIFY(dialog.GetDlgItem(1019)->isEnabled());
+    QVERIFY(dialog.GetDlgItem(1037)->isEnabled());
+    QCOMPARE(Item<QComboBox>(dialog, 1037)->count(), 2);
+}
+
+void HalvexDlgTest::argumentsWinOverRememberedChoices_data()
+{
+    QTest::addColumn<Setup>("arguments");
+    QTest::addColumn<QList<int>>("checked");
+    QTest::addColumn<QString>("source");
+    QTest::newRow("nothing given: the remembered choices")
+        << Setup([](PackageOptions&) {}) << QList<int>{1021, 1062, 1035, 1050, 1032} << QStringLiteral("/remembered");
+    QTest::newRow("-cidpath, -arch 64bit and -ni given")
+        << Setup([](PackageOptions& o) {
+               o.SetSourceFolder(L"/given");
+               o.SetInclude32Bit(false);
+               o.SetNonInteractive(true);
+           })
+        << QList<int>{1021, 1062, 1035, 1051, 1031, 1032} << QStringLiteral("/given");
+    QTest::newRow("-s given") << Setup([](PackageOptions& o) { o.SetSilent(true); })
+                              << QList<int>{1021, 1062, 1035, 1050, 1031} << QStringLiteral("/remembered");
+}
+
+void HalvexDlgTest::argumentsWinOverRememberedChoices()
+{
+    QFETCH(Setup, arguments);
+    QFETCH(QList<int>, checked);
+    QFETCH(QString, source);
+    {
+        PackageOptions options;
+        RecordingDialogHost host;
+        CHalvexDlg dialog(options, nullptr, host);
+        SetText(dialog, 1014, QStringLiteral("/remembered"));
+        for (const int id : {1021, 1062, 1050, 1032})
+            Click(dialog, id);
+        dialog.reject();
+    }
+    PackageOptions options;
+    arguments(options);
+    RecordingDialogHost host;
+    CHalvexDlg dialog(options, nullptr, host);
+    QCOMPARE(FieldText(dialog, 1014), source);
+    for (const int id : kCheckable)
+        QVERIFY2(Item<QAbstractButton>(dialog, id)->isChecked() == checked.contains(id),
+                 qPrintable(QStringLiteral("tick of %1").arg(id)));
+}
+
 void HalvexDlgTest::helpOpensTheDocumentation_data()
 {
     QTest::addColumn<bool>("shift");
+    QTest::addColumn<bool>("browser");
     QTest::addColumn<int>("opened");
-    QTest::newRow("F1") << false << 1;
-    QTest::newRow("Shift+F1") << true << 0;
+    QTest::newRow("F1") << false << true << 1;
+    QTest::newRow("Shift+F1") << true << true << 0;
+    QTest::newRow("F1 without a browser") << false << false << 1;
 }
 
 void HalvexDlgTest::helpOpensTheDocumentation()
 {
     QFETCH(bool, shift);
+    QFETCH(bool, browser);
     QFETCH(int, opened);
     PackageOptions options;
     RecordingDialogHost host;
+    host.opensAddresses = browser;
     CHalvexDlg dialog(options, nullptr, host);
+    host.owner = &dialog;
     dialog.show();
     QVERIFY(QTest::qWaitForWindowActive(&dialog));
 
@@ -541,7 +890,20 @@ void HalvexDlgTest::helpOpensTheDocumentation()
     for (const auto& address : host.openedAddresses)
         QCOMPARE(address, std::wstring(L"https://www.veskor.com/support/documentation/zastrel"));
     QVERIFY(dialog.isVisible());
-    QVERIFY(host.boxes.empty());
+    if (browser) {
+        QVERIFY(host.boxes.empty());
+        return;
+    }
+    // Without a browser each request shows the address where it can be selected and copied.
+    QCOMPARE(int(host.boxes.size()), opened + 1);
+    for (const auto& box : host.boxes) {
+        QCOMPARE(box.title, QStringLiteral("Veskor Zastrel"));
+        QVERIFY(box.ownedByDialog);
+        QVERIFY2(box.text.contains(QStringLiteral("https://www.veskor.com/support/documentation/zastrel")),
+                 qPrintable(box.text));
+        QVERIFY(box.textFlags & Qt::TextSelectableByMouse);
+        QVERIFY(box.textFlags & Qt::TextSelectableByKeyboard);
+    }
 }
 
 void HalvexDlgTest::aboutEntryOpensTheAboutBox()
@@ -584,6 +946,7 @@ void HalvexDlgTest::enterBuildsFromAnyField()
     dialog.GetDlgItem(field)->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QCOMPARE(host.boxes.size(), std::size_t{1});
+    QCOMPARE(host.boxes[0].className, QStringLiteral("QMessageBox"));
     QCOMPARE(host.boxes[0].text, CheckBoxText(QStringLiteral(
         "Source folder cannot be blank. Enter a software distribution location and try again.")));
     QVERIFY(dialog.isVisible());
@@ -786,7 +1149,7 @@ void HalvexDlgTest::transferCopiesEveryControl()
     QCOMPARE(options.GetSecondaryPassword(), std::wstring(L"pass2"));
 }
 
-void HalvexDlgTest::noCheckKeepsSkippingTheUrlChecks()
+void HalvexDlgTest::noCheckAppliesOnlyWhileInTheField()
 {
     PackageOptions options;
     options.SetProgramFolder(programFolder.toStdWString());
@@ -807,13 +1170,31 @@ void HalvexDlgTest::noCheckKeepsSkippingTheUrlChecks()
     QVERIFY2(host.boxes.back().text.startsWith(QStringLiteral("Package generation failed.")),
              qPrintable(host.boxes.back().text));
 
-    // Nothing resets the switch: a later build without it still skips those checks.
+    // Taken out of the field, the switch no longer applies.
     SetText(dialog, 1033, QString());
     Click(dialog, 1);
     QCOMPARE(host.boxes.size(), std::size_t{3});
-    QVERIFY2(host.boxes.back().text.startsWith(QStringLiteral("Package generation failed.")),
-             qPrintable(host.boxes.back().text));
-    QVERIFY(options.GetSkipChecks());
+    QCOMPARE(host.boxes.back().text, CheckBoxText(QStringLiteral(
+        "Management server URL cannot be blank. Enter an HTTP location and try again.")));
+    QVERIFY(!options.GetSkipChecks());
+}
+
+void HalvexDlgTest::noCheckArgumentShowsInTheField()
+{
+    // -nocheck given without -cli is visible, and removable, where the builds read it.
+    PackageOptions options;
+    options.SetSkipChecks(true);
+    options.GetSetupParameters().emplace(L"-g", L"Head Office");
+    RecordingDialogHost host;
+    CHalvexDlg dialog(options, nullptr, host);
+    QCOMPARE(FieldText(dialog, 1033), QStringLiteral("-nocheck -g \"Head Office\""));
+    SetText(dialog, 1014, cid);
+    SetText(dialog, 1015, output);
+    Click(dialog, 1024);
+    SetText(dialog, 1033, QStringLiteral("-g \"Head Office\""));
+    Click(dialog, 1);
+    QCOMPARE(host.boxes.back().text, CheckBoxText(QStringLiteral(
+        "Management server URL cannot be blank. Enter an HTTP location and try again.")));
 }
 
 void HalvexDlgTest::wholeBuildThroughTheDialog()
@@ -904,33 +1285,58 @@ void HalvexDlgTest::wholeBuildThroughTheDialog()
     QVERIFY(!QApplication::overrideCursor());
 }
 
-void HalvexDlgTest::escapingErrorsEndTheDialog_data()
+void HalvexDlgTest::buildErrorsKeepTheDialog_data()
 {
-    QTest::addColumn<Fill>("fill");
+    QTest::addColumn<int>("field");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("reason");
     QTest::newRow("-opwd that cannot be revealed")
-        << Fill([](CHalvexDlg& d) { SetText(d, 1033, QStringLiteral("-opwd ***")); });
-    QTest::newRow("source path naming a file") << Fill([this](CHalvexDlg& d) {
-        SetText(d, 1014, cid + QStringLiteral("/cidsync.upd"));
-    });
+        << 1033 << QStringLiteral("-opwd ***") << QString::fromStdWString(L"Option \u2013opwd is not a valid password.");
+    const QString file = cid + QStringLiteral("/cidsync.upd");
+    QTest::newRow("source path naming a file")
+        << 1014 << file
+        << QStringLiteral("Source folder \"%1\" must point to a software distribution location.\nNot a directory").arg(file);
 }
 
-void HalvexDlgTest::escapingErrorsEndTheDialog()
+void HalvexDlgTest::buildErrorsKeepTheDialog()
 {
-    QFETCH(Fill, fill);
+    QFETCH(int, field);
+    QFETCH(QString, typed);
+    QFETCH(QString, reason);
     PackageOptions options;
+    options.SetProgramFolder(programFolder.toStdWString());
     RecordingDialogHost host;
     CHalvexDlg dialog(options, nullptr, host);
-    fill(dialog);
-    QTimer::singleShot(0, &dialog, [&] { Click(dialog, 1); });
-    bool raised = false;
-    try {
-        dialog.DoModal();
-    } catch (...) {
-        raised = true;
+    host.owner = &dialog;
+    SetText(dialog, 1014, cid);
+    SetText(dialog, 1015, output);
+    SetText(dialog, 1028, QStringLiteral("updater"));
+    SetText(dialog, field, typed);
+    Click(dialog, 1024);
+
+    // Inside the dialog's own loop, as a user meets it.
+    bool stillOpen = false;
+    QTimer::singleShot(0, &dialog, [&] {
+        Click(dialog, 1);
+        Click(dialog, 1);
+        stillOpen = dialog.isVisible();
+        dialog.reject();
+    });
+    QCOMPARE(dialog.DoModal(), int(QDialog::Rejected));
+    QVERIFY(stillOpen);
+
+    // Each build stops with the reason, and nothing typed is lost.
+    QCOMPARE(host.boxes.size(), std::size_t{2});
+    for (const auto& box : host.boxes) {
+        QCOMPARE(box.text, CheckBoxText(reason));
+        QCOMPARE(box.icon, QMessageBox::Critical);
+        QCOMPARE(box.title, QStringLiteral("Veskor Zastrel"));
+        QVERIFY(box.ownedByDialog);
     }
-    QVERIFY(raised);
-    QVERIFY(!dialog.isVisible());
-    QVERIFY(host.boxes.empty());
+    QCOMPARE(FieldText(dialog, field), typed);
+    QCOMPARE(FieldText(dialog, 1028), QStringLiteral("updater"));
+    QVERIFY(Item<QAbstractButton>(dialog, 1024)->isChecked());
+    QVERIFY(dialog.GetDlgItem(1019)->isEnabled());
     QVERIFY(!QApplication::overrideCursor());
 }
 
