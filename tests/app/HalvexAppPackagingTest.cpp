@@ -1,105 +1,16 @@
 // Whole runs of `halvex -cli` that build packages through the real archiver.
-#include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <functional>
-#include <map>
 #include <random>
 
 #include "packaging/PackagingTestSupport.h"
-
-extern char** environ;
+#include "support/ChildRun.h"
 
 namespace {
 
 using namespace PackagingTest;
-
-struct Result {
-    int exitCode = -1;
-    std::vector<std::string> out;  // standard output, line by line, line ends cut off
-    std::string err;
-};
-
-// Runs the program with standard output and error on pipes; `onLine` sees each line of
-// standard output as it arrives, with the program's process id.
-Result RunHalvex(const fs::path& program, const std::vector<std::string>& arguments,
-                 const std::map<std::string, std::string>& environment,
-                 const std::function<void(const std::string&, pid_t)>& onLine = {})
-{
-    std::vector<std::string> environmentText;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        const std::string text = *entry;
-        if (environment.count(text.substr(0, text.find('='))) == 0)
-            environmentText.push_back(text);
-    }
-    for (const auto& [name, value] : environment)
-        environmentText.push_back(name + "=" + value);
-    std::vector<char*> envp;
-    for (auto& text : environmentText)
-        envp.push_back(text.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> argumentText = {program.string(), "-cli"};
-    argumentText.insert(argumentText.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& text : argumentText)
-        argv.push_back(text.data());
-    argv.push_back(nullptr);
-
-    int out[2];
-    int err[2];
-    EXPECT_EQ(::pipe(out), 0);
-    EXPECT_EQ(::pipe(err), 0);
-    posix_spawn_file_actions_t actions;
-    ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    ::posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    ::posix_spawn_file_actions_addclose(&actions, out[0]);
-    ::posix_spawn_file_actions_addclose(&actions, err[0]);
-    pid_t pid = -1;
-    EXPECT_EQ(::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
-    ::posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    ::close(err[1]);
-
-    Result result;
-    std::string pending;
-    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-    for (int open = 2; open > 0;) {
-        ::poll(fds, 2, -1);
-        for (auto& fd : fds) {
-            if (fd.fd < 0 || fd.revents == 0)
-                continue;
-            char buffer[4096];
-            const ssize_t got = ::read(fd.fd, buffer, sizeof buffer);
-            if (got <= 0) {
-                ::close(fd.fd);
-                fd.fd = -1;
-                --open;
-            } else if (fd.fd == err[0]) {
-                result.err.append(buffer, static_cast<std::size_t>(got));
-            } else {
-                pending.append(buffer, static_cast<std::size_t>(got));
-                for (std::size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
-                    std::string line = pending.substr(0, end);
-                    if (!line.empty() && line.back() == '\r')
-                        line.pop_back();
-                    result.out.push_back(line);
-                    if (onLine)
-                        onLine(line, pid);
-                }
-            }
-        }
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
 
 const std::vector<std::string> kSuccessLines = {
     "Establishing package components to transfer...",
@@ -126,7 +37,7 @@ protected:
     void SetUp() override
     {
         root = ScratchFolder() / "program runs";
-        cid = MakeCid(root / "srv");
+        cid = CidBuilder::Full(root / "srv");
         output = root / "out";
         temp = root / "temp";
         fs::create_directories(output);
@@ -134,13 +45,19 @@ protected:
         // real archiver linked into 7za/ and stand-ins for the administrator's files.
         program = MakeProgramFolder(root) / "halvex";
         fs::copy_file(HALVEX_PROGRAM, program);
-        environment = {{"ProgramData", (root / "appdata").string()}, {"TEMP", temp.string()}};
     }
 
-    Result Run(const std::vector<std::string>& arguments,
-               const std::function<void(const std::string&, pid_t)>& onLine = {})
+    // Runs the copy with standard output and error captured; `onLine` sees each line of
+    // standard output as it arrives, with the program's process id.
+    ChildResult Run(const std::vector<std::string>& arguments,
+                    const std::function<void(const std::string&, pid_t)>& onLine = {})
     {
-        return RunHalvex(program, arguments, environment, onLine);
+        std::vector<std::string> all = {"-cli"};
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        ChildOptions options;
+        options.environment = {{"ProgramData", (root / "appdata").string()}, {"TEMP", temp.string()}};
+        options.onOutputLine = onLine;
+        return RunChild(program.string(), all, options);
     }
 
     std::vector<std::string> LogFileLines()
@@ -153,15 +70,14 @@ protected:
     }
 
     fs::path root, cid, output, temp, program;
-    std::map<std::string, std::string> environment;
 };
 
 TEST_F(HalvexAppPackaging, SuccessfulRunShowsEachStatusAndExitsZero)
 {
     const fs::path package = output / "Client Setup.exe";
-    const Result result = Run({"-cidpath", cid.string(), "-sfxpath", package.string(), "-s"});
+    const ChildResult result = Run({"-cidpath", cid.string(), "-sfxpath", package.string(), "-s"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(result.out, kSuccessLines);
+    EXPECT_EQ(result.OutLines(), kSuccessLines);
     EXPECT_EQ(result.err, "");
     EXPECT_TRUE(fs::is_regular_file(package));
     const auto log = LogFileLines();
@@ -186,9 +102,9 @@ TEST_F(HalvexAppPackaging, FailedJobsExit82WithTheFailureLine)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         c.spoil();
-        const Result result = Run({"-cidpath", cid.string(), "-sfxpath", (output / "pkg.exe").string()});
+        const ChildResult result = Run({"-cidpath", cid.string(), "-sfxpath", (output / "pkg.exe").string()});
         EXPECT_EQ(result.exitCode, 82);
-        EXPECT_EQ(result.out, c.out);
+        EXPECT_EQ(result.OutLines(), c.out);
         EXPECT_TRUE(fs::is_empty(output));
         const auto log = LogFileLines();
         EXPECT_NE(std::find(log.begin(), log.end(), c.line), log.end());
@@ -212,13 +128,13 @@ TEST_F(HalvexAppPackaging, SignalEndsTheArchiverAndLeavesNothingBehind)
     for (const int signal : {SIGINT, SIGTERM}) {
         SCOPED_TRACE(signal);
         const fs::path package = output / ("interrupted-" + std::to_string(signal) + ".exe");
-        const Result result = Run({"-cidpath", cid.string(), "-sfxpath", package.string()},
+        const ChildResult result = Run({"-cidpath", cid.string(), "-sfxpath", package.string()},
                                   [&](const std::string& line, pid_t pid) {
                                             if (line == kSuccessLines[3])
                                                 ::kill(pid, signal);
                                         });
         EXPECT_EQ(result.exitCode, 82) << result.err;
-        EXPECT_EQ(result.out.back(), "Package generation failed. See log for details.");
+        EXPECT_EQ(result.OutLines().back(), "Package generation failed. See log for details.");
         EXPECT_TRUE(fs::is_empty(output));
         EXPECT_FALSE(fs::exists(temp / "Halvex"));
         EXPECT_FALSE(ProcessRunningWith(output.string())) << "no archiver outlives the run";

@@ -1,14 +1,8 @@
 // Whole runs of the program, as an administrator or a script starts it.
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
-#include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <string>
@@ -17,107 +11,44 @@
 #include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
 
+#include "support/ChildRun.h"
+#include "support/CidBuilder.h"
 #include "support/LogLines.h"
-
-extern char** environ;
+#include "support/TestFolder.h"
 
 namespace fs = boost::filesystem;
 
 namespace {
 
+using namespace TestSupport;
 using Lines = std::vector<std::string>;
-
-enum class Output { Captured, Closed, BrokenPipe };
-
-struct Result {
-    int exitCode = -1;  // -1 when a signal ended the program
-    int signal = 0;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadFile(const fs::path& file)
-{
-    std::ifstream in(file.string(), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 class HalvexApp : public testing::Test {
 protected:
     void SetUp() override
     {
-        root = fs::path(std::getenv("HALVEX_TEST_TMP")) / "runs";
+        root = fs::path(ScratchFolder().string()) / "runs";
         programData = root / "programdata";
         fs::create_directories(programData);
-        cid = root / "cid";
-        fs::create_directories(cid);
-        std::ofstream((cid / "cidsync.upd").string()) << "marker";
+        cid = CidBuilder((root / "cid").string()).Path().string();
         out = root / "out";
         fs::create_directories(out);
     }
 
     // Runs the program without any display; `environment` adds or (with nothing) removes
     // variables. asNobody drops root's rights first, so permissions bite.
-    Result Run(const std::vector<std::string>& arguments,
-               const std::map<std::string, std::optional<std::string>>& environment = {},
-               Output output = Output::Captured, bool asNobody = false)
+    ChildResult Run(const std::vector<std::string>& arguments,
+                    const std::map<std::string, std::optional<std::string>>& environment = {},
+                    ChildOutput output = ChildOutput::Captured, bool asNobody = false)
     {
-        std::map<std::string, std::optional<std::string>> variables = {
+        ChildOptions options;
+        options.environment = {
             {"ProgramData", programData.string()}, {"DISPLAY", {}}, {"WAYLAND_DISPLAY", {}}, {"QT_QPA_PLATFORM", {}}};
         for (const auto& [name, value] : environment)
-            variables[name] = value;
-        std::vector<std::string> environmentText;
-        for (char** entry = environ; *entry != nullptr; ++entry) {
-            const std::string text = *entry;
-            if (variables.count(text.substr(0, text.find('='))) == 0)
-                environmentText.push_back(text);
-        }
-        for (const auto& [name, value] : variables)
-            if (value)
-                environmentText.push_back(name + "=" + *value);
-
-        std::vector<char*> argv = {const_cast<char*>(HALVEX_PROGRAM)};
-        for (const auto& argument : arguments)
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        std::vector<char*> envp;
-        for (auto& text : environmentText)
-            envp.push_back(text.data());
-        envp.push_back(nullptr);
-
-        const fs::path outFile = root / "stdout.txt";
-        const fs::path errFile = root / "stderr.txt";
-        const pid_t child = ::fork();
-        if (child == 0) {
-            const int outDescriptor = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-            const int errDescriptor = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-            ::dup2(errDescriptor, 2);
-            if (output == Output::Captured) {
-                ::dup2(outDescriptor, 1);
-            } else if (output == Output::Closed) {
-                ::close(1);
-            } else {
-                int ends[2];
-                if (::pipe(ends) != 0)
-                    ::_exit(126);
-                ::dup2(ends[1], 1);
-                ::close(ends[0]);
-            }
-            if (asNobody && (::setgid(65534) != 0 || ::setuid(65534) != 0))
-                ::_exit(126);
-            ::execve(argv[0], argv.data(), envp.data());
-            ::_exit(127);
-        }
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        Result result;
-        if (WIFEXITED(status))
-            result.exitCode = WEXITSTATUS(status);
-        else if (WIFSIGNALED(status))
-            result.signal = WTERMSIG(status);
-        result.out = ReadFile(outFile);
-        result.err = ReadFile(errFile);
-        return result;
+            options.environment[name] = value;
+        options.output = output;
+        options.asNobody = asNobody;
+        return RunChild(HALVEX_PROGRAM, arguments, options);
     }
 
     std::string LogFile() const { return (programData / "Veskor/Zastrel/Log/log.txt").string(); }
@@ -130,7 +61,7 @@ protected:
     // Lets an unprivileged run reach the test's folders.
     void OpenToEveryone()
     {
-        for (fs::path folder = root; folder != fs::path(std::getenv("HALVEX_TEST_TMP")).parent_path();
+        for (fs::path folder = root; folder != fs::path(ScratchFolder().string()).parent_path();
              folder = folder.parent_path())
             fs::permissions(folder, fs::add_perms | fs::others_read | fs::others_exe);
         fs::permissions(programData, fs::all_all);
@@ -153,7 +84,7 @@ TEST_F(HalvexApp, MissingParametersGiveTheNoticeTheLogAndCode82)
         "Output package cannot be blank. Enter a folder path and try again. ",
     };
     for (int run = 0; run < 2; ++run) {
-        const Result result = Run({"-cli"});
+        const ChildResult result = Run({"-cli"});
         EXPECT_EQ(result.exitCode, 82);
         EXPECT_EQ(result.out, "");
         EXPECT_EQ(result.err, Notice(LogFile()));
@@ -176,7 +107,7 @@ TEST_F(HalvexApp, RunsThatEndInTheNotice)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments.front() + " " + c.arguments.back());
-        const Result result = Run(c.arguments);
+        const ChildResult result = Run(c.arguments);
         EXPECT_EQ(result.exitCode, 82);
         EXPECT_EQ(result.out, "");
         EXPECT_EQ(result.err, Notice(LogFile()));
@@ -188,10 +119,8 @@ TEST_F(HalvexApp, RunsThatEndInTheNotice)
 
 TEST_F(HalvexApp, ArgumentsKeepBlanksQuotesAndNonAscii)
 {
-    const fs::path spaced = root / "my cid \xC3\xA4\xE4\xB8\xAD";
-    fs::create_directories(spaced);
-    std::ofstream((spaced / "cidsync.upd").string()) << "marker";
-    const Result result =
+    const fs::path spaced = CidBuilder((root / "my cid \xC3\xA4\xE4\xB8\xAD").string()).Path().string();
+    const ChildResult result =
         Run({"-cli", "-cidpath", spaced.string(), "-sfxpath", out.string(), "/note", "say\"hi\"", "-g", ""});
     EXPECT_EQ(result.err.find("Package generation failed. See"), std::string::npos) << result.err;
     const Lines lines = LogLines::All(LogFile());
@@ -208,8 +137,8 @@ TEST_F(HalvexApp, ArgumentsKeepBlanksQuotesAndNonAscii)
 
 TEST_F(HalvexApp, ClosedOrBrokenStandardOutputNeverHurtsTheRunOrTheLog)
 {
-    for (const Output output : {Output::Closed, Output::BrokenPipe}) {
-        const Result result = Run({"-cli", "-cidpath", cid.string(), "-sfxpath", out.string()}, {}, output);
+    for (const ChildOutput output : {ChildOutput::Closed, ChildOutput::BrokenPipe}) {
+        const ChildResult result = Run({"-cli", "-cidpath", cid.string(), "-sfxpath", out.string()}, {}, output);
         EXPECT_EQ(result.signal, 0);
         EXPECT_TRUE(result.exitCode == 0 || result.exitCode == 82) << result.exitCode;
         const Lines lines = LogLines::All(LogFile());
@@ -222,7 +151,7 @@ TEST_F(HalvexApp, WithoutALogTheRunGoesOnAndTheNoticeNamesThePathTried)
 {
     std::ofstream((root / "notafolder").string()) << "x";
     const std::string tried = (root / "notafolder" / "Veskor/Zastrel/Log/log.txt").string();
-    const Result result = Run({"-cli"}, {{"ProgramData", (root / "notafolder").string()}});
+    const ChildResult result = Run({"-cli"}, {{"ProgramData", (root / "notafolder").string()}});
     EXPECT_EQ(result.exitCode, 82);
     EXPECT_EQ(result.err, Notice(tried));
 }
@@ -233,7 +162,8 @@ TEST_F(HalvexApp, UnprivilegedRunsMeetUnreadableAndUnwritableFolders)
         GTEST_SKIP() << "drops root's rights to make permissions bite";
     OpenToEveryone();
     fs::permissions(cid, fs::no_perms);
-    const Result unreadable = Run({"-cli", "-cidpath", cid.string(), "-sfxpath", out.string()}, {}, Output::Captured, true);
+    const ChildResult unreadable =
+        Run({"-cli", "-cidpath", cid.string(), "-sfxpath", out.string()}, {}, ChildOutput::Captured, true);
     EXPECT_EQ(unreadable.exitCode, 82);
     EXPECT_EQ(unreadable.err, Notice(LogFile()));
     const Lines lines = LogLines::All(LogFile());
@@ -243,7 +173,7 @@ TEST_F(HalvexApp, UnprivilegedRunsMeetUnreadableAndUnwritableFolders)
     const fs::path readOnly = root / "readonly";
     fs::create_directories(readOnly);
     fs::permissions(readOnly, fs::owner_read | fs::owner_exe | fs::others_read | fs::others_exe);
-    const Result unwritable = Run({"-cli"}, {{"ProgramData", readOnly.string()}}, Output::Captured, true);
+    const ChildResult unwritable = Run({"-cli"}, {{"ProgramData", readOnly.string()}}, ChildOutput::Captured, true);
     EXPECT_EQ(unwritable.exitCode, 82);
     EXPECT_EQ(unwritable.err, Notice((readOnly / "Veskor/Zastrel/Log/log.txt").string()));
     fs::permissions(cid, fs::owner_all);
@@ -256,7 +186,7 @@ TEST_F(HalvexApp, GraphicalModeWithoutADisplayEndsCleanly)
         {{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", ":97"}},
     };
     for (const auto& environment : environments) {
-        const Result result = Run({"-cidpath", cid.string()}, environment);
+        const ChildResult result = Run({"-cidpath", cid.string()}, environment);
         EXPECT_EQ(result.signal, 0);
         EXPECT_EQ(result.exitCode, 82);
         EXPECT_NE(result.err.find("no display"), std::string::npos) << result.err;

@@ -1,7 +1,5 @@
 #include "cli/CommandLineParser.h"
 
-#include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -19,7 +17,9 @@
 #include "platform/ArgumentText.h"
 #include "platform/StringTable.h"
 #include "platform/TextConversion.h"
+#include "support/CidBuilder.h"
 #include "support/LogLines.h"
+#include "support/TestFolder.h"
 
 namespace fs = boost::filesystem;
 
@@ -310,9 +310,8 @@ class CommandLineParserChecks : public testing::Test {
 protected:
     void SetUp() override
     {
-        root = fs::path(std::getenv("HALVEX_TEST_TMP")) / "parser";
-        fs::create_directories(root / "cid");
-        std::ofstream((root / "cid" / "cidsync.upd").string()) << "marker";
+        root = fs::path(TestSupport::ScratchFolder().string()) / "parser";
+        TestSupport::CidBuilder((root / "cid").string());
         fs::create_directories(root / "out");
     }
 

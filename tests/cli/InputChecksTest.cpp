@@ -1,6 +1,5 @@
 #include "cli/InputChecks.h"
 
-#include <cstdlib>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -11,7 +10,9 @@
 
 #include "core/Logging.h"
 #include "platform/TextConversion.h"
+#include "support/CidBuilder.h"
 #include "support/LogLines.h"
+#include "support/TestFolder.h"
 
 namespace fs = boost::filesystem;
 
@@ -21,7 +22,7 @@ class InputChecks : public testing::Test {
 protected:
     void SetUp() override
     {
-        root = fs::path(std::getenv("HALVEX_TEST_TMP")) / "checks";
+        root = fs::path(TestSupport::ScratchFolder().string()) / "checks";
         fs::create_directories(root);
     }
 
@@ -40,7 +41,7 @@ protected:
 
 TEST_F(InputChecks, SourceFolderNeedsTheMarkerDirectlyInsideExactlyNamed)
 {
-    Touch(root / "cid" / "cidsync.upd");
+    TestSupport::CidBuilder((root / "cid").string());
     Touch(root / "nested" / "sub" / "cidsync.upd");
     Touch(root / "capitals" / "CIDSYNC.UPD");
     fs::create_directories(root / "markerfolder" / "cidsync.upd");

@@ -30,28 +30,4 @@ TEST(PackageOptions, KnownParametersTable)
     }
 }
 
-TEST(PackageOptions, SetupParametersKeepFirstValueAndSortByCodeUnit)
-{
-    PackageOptions options;
-    auto& parameters = options.GetSetupParameters();
-    parameters.emplace(L"/ncd", L"");
-    parameters.emplace(L"-g", L"first");
-    parameters.emplace(L"-g", L"second");
-    ASSERT_EQ(parameters.size(), 2u);
-    EXPECT_EQ(parameters.begin()->first, L"-g");
-    EXPECT_EQ(parameters.begin()->second, L"first");
-}
-
-TEST(PackageOptions, CopiesAreIndependent)
-{
-    PackageOptions original;
-    original.SetSourceFolder(L"/srv/NORDAVIN");
-    original.GetSetupParameters().emplace(L"-g", L"group");
-    const PackageOptions copy(original);
-    original.SetSourceFolder(L"/elsewhere");
-    original.GetSetupParameters().clear();
-    EXPECT_EQ(copy.GetSourceFolder(), L"/srv/NORDAVIN");
-    EXPECT_EQ(copy.GetSetupParameters().at(L"-g"), L"group");
-}
-
 }  // namespace

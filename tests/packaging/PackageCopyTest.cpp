@@ -22,7 +22,7 @@ protected:
     void SetUp() override
     {
         root = ScratchFolder() / "copy";
-        cid = MakeCid(root / "srv");
+        cid = CidBuilder::Full(root / "srv");
         work = root / "work";
     }
 
@@ -114,7 +114,7 @@ TEST_F(PackageCopy, CountCheckToleratesOnlyRequestedOptionalFolders)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         fs::remove_all(root);
-        cid = MakeCid(root / "srv");
+        cid = CidBuilder::Full(root / "srv");
         for (const char* folder : c.removed)
             fs::remove_all(cid / folder);
         if (c.removed.empty()) {

@@ -107,7 +107,7 @@ protected:
     void SetUp() override
     {
         root = ScratchFolder() / "job";
-        cid = MakeCid(root / "srv");
+        cid = CidBuilder::Full(root / "srv");
         program = MakeProgramFolder(root);
         output = root / "out";
         fs::create_directories(output);

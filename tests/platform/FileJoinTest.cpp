@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Interrupt.h"
+#include "support/TestFolder.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ class FileJoin : public testing::Test {
 protected:
     void SetUp() override
     {
-        folder = fs::path(std::getenv("HALVEX_TEST_TMP")) / "join";
+        folder = TestSupport::ScratchFolder() / "join";
         fs::create_directories(folder);
         Write("module", std::string("MZ\0\x01", 4));
         Write("config", ";!@Install@!UTF-8!\r\n");

@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/TestFolder.h"
+
 namespace {
 
 // Points a standard descriptor somewhere else for the scope, then back.
@@ -46,7 +48,7 @@ TEST(SecretInput, TerminalTypingIsNotEchoedAndEchoComesBack)
     int slave = -1;
     ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
     ASSERT_TRUE(EchoOn(slave));
-    const std::string errPath = std::string(std::getenv("HALVEX_TEST_TMP")) + "/stderr";
+    const std::string errPath = (TestSupport::ScratchFolder() / "stderr").string();
     const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     ASSERT_GE(err, 0);
 

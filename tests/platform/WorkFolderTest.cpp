@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/TestFolder.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -13,7 +15,7 @@ class WorkFolder : public testing::Test {
 protected:
     void SetUp() override
     {
-        base = fs::path(std::getenv("HALVEX_TEST_TMP")) / "base";
+        base = TestSupport::ScratchFolder() / "base";
         fs::create_directories(base);
     }
     fs::path base;

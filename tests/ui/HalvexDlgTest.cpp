@@ -1,9 +1,11 @@
-#include "PackageFixture.h"
 #include "RecordingDialogHost.h"
 
 #include "core/Logging.h"
 #include "core/PackageOptions.h"
+#include "support/CidBuilder.h"
+#include "support/TestFolder.h"
 #include "ui/HalvexDlg.h"
+#include "ui/HalvexDlgControls.h"
 #include "ui/ProgressDlg.h"
 #include "ui/RememberedChoices.h"
 
@@ -32,6 +34,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <filesystem>
 #include <functional>
 
 using Setup = std::function<void(PackageOptions&)>;
@@ -42,16 +45,27 @@ Q_DECLARE_METATYPE(Fill)
 namespace {
 
 // Every control of the template that has an id, in template (and so tab) order.
-const QList<int> kTemplateOrder = {1014, 1017, 1021, 1022, 1024, 1026, 1019, 1036, 1035, 1055, 1053,
-                                   1052, 1050, 1051, 1031, 1032, 1054, 1033, 1015, 1018, 1056, 1027,
-                                   1040, 1057, 1028, 1058, 1029, 1030, 1059, 1037, 1041, 1060, 1038,
-                                   1061, 1039, 1,    2,    1034, 1062, 1063};
-const QList<int> kCheckable = {1021, 1022, 1024, 1035, 1055, 1052, 1050, 1051,
-                               1031, 1032, 1054, 1030, 1062, 1063};
-const QList<int> kServer = {1026, 1019};
-const QList<int> kOsChoice = {1053, 1050, 1051, 1052};
-const QList<int> kPrimary = {1027, 1028, 1029, 1056, 1057, 1058, 1040, 1030};
-const QList<int> kSecondary = {1037, 1038, 1039, 1059, 1060, 1061, 1041};
+const QList<int> kTemplateOrder = {
+    IDC_SOURCE_FOLDER, IDC_BROWSE_SOURCE, IDC_MANAGED, IDC_FIREWALL, IDC_PATCH, IDC_SERVER_URL_LABEL,
+    IDC_SERVER_URL, IDC_INCLUDE_LABEL, IDC_IN_PACKAGE, IDC_AUTOUPDATE_DOWNLOADS, IDC_OS_TYPE_LABEL,
+    IDC_BOTH_ARCHITECTURES, IDC_32BIT_ONLY, IDC_64BIT_ONLY, IDC_SILENT, IDC_NON_INTERACTIVE, IDC_INTERACTIVE,
+    IDC_SETUP_PARAMETERS, IDC_OUTPUT_PACKAGE, IDC_BROWSE_OUTPUT, IDC_PRIMARY_LOCATION_LABEL, IDC_PRIMARY_LOCATION,
+    IDC_BROWSE_PRIMARY, IDC_PRIMARY_USER_LABEL, IDC_PRIMARY_USER, IDC_PRIMARY_PASSWORD_LABEL, IDC_PRIMARY_PASSWORD,
+    IDC_USE_SECONDARY, IDC_SECONDARY_LOCATION_LABEL, IDC_SECONDARY_LOCATION, IDC_BROWSE_SECONDARY,
+    IDC_SECONDARY_USER_LABEL, IDC_SECONDARY_USER, IDC_SECONDARY_PASSWORD_LABEL, IDC_SECONDARY_PASSWORD, IDOK,
+    IDCANCEL, IDC_HELP, IDC_TRAFFIC_DETECTION, IDC_EXPLOIT_PREVENTION};
+const QList<int> kCheckable = {
+    IDC_MANAGED, IDC_FIREWALL, IDC_PATCH, IDC_IN_PACKAGE, IDC_AUTOUPDATE_DOWNLOADS, IDC_BOTH_ARCHITECTURES,
+    IDC_32BIT_ONLY, IDC_64BIT_ONLY, IDC_SILENT, IDC_NON_INTERACTIVE, IDC_INTERACTIVE, IDC_USE_SECONDARY,
+    IDC_TRAFFIC_DETECTION, IDC_EXPLOIT_PREVENTION};
+const QList<int> kServer = {IDC_SERVER_URL_LABEL, IDC_SERVER_URL};
+const QList<int> kOsChoice = {IDC_OS_TYPE_LABEL, IDC_32BIT_ONLY, IDC_64BIT_ONLY, IDC_BOTH_ARCHITECTURES};
+const QList<int> kPrimary = {IDC_PRIMARY_LOCATION, IDC_PRIMARY_USER, IDC_PRIMARY_PASSWORD,
+                             IDC_PRIMARY_LOCATION_LABEL, IDC_PRIMARY_USER_LABEL, IDC_PRIMARY_PASSWORD_LABEL,
+                             IDC_BROWSE_PRIMARY, IDC_USE_SECONDARY};
+const QList<int> kSecondary = {IDC_SECONDARY_LOCATION, IDC_SECONDARY_USER, IDC_SECONDARY_PASSWORD,
+                               IDC_SECONDARY_LOCATION_LABEL, IDC_SECONDARY_USER_LABEL, IDC_SECONDARY_PASSWORD_LABEL,
+                               IDC_BROWSE_SECONDARY};
 
 template <typename T>
 T* Item(const CHalvexDlg& dialog, int id)
@@ -122,7 +136,7 @@ QString FieldText(const CHalvexDlg& dialog, int id)
 // The page that holds the controls.
 QWidget* Page(const CHalvexDlg& dialog)
 {
-    return dialog.GetDlgItem(1014)->parentWidget();
+    return dialog.GetDlgItem(IDC_SOURCE_FOLDER)->parentWidget();
 }
 
 }  // namespace
@@ -172,7 +186,7 @@ private slots:
     void buildErrorsKeepTheDialog();
 
 private:
-    // A folder of this test's own with a small CID and a program folder beside it.
+    // This test's scratch folder with a CID of the default components and a program folder in it.
     QString scratch;
     QString cid;
     QString programFolder;
@@ -181,12 +195,11 @@ private:
 
 void HalvexDlgTest::initTestCase()
 {
-    scratch = QString::fromLocal8Bit(qgetenv("HALVEX_TEST_TMP"));
-    QVERIFY2(!scratch.isEmpty(), "run through run-isolated.sh");
-    PackageFixture fixture;
-    QVERIFY(fixture.Create(scratch));
-    cid = fixture.cid;
-    programFolder = fixture.programFolder;
+    const std::filesystem::path folder = TestSupport::ScratchFolder();
+    scratch = QString::fromStdString(folder.string());
+    cid = QString::fromStdString(
+        TestSupport::CidBuilder(folder / "CID").Components(TestSupport::kDefaultComponents).Path().string());
+    programFolder = QString::fromStdString(TestSupport::MakeProgramFolder(folder).string());
     output = scratch + QStringLiteral("/out/Client.exe");
     // The remembered choices go to this test's own folder, never the user's.
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, scratch + QStringLiteral("/config"));
@@ -205,34 +218,35 @@ void HalvexDlgTest::controlStates_data()
     QTest::addColumn<QList<int>>("checked");
     QTest::addColumn<QList<int>>("disabled");
 
+    using Ids = QList<int>;
     const Setup defaults = [](PackageOptions&) {};
-    const QList<int> openDefault = {1035, 1052, 1031};
+    const Setup nonInteractive = [](PackageOptions& o) { o.SetNonInteractive(true); };
+    const Ids openDefault = {IDC_IN_PACKAGE, IDC_BOTH_ARCHITECTURES, IDC_SILENT};
 
-    QTest::newRow("defaults") << defaults << QList<int>{} << openDefault << kServer + kOsChoice + kSecondary;
+    QTest::newRow("defaults") << defaults << Ids{} << openDefault << kServer + kOsChoice + kSecondary;
     QTest::newRow("-ni given: Silent and Non-interactive both show")
-        << Setup([](PackageOptions& o) { o.SetNonInteractive(true); }) << QList<int>{}
-        << QList<int>{1035, 1052, 1031, 1032} << kServer + kOsChoice + kSecondary;
+        << nonInteractive << Ids{} << openDefault + Ids{IDC_NON_INTERACTIVE} << kServer + kOsChoice + kSecondary;
     QTest::newRow("picking one installation type clears both")
-        << Setup([](PackageOptions& o) { o.SetNonInteractive(true); }) << QList<int>{1054}
-        << QList<int>{1035, 1052, 1054} << kServer + kOsChoice + kSecondary;
+        << nonInteractive << Ids{IDC_INTERACTIVE} << Ids{IDC_IN_PACKAGE, IDC_BOTH_ARCHITECTURES, IDC_INTERACTIVE}
+        << kServer + kOsChoice + kSecondary;
     QTest::newRow("clicking the ticked Non-interactive keeps it alone")
-        << Setup([](PackageOptions& o) { o.SetNonInteractive(true); }) << QList<int>{1032}
-        << QList<int>{1035, 1052, 1032} << kServer + kOsChoice + kSecondary;
+        << nonInteractive << Ids{IDC_NON_INTERACTIVE}
+        << Ids{IDC_IN_PACKAGE, IDC_BOTH_ARCHITECTURES, IDC_NON_INTERACTIVE} << kServer + kOsChoice + kSecondary;
     QTest::newRow("clicking the ticked Silent keeps it alone")
-        << Setup([](PackageOptions& o) { o.SetNonInteractive(true); }) << QList<int>{1031}
-        << QList<int>{1035, 1052, 1031} << kServer + kOsChoice + kSecondary;
+        << nonInteractive << Ids{IDC_SILENT} << openDefault << kServer + kOsChoice + kSecondary;
     QTest::newRow("managed with components in the package greys the updates")
-        << Setup([](PackageOptions& o) { o.SetManaged(true); }) << QList<int>{}
-        << QList<int>{1021, 1035, 1052, 1031} << kServer + kOsChoice + kPrimary + kSecondary;
+        << Setup([](PackageOptions& o) { o.SetManaged(true); }) << Ids{} << Ids{IDC_MANAGED} + openDefault
+        << kServer + kOsChoice + kPrimary + kSecondary;
     QTest::newRow("exploit prevention preset ticks and greys management")
-        << Setup([](PackageOptions& o) { o.SetExploitPrevention(true); }) << QList<int>{}
-        << QList<int>{1063, 1021, 1035, 1052, 1031} << kServer + kOsChoice + kPrimary + kSecondary + QList<int>{1021};
+        << Setup([](PackageOptions& o) { o.SetExploitPrevention(true); }) << Ids{}
+        << Ids{IDC_EXPLOIT_PREVENTION, IDC_MANAGED} + openDefault
+        << kServer + kOsChoice + kPrimary + kSecondary + Ids{IDC_MANAGED};
     QTest::newRow("patch with a server, 32-bit only")
         << Setup([](PackageOptions& o) {
                o.SetPatch(true);
                o.SetInclude64Bit(false);
            })
-        << QList<int>{} << QList<int>{1024, 1035, 1050, 1031} << kSecondary;
+        << Ids{} << Ids{IDC_PATCH, IDC_IN_PACKAGE, IDC_32BIT_ONLY, IDC_SILENT} << kSecondary;
     QTest::newRow("download components, 64-bit only, secondary in use")
         << Setup([](PackageOptions& o) {
                o.SetManaged(true);
@@ -240,33 +254,36 @@ void HalvexDlgTest::controlStates_data()
                o.SetInclude32Bit(false);
                o.SetUseSecondaryLocation(true);
            })
-        << QList<int>{} << QList<int>{1021, 1055, 1051, 1031, 1030} << kServer + kOsChoice;
+        << Ids{} << Ids{IDC_MANAGED, IDC_AUTOUPDATE_DOWNLOADS, IDC_64BIT_ONLY, IDC_SILENT, IDC_USE_SECONDARY}
+        << kServer + kOsChoice;
 
     QTest::newRow("ticking exploit prevention ticks and greys management")
-        << defaults << QList<int>{1063} << QList<int>{1063, 1021} + openDefault
-        << kServer + kOsChoice + kPrimary + kSecondary + QList<int>{1021};
+        << defaults << Ids{IDC_EXPLOIT_PREVENTION} << Ids{IDC_EXPLOIT_PREVENTION, IDC_MANAGED} + openDefault
+        << kServer + kOsChoice + kPrimary + kSecondary + Ids{IDC_MANAGED};
     QTest::newRow("unticking exploit prevention leaves management ticked")
-        << defaults << QList<int>{1063, 1063} << QList<int>{1021} + openDefault
+        << defaults << Ids{IDC_EXPLOIT_PREVENTION, IDC_EXPLOIT_PREVENTION} << Ids{IDC_MANAGED} + openDefault
         << kServer + kOsChoice + kPrimary + kSecondary;
     QTest::newRow("AutoUpdate download enables the updates of a managed client")
-        << defaults << QList<int>{1021, 1055} << QList<int>{1021, 1055, 1052, 1031}
+        << defaults << Ids{IDC_MANAGED, IDC_AUTOUPDATE_DOWNLOADS}
+        << Ids{IDC_MANAGED, IDC_AUTOUPDATE_DOWNLOADS, IDC_BOTH_ARCHITECTURES, IDC_SILENT}
         << kServer + kOsChoice + kSecondary;
     QTest::newRow("patch enables the server and the OS choice")
-        << defaults << QList<int>{1024} << QList<int>{1024} + openDefault << kSecondary;
-    QTest::newRow("ZIMR enables the OS choice") << defaults << QList<int>{1062} << QList<int>{1062} + openDefault
-                                                 << kServer + kSecondary;
+        << defaults << Ids{IDC_PATCH} << Ids{IDC_PATCH} + openDefault << kSecondary;
+    QTest::newRow("ZIMR enables the OS choice")
+        << defaults << Ids{IDC_TRAFFIC_DETECTION} << Ids{IDC_TRAFFIC_DETECTION} + openDefault << kServer + kSecondary;
     QTest::newRow("patch without components in the package keeps the OS choice grey")
-        << defaults << QList<int>{1055, 1024} << QList<int>{1024, 1055, 1052, 1031} << kOsChoice + kSecondary;
-    QTest::newRow("secondary location in use") << defaults << QList<int>{1030} << QList<int>{1030} + openDefault
-                                                << kServer + kOsChoice;
+        << defaults << Ids{IDC_AUTOUPDATE_DOWNLOADS, IDC_PATCH}
+        << Ids{IDC_PATCH, IDC_AUTOUPDATE_DOWNLOADS, IDC_BOTH_ARCHITECTURES, IDC_SILENT} << kOsChoice + kSecondary;
+    QTest::newRow("secondary location in use")
+        << defaults << Ids{IDC_USE_SECONDARY} << Ids{IDC_USE_SECONDARY} + openDefault << kServer + kOsChoice;
     QTest::newRow("managing greys a ticked secondary location and keeps its tick")
-        << defaults << QList<int>{1030, 1021} << QList<int>{1030, 1021} + openDefault
+        << defaults << Ids{IDC_USE_SECONDARY, IDC_MANAGED} << Ids{IDC_USE_SECONDARY, IDC_MANAGED} + openDefault
         << kServer + kOsChoice + kPrimary + kSecondary;
-    QTest::newRow("firewall changes nothing else") << defaults << QList<int>{1022}
-                                                   << QList<int>{1022} + openDefault
-                                                   << kServer + kOsChoice + kSecondary;
-    QTest::newRow("architecture pick") << Setup([](PackageOptions& o) { o.SetPatch(true); })
-                                       << QList<int>{1051} << QList<int>{1024, 1035, 1051, 1031} << kSecondary;
+    QTest::newRow("firewall changes nothing else")
+        << defaults << Ids{IDC_FIREWALL} << Ids{IDC_FIREWALL} + openDefault << kServer + kOsChoice + kSecondary;
+    QTest::newRow("architecture pick")
+        << Setup([](PackageOptions& o) { o.SetPatch(true); }) << Ids{IDC_64BIT_ONLY}
+        << Ids{IDC_PATCH, IDC_IN_PACKAGE, IDC_64BIT_ONLY, IDC_SILENT} << kSecondary;
 }
 
 void HalvexDlgTest::controlStates()
@@ -308,30 +325,30 @@ void HalvexDlgTest::openingFillsFieldsFromOptions()
     options.GetSetupParameters().emplace(L"-bexu", L"x");
     CHalvexDlg dialog(options);
 
-    QCOMPARE(Item<QLineEdit>(dialog, 1014)->text(), QStringLiteral("/srv/cid"));
-    QCOMPARE(Item<QLineEdit>(dialog, 1015)->text(), QStringLiteral("/srv/out/Client.exe"));
-    QCOMPARE(Item<QLineEdit>(dialog, 1019)->text(), QStringLiteral("https://kett:8443"));
-    QCOMPARE(Item<QLineEdit>(dialog, 1033)->text(), QStringLiteral("-bexu x -g \"Head Office\" /ncd"));
-    QCOMPARE(Item<QLineEdit>(dialog, 1027)->text(), QStringLiteral("\\\\server\\updates"));
-    QCOMPARE(Item<QLineEdit>(dialog, 1028)->text(), QStringLiteral("updater"));
-    QCOMPARE(Item<QLineEdit>(dialog, 1029)->text(), QString::fromStdWString(L"p\u00e4ss"));
-    QCOMPARE(Item<QLineEdit>(dialog, 1029)->echoMode(), QLineEdit::Password);
-    QCOMPARE(Item<QLineEdit>(dialog, 1039)->echoMode(), QLineEdit::Password);
+    QCOMPARE(Item<QLineEdit>(dialog, IDC_SOURCE_FOLDER)->text(), QStringLiteral("/srv/cid"));
+    QCOMPARE(Item<QLineEdit>(dialog, IDC_OUTPUT_PACKAGE)->text(), QStringLiteral("/srv/out/Client.exe"));
+    QCOMPARE(Item<QLineEdit>(dialog, IDC_SERVER_URL)->text(), QStringLiteral("https://kett:8443"));
+    QCOMPARE(Item<QLineEdit>(dialog, IDC_SETUP_PARAMETERS)->text(), QStringLiteral("-bexu x -g \"Head Office\" /ncd"));
+    QCOMPARE(Item<QLineEdit>(dialog, IDC_PRIMARY_LOCATION)->text(), QStringLiteral("\\\\server\\updates"));
+    QCOMPARE(Item<QLineEdit>(dialog, IDC_PRIMARY_USER)->text(), QStringLiteral("updater"));
+    QCOMPARE(Item<QLineEdit>(dialog, IDC_PRIMARY_PASSWORD)->text(), QString::fromStdWString(L"p\u00e4ss"));
+    QCOMPARE(Item<QLineEdit>(dialog, IDC_PRIMARY_PASSWORD)->echoMode(), QLineEdit::Password);
+    QCOMPARE(Item<QLineEdit>(dialog, IDC_SECONDARY_PASSWORD)->echoMode(), QLineEdit::Password);
 
     // The secondary location always opens empty, whatever the options hold.
-    auto* secondary = Item<QComboBox>(dialog, 1037);
+    auto* secondary = Item<QComboBox>(dialog, IDC_SECONDARY_LOCATION);
     QVERIFY(secondary->isEditable());
     QCOMPARE(secondary->currentText(), QString());
     QCOMPARE(secondary->count(), 1);
     QCOMPARE(secondary->itemText(0), QStringLiteral("VESKOR"));
-    QCOMPARE(Item<QLineEdit>(dialog, 1038)->text(), QString());
+    QCOMPARE(Item<QLineEdit>(dialog, IDC_SECONDARY_USER)->text(), QString());
 
-    QCOMPARE(Item<QLineEdit>(dialog, 1027)->maxLength(), 150);
-    QCOMPARE(Item<QLineEdit>(dialog, 1028)->maxLength(), 248);
-    QCOMPARE(Item<QLineEdit>(dialog, 1029)->maxLength(), 50);
+    QCOMPARE(Item<QLineEdit>(dialog, IDC_PRIMARY_LOCATION)->maxLength(), 150);
+    QCOMPARE(Item<QLineEdit>(dialog, IDC_PRIMARY_USER)->maxLength(), 248);
+    QCOMPARE(Item<QLineEdit>(dialog, IDC_PRIMARY_PASSWORD)->maxLength(), 50);
     QCOMPARE(secondary->lineEdit()->maxLength(), 150);
-    QCOMPARE(Item<QLineEdit>(dialog, 1038)->maxLength(), 248);
-    QCOMPARE(Item<QLineEdit>(dialog, 1039)->maxLength(), 50);
+    QCOMPARE(Item<QLineEdit>(dialog, IDC_SECONDARY_USER)->maxLength(), 248);
+    QCOMPARE(Item<QLineEdit>(dialog, IDC_SECONDARY_PASSWORD)->maxLength(), 50);
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Veskor Zastrel"));
     QVERIFY(!dialog.windowIcon().isNull());
 }
@@ -346,8 +363,8 @@ void HalvexDlgTest::longPresetValuesAreKeptWhole()
     options.SetPrimaryUpdateLocation(location);
     options.SetPrimaryPassword(password);
     CHalvexDlg dialog(options);
-    QCOMPARE(Item<QLineEdit>(dialog, 1027)->text().toStdWString(), location);
-    QCOMPARE(Item<QLineEdit>(dialog, 1029)->text().toStdWString(), password);
+    QCOMPARE(Item<QLineEdit>(dialog, IDC_PRIMARY_LOCATION)->text().toStdWString(), location);
+    QCOMPARE(Item<QLineEdit>(dialog, IDC_PRIMARY_PASSWORD)->text().toStdWString(), password);
 }
 
 void HalvexDlgTest::templateOrderIsTabOrder()
@@ -369,17 +386,17 @@ void HalvexDlgTest::mnemonicsMoveFocus_data()
 {
     QTest::addColumn<int>("key");
     QTest::addColumn<int>("field");
-    QTest::newRow("Source &folder") << int(Qt::Key_F) << 1014;
-    QTest::newRow("Operating &system type") << int(Qt::Key_S) << 1052;
-    QTest::newRow("&Installation type") << int(Qt::Key_I) << 1031;
-    QTest::newRow("&Additional setup parameters") << int(Qt::Key_A) << 1033;
-    QTest::newRow("&Output package") << int(Qt::Key_O) << 1015;
-    QTest::newRow("&Primary update location") << int(Qt::Key_P) << 1027;
-    QTest::newRow("User&name") << int(Qt::Key_N) << 1028;
-    QTest::newRow("Pass&word") << int(Qt::Key_W) << 1029;
-    QTest::newRow("Secondary update &location") << int(Qt::Key_L) << 1037;
-    QTest::newRow("Userna&me") << int(Qt::Key_M) << 1038;
-    QTest::newRow("Passwo&rd") << int(Qt::Key_R) << 1039;
+    QTest::newRow("Source &folder") << int(Qt::Key_F) << int(IDC_SOURCE_FOLDER);
+    QTest::newRow("Operating &system type") << int(Qt::Key_S) << int(IDC_BOTH_ARCHITECTURES);
+    QTest::newRow("&Installation type") << int(Qt::Key_I) << int(IDC_SILENT);
+    QTest::newRow("&Additional setup parameters") << int(Qt::Key_A) << int(IDC_SETUP_PARAMETERS);
+    QTest::newRow("&Output package") << int(Qt::Key_O) << int(IDC_OUTPUT_PACKAGE);
+    QTest::newRow("&Primary update location") << int(Qt::Key_P) << int(IDC_PRIMARY_LOCATION);
+    QTest::newRow("User&name") << int(Qt::Key_N) << int(IDC_PRIMARY_USER);
+    QTest::newRow("Pass&word") << int(Qt::Key_W) << int(IDC_PRIMARY_PASSWORD);
+    QTest::newRow("Secondary update &location") << int(Qt::Key_L) << int(IDC_SECONDARY_LOCATION);
+    QTest::newRow("Userna&me") << int(Qt::Key_M) << int(IDC_SECONDARY_USER);
+    QTest::newRow("Passwo&rd") << int(Qt::Key_R) << int(IDC_SECONDARY_PASSWORD);
 }
 
 void HalvexDlgTest::mnemonicsMoveFocus()
@@ -392,7 +409,7 @@ void HalvexDlgTest::mnemonicsMoveFocus()
     CHalvexDlg dialog(options);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowActive(&dialog));
-    Item<QPushButton>(dialog, 1034)->setFocus();
+    Item<QPushButton>(dialog, IDC_HELP)->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), Qt::AltModifier);
     QWidget* focus = QApplication::focusWidget();
     QVERIFY(focus);
@@ -406,13 +423,13 @@ void HalvexDlgTest::altLettersNoControlOwnsDoNothing_data()
     QTest::addColumn<int>("key");
     // At the defaults the operating-system choice and the secondary fields are greyed, so
     // their mnemonics belong to no enabled control; B, C and H belong to none at all.
-    QTest::newRow("Alt+S, operating system greyed") << 1014 << int(Qt::Key_S);
-    QTest::newRow("Alt+L, secondary location greyed") << 1029 << int(Qt::Key_L);
-    QTest::newRow("Alt+M, secondary user name greyed") << 1029 << int(Qt::Key_M);
-    QTest::newRow("Alt+R, secondary password greyed") << 1029 << int(Qt::Key_R);
-    QTest::newRow("Alt+B") << 1014 << int(Qt::Key_B);
-    QTest::newRow("Alt+C") << 1033 << int(Qt::Key_C);
-    QTest::newRow("Alt+H") << 1028 << int(Qt::Key_H);
+    QTest::newRow("Alt+S, operating system greyed") << int(IDC_SOURCE_FOLDER) << int(Qt::Key_S);
+    QTest::newRow("Alt+L, secondary location greyed") << int(IDC_PRIMARY_PASSWORD) << int(Qt::Key_L);
+    QTest::newRow("Alt+M, secondary user name greyed") << int(IDC_PRIMARY_PASSWORD) << int(Qt::Key_M);
+    QTest::newRow("Alt+R, secondary password greyed") << int(IDC_PRIMARY_PASSWORD) << int(Qt::Key_R);
+    QTest::newRow("Alt+B") << int(IDC_SOURCE_FOLDER) << int(Qt::Key_B);
+    QTest::newRow("Alt+C") << int(IDC_SETUP_PARAMETERS) << int(Qt::Key_C);
+    QTest::newRow("Alt+H") << int(IDC_PRIMARY_USER) << int(Qt::Key_H);
 }
 
 void HalvexDlgTest::altLettersNoControlOwnsDoNothing()
@@ -444,16 +461,16 @@ void HalvexDlgTest::arrowKeysChooseWithinARadioGroup()
     CHalvexDlg dialog(options);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowActive(&dialog));
-    Item<QRadioButton>(dialog, 1031)->setFocus();
+    Item<QRadioButton>(dialog, IDC_SILENT)->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
-    QCOMPARE(QApplication::focusWidget(), dialog.GetDlgItem(1032));
+    QCOMPARE(QApplication::focusWidget(), dialog.GetDlgItem(IDC_NON_INTERACTIVE));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
-    QCOMPARE(QApplication::focusWidget(), dialog.GetDlgItem(1054));
-    QVERIFY(Item<QRadioButton>(dialog, 1054)->isChecked());
-    QVERIFY(!Item<QRadioButton>(dialog, 1031)->isChecked());
-    QVERIFY(!Item<QRadioButton>(dialog, 1032)->isChecked());
+    QCOMPARE(QApplication::focusWidget(), dialog.GetDlgItem(IDC_INTERACTIVE));
+    QVERIFY(Item<QRadioButton>(dialog, IDC_INTERACTIVE)->isChecked());
+    QVERIFY(!Item<QRadioButton>(dialog, IDC_SILENT)->isChecked());
+    QVERIFY(!Item<QRadioButton>(dialog, IDC_NON_INTERACTIVE)->isChecked());
     // The other groups are untouched.
-    QVERIFY(Item<QRadioButton>(dialog, 1035)->isChecked());
+    QVERIFY(Item<QRadioButton>(dialog, IDC_IN_PACKAGE)->isChecked());
 }
 
 void HalvexDlgTest::textsFitTheirControls()
@@ -507,9 +524,9 @@ void HalvexDlgTest::fitsTheScreen()
         QVERIFY2(scroll->viewport()->rect().contains(shown(control)), qPrintable(QString::number(id)));
     }
     scroll->verticalScrollBar()->setValue(0);
-    Item<QLineEdit>(dialog, 1014)->setFocus();
-    QWidget* cancel = dialog.GetDlgItem(2);
-    while (QApplication::focusWidget() != cancel && QApplication::focusWidget() != dialog.GetDlgItem(1034))
+    Item<QLineEdit>(dialog, IDC_SOURCE_FOLDER)->setFocus();
+    QWidget* cancel = dialog.GetDlgItem(IDCANCEL);
+    while (QApplication::focusWidget() != cancel && QApplication::focusWidget() != dialog.GetDlgItem(IDC_HELP))
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QVERIFY(scroll->viewport()->rect().contains(shown(QApplication::focusWidget())));
 }
@@ -533,17 +550,17 @@ void HalvexDlgTest::everyInputAndButtonHasAnAccessibleName()
         names << name;
     }
     // The Browse buttons say what they browse for.
-    for (const auto& [button, what] : {std::pair{1017, "source folder"}, std::pair{1018, "output package"},
-                                       std::pair{1040, "primary update location"},
-                                       std::pair{1041, "secondary update location"}}) {
+    for (const auto& [button, what] : {std::pair{IDC_BROWSE_SOURCE, "source folder"}, std::pair{IDC_BROWSE_OUTPUT, "output package"},
+                                       std::pair{IDC_BROWSE_PRIMARY, "primary update location"},
+                                       std::pair{IDC_BROWSE_SECONDARY, "secondary update location"}}) {
         const QString name = dialog.GetDlgItem(button)->accessibleName();
         QVERIFY2(name.contains(QLatin1String(what)), qPrintable(name));
     }
     // The management server field is labelled by its label.
-    QAccessibleInterface* server = QAccessible::queryAccessibleInterface(dialog.GetDlgItem(1019));
+    QAccessibleInterface* server = QAccessible::queryAccessibleInterface(dialog.GetDlgItem(IDC_SERVER_URL));
     bool labelled = false;
     for (const auto& [other, relation] : server->relations(QAccessible::Label))
-        labelled = labelled || other->object() == dialog.GetDlgItem(1026);
+        labelled = labelled || other->object() == dialog.GetDlgItem(IDC_SERVER_URL_LABEL);
     QVERIFY(labelled);
 }
 
@@ -552,9 +569,11 @@ void HalvexDlgTest::browseButtons_data()
     QTest::addColumn<int>("button");
     QTest::addColumn<QString>("title");
     QTest::addColumn<int>("field");
-    QTest::newRow("source") << 1017 << QStringLiteral("Source folder") << 1014;
-    QTest::newRow("primary") << 1040 << QStringLiteral("Primary update location") << 1027;
-    QTest::newRow("secondary") << 1041 << QStringLiteral("Secondary update location") << 1037;
+    QTest::newRow("source") << int(IDC_BROWSE_SOURCE) << QStringLiteral("Source folder") << int(IDC_SOURCE_FOLDER);
+    QTest::newRow("primary") << int(IDC_BROWSE_PRIMARY) << QStringLiteral("Primary update location")
+                             << int(IDC_PRIMARY_LOCATION);
+    QTest::newRow("secondary") << int(IDC_BROWSE_SECONDARY) << QStringLiteral("Secondary update location")
+                               << int(IDC_SECONDARY_LOCATION);
 }
 
 void HalvexDlgTest::browseButtons()
@@ -562,8 +581,7 @@ void HalvexDlgTest::browseButtons()
     QFETCH(int, button);
     QFETCH(QString, title);
     QFETCH(int, field);
-    const QString chosen = QString::fromLocal8Bit(qgetenv("HALVEX_TEST_TMP"));
-    QVERIFY(!chosen.isEmpty());
+    const QString chosen = scratch;
 
     PackageOptions options;
     options.SetUseSecondaryLocation(true);
@@ -614,10 +632,10 @@ void HalvexDlgTest::browseStartsWhereTheUserIs_data()
     QTest::addColumn<int>("button");
     QTest::addColumn<int>("field");
     QTest::addColumn<bool>("namesFile");
-    QTest::newRow("source") << 1017 << 1014 << false;
-    QTest::newRow("output") << 1018 << 1015 << true;
-    QTest::newRow("primary") << 1040 << 1027 << false;
-    QTest::newRow("secondary") << 1041 << 1037 << false;
+    QTest::newRow("source") << int(IDC_BROWSE_SOURCE) << int(IDC_SOURCE_FOLDER) << false;
+    QTest::newRow("output") << int(IDC_BROWSE_OUTPUT) << int(IDC_OUTPUT_PACKAGE) << true;
+    QTest::newRow("primary") << int(IDC_BROWSE_PRIMARY) << int(IDC_PRIMARY_LOCATION) << false;
+    QTest::newRow("secondary") << int(IDC_BROWSE_SECONDARY) << int(IDC_SECONDARY_LOCATION) << false;
 }
 
 void HalvexDlgTest::browseStartsWhereTheUserIs()
@@ -663,7 +681,7 @@ void HalvexDlgTest::browseStartsWhereTheUserIs()
     options.SetUseSecondaryLocation(true);
     RecordingDialogHost host;
     CHalvexDlg dialog(options, nullptr, host);
-    const int other = button == 1017 ? 1040 : 1017;
+    const int other = button == IDC_BROWSE_SOURCE ? IDC_BROWSE_PRIMARY : IDC_BROWSE_SOURCE;
     host.answers.push_back(answer(current));
     Click(dialog, other);
     SetText(dialog, field, QString());
@@ -677,7 +695,7 @@ void HalvexDlgTest::saveBoxOffersThePackageName()
     PackageOptions options;
     RecordingDialogHost host;
     CHalvexDlg dialog(options, nullptr, host);
-    const QString folder = QString::fromLocal8Bit(qgetenv("HALVEX_TEST_TMP"));
+    const QString folder = scratch;
     QString offered;
     host.answers.push_back([&](QDialog& box) {
         auto& saveBox = dynamic_cast<QFileDialog&>(box);
@@ -690,10 +708,10 @@ void HalvexDlgTest::saveBoxOffersThePackageName()
         saveBox.selectFile(folder + QStringLiteral("/Client"));
         return int(QDialog::Accepted);
     });
-    Item<QPushButton>(dialog, 1018)->click();
+    Item<QPushButton>(dialog, IDC_BROWSE_OUTPUT)->click();
     QCOMPARE(offered, QStringLiteral("VeskorEndpoint.exe"));
     QCOMPARE(host.boxes.at(0).title, QStringLiteral("Destination package"));
-    QCOMPARE(Item<QLineEdit>(dialog, 1015)->text(), folder + QStringLiteral("/Client.exe"));
+    QCOMPARE(Item<QLineEdit>(dialog, IDC_OUTPUT_PACKAGE)->text(), folder + QStringLiteral("/Client.exe"));
 }
 
 void HalvexDlgTest::secondaryLocationIsRememberedOnce()
@@ -703,8 +721,8 @@ void HalvexDlgTest::secondaryLocationIsRememberedOnce()
     CHalvexDlg dialog(options);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowActive(&dialog));
-    auto* secondary = Item<QComboBox>(dialog, 1037);
-    auto* userName = Item<QLineEdit>(dialog, 1038);
+    auto* secondary = Item<QComboBox>(dialog, IDC_SECONDARY_LOCATION);
+    auto* userName = Item<QLineEdit>(dialog, IDC_SECONDARY_USER);
     const auto typeAndLeave = [&](const QString& text) {
         secondary->setFocus();
         secondary->lineEdit()->clear();
@@ -745,16 +763,16 @@ void HalvexDlgTest::typedSecondaryLocationKeepsItsCase()
     CHalvexDlg dialog(options, nullptr, host);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowActive(&dialog));
-    SetText(dialog, 1014, cid);
-    SetText(dialog, 1015, output);
-    SetText(dialog, 1027, QStringLiteral("\\\\server\\updates"));
-    SetText(dialog, 1038, QStringLiteral("EX-1"));
-    SetText(dialog, 1039, QStringLiteral("pw"));
-    auto* secondary = Item<QComboBox>(dialog, 1037);
+    SetText(dialog, IDC_SOURCE_FOLDER, cid);
+    SetText(dialog, IDC_OUTPUT_PACKAGE, output);
+    SetText(dialog, IDC_PRIMARY_LOCATION, QStringLiteral("\\\\server\\updates"));
+    SetText(dialog, IDC_SECONDARY_USER, QStringLiteral("EX-1"));
+    SetText(dialog, IDC_SECONDARY_PASSWORD, QStringLiteral("pw"));
+    auto* secondary = Item<QComboBox>(dialog, IDC_SECONDARY_LOCATION);
     secondary->setFocus();
     QTest::keyClicks(secondary->lineEdit(), QStringLiteral("veskor"));
     QCOMPARE(secondary->currentText(), QStringLiteral("veskor"));
-    Item<QLineEdit>(dialog, 1038)->setFocus();
+    Item<QLineEdit>(dialog, IDC_SECONDARY_USER)->setFocus();
     QCOMPARE(secondary->currentText(), QStringLiteral("veskor"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QCOMPARE(secondary->currentText(), QStringLiteral("veskor"));
@@ -773,18 +791,18 @@ void HalvexDlgTest::choicesAreRememberedBetweenRuns()
         PackageOptions options;
         RecordingDialogHost host;
         CHalvexDlg dialog(options, nullptr, host);
-        SetText(dialog, 1014, cid);
-        SetText(dialog, 1015, output);
-        for (const int id : {1022, 1024, 1062, 1051, 1055, 1054, 1030})
+        SetText(dialog, IDC_SOURCE_FOLDER, cid);
+        SetText(dialog, IDC_OUTPUT_PACKAGE, output);
+        for (const int id : {IDC_FIREWALL, IDC_PATCH, IDC_TRAFFIC_DETECTION, IDC_64BIT_ONLY, IDC_AUTOUPDATE_DOWNLOADS, IDC_INTERACTIVE, IDC_USE_SECONDARY})
             Click(dialog, id);
-        SetText(dialog, 1019, QStringLiteral("http://kett"));
-        SetText(dialog, 1027, QStringLiteral("\\\\server\\updates"));
-        SetText(dialog, 1028, QStringLiteral("updater"));
-        SetText(dialog, 1029, QStringLiteral("primary-secret"));
-        SetText(dialog, 1037, QStringLiteral("\\\\mirror\\updates"));
-        SetText(dialog, 1038, QStringLiteral("mirror-user"));
-        SetText(dialog, 1039, QStringLiteral("secondary-secret"));
-        SetText(dialog, 1033, QStringLiteral("-g Office -opwd VG9rZW4="));
+        SetText(dialog, IDC_SERVER_URL, QStringLiteral("http://kett"));
+        SetText(dialog, IDC_PRIMARY_LOCATION, QStringLiteral("\\\\server\\updates"));
+        SetText(dialog, IDC_PRIMARY_USER, QStringLiteral("updater"));
+        SetText(dialog, IDC_PRIMARY_PASSWORD, QStringLiteral("primary-secret"));
+        SetText(dialog, IDC_SECONDARY_LOCATION, QStringLiteral("\\\\mirror\\updates"));
+        SetText(dialog, IDC_SECONDARY_USER, QStringLiteral("mirror-user"));
+        SetText(dialog, IDC_SECONDARY_PASSWORD, QStringLiteral("secondary-secret"));
+        SetText(dialog, IDC_SETUP_PARAMETERS, QStringLiteral("-g Office -opwd VG9rZW4="));
         QVERIFY(RememberedSettings().allKeys().isEmpty());
         dialog.reject();
     }
@@ -797,23 +815,23 @@ void HalvexDlgTest::choicesAreRememberedBetweenRuns()
     PackageOptions options;
     RecordingDialogHost host;
     CHalvexDlg dialog(options, nullptr, host);
-    QCOMPARE(FieldText(dialog, 1014), cid);
-    QCOMPARE(FieldText(dialog, 1015), output);
-    QCOMPARE(FieldText(dialog, 1019), QStringLiteral("http://kett"));
-    QCOMPARE(FieldText(dialog, 1027), QStringLiteral("\\\\server\\updates"));
-    QCOMPARE(FieldText(dialog, 1028), QStringLiteral("updater"));
-    QCOMPARE(FieldText(dialog, 1037), QStringLiteral("\\\\mirror\\updates"));
-    QCOMPARE(FieldText(dialog, 1038), QStringLiteral("mirror-user"));
-    for (const int id : {1029, 1039, 1033})
+    QCOMPARE(FieldText(dialog, IDC_SOURCE_FOLDER), cid);
+    QCOMPARE(FieldText(dialog, IDC_OUTPUT_PACKAGE), output);
+    QCOMPARE(FieldText(dialog, IDC_SERVER_URL), QStringLiteral("http://kett"));
+    QCOMPARE(FieldText(dialog, IDC_PRIMARY_LOCATION), QStringLiteral("\\\\server\\updates"));
+    QCOMPARE(FieldText(dialog, IDC_PRIMARY_USER), QStringLiteral("updater"));
+    QCOMPARE(FieldText(dialog, IDC_SECONDARY_LOCATION), QStringLiteral("\\\\mirror\\updates"));
+    QCOMPARE(FieldText(dialog, IDC_SECONDARY_USER), QStringLiteral("mirror-user"));
+    for (const int id : {IDC_PRIMARY_PASSWORD, IDC_SECONDARY_PASSWORD, IDC_SETUP_PARAMETERS})
         QVERIFY2(FieldText(dialog, id).isEmpty(), qPrintable(QString::number(id)));
-    const QList<int> ticked = {1022, 1024, 1062, 1055, 1051, 1054, 1030};
+    const QList<int> ticked = {IDC_FIREWALL, IDC_PATCH, IDC_TRAFFIC_DETECTION, IDC_AUTOUPDATE_DOWNLOADS, IDC_64BIT_ONLY, IDC_INTERACTIVE, IDC_USE_SECONDARY};
     for (const int id : kCheckable)
         QVERIFY2(Item<QAbstractButton>(dialog, id)->isChecked() == ticked.contains(id),
                  qPrintable(QStringLiteral("tick of %1").arg(id)));
     // The restored ticks obey the dialog's rules: Patch enables the server field.
-    QVERIFY(dialog.GetDlgItem(1019)->isEnabled());
-    QVERIFY(dialog.GetDlgItem(1037)->isEnabled());
-    QCOMPARE(Item<QComboBox>(dialog, 1037)->count(), 2);
+    QVERIFY(dialog.GetDlgItem(IDC_SERVER_URL)->isEnabled());
+    QVERIFY(dialog.GetDlgItem(IDC_SECONDARY_LOCATION)->isEnabled());
+    QCOMPARE(Item<QComboBox>(dialog, IDC_SECONDARY_LOCATION)->count(), 2);
 }
 
 void HalvexDlgTest::argumentsWinOverRememberedChoices_data()
@@ -822,16 +840,16 @@ void HalvexDlgTest::argumentsWinOverRememberedChoices_data()
     QTest::addColumn<QList<int>>("checked");
     QTest::addColumn<QString>("source");
     QTest::newRow("nothing given: the remembered choices")
-        << Setup([](PackageOptions&) {}) << QList<int>{1021, 1062, 1035, 1050, 1032} << QStringLiteral("/remembered");
+        << Setup([](PackageOptions&) {}) << QList<int>{IDC_MANAGED, IDC_TRAFFIC_DETECTION, IDC_IN_PACKAGE, IDC_32BIT_ONLY, IDC_NON_INTERACTIVE} << QStringLiteral("/remembered");
     QTest::newRow("-cidpath, -arch 64bit and -ni given")
         << Setup([](PackageOptions& o) {
                o.SetSourceFolder(L"/given");
                o.SetInclude32Bit(false);
                o.SetNonInteractive(true);
            })
-        << QList<int>{1021, 1062, 1035, 1051, 1031, 1032} << QStringLiteral("/given");
+        << QList<int>{IDC_MANAGED, IDC_TRAFFIC_DETECTION, IDC_IN_PACKAGE, IDC_64BIT_ONLY, IDC_SILENT, IDC_NON_INTERACTIVE} << QStringLiteral("/given");
     QTest::newRow("-s given") << Setup([](PackageOptions& o) { o.SetSilent(true); })
-                              << QList<int>{1021, 1062, 1035, 1050, 1031} << QStringLiteral("/remembered");
+                              << QList<int>{IDC_MANAGED, IDC_TRAFFIC_DETECTION, IDC_IN_PACKAGE, IDC_32BIT_ONLY, IDC_SILENT} << QStringLiteral("/remembered");
 }
 
 void HalvexDlgTest::argumentsWinOverRememberedChoices()
@@ -843,8 +861,8 @@ void HalvexDlgTest::argumentsWinOverRememberedChoices()
         PackageOptions options;
         RecordingDialogHost host;
         CHalvexDlg dialog(options, nullptr, host);
-        SetText(dialog, 1014, QStringLiteral("/remembered"));
-        for (const int id : {1021, 1062, 1050, 1032})
+        SetText(dialog, IDC_SOURCE_FOLDER, QStringLiteral("/remembered"));
+        for (const int id : {IDC_MANAGED, IDC_TRAFFIC_DETECTION, IDC_32BIT_ONLY, IDC_NON_INTERACTIVE})
             Click(dialog, id);
         dialog.reject();
     }
@@ -852,7 +870,7 @@ void HalvexDlgTest::argumentsWinOverRememberedChoices()
     arguments(options);
     RecordingDialogHost host;
     CHalvexDlg dialog(options, nullptr, host);
-    QCOMPARE(FieldText(dialog, 1014), source);
+    QCOMPARE(FieldText(dialog, IDC_SOURCE_FOLDER), source);
     for (const int id : kCheckable)
         QVERIFY2(Item<QAbstractButton>(dialog, id)->isChecked() == checked.contains(id),
                  qPrintable(QStringLiteral("tick of %1").arg(id)));
@@ -882,10 +900,10 @@ void HalvexDlgTest::helpOpensTheDocumentation()
     QVERIFY(QTest::qWaitForWindowActive(&dialog));
 
     // F1 counts wherever the focus is, an edit field included.
-    QTest::keyClick(Item<QLineEdit>(dialog, 1033), Qt::Key_F1, shift ? Qt::ShiftModifier : Qt::NoModifier);
+    QTest::keyClick(Item<QLineEdit>(dialog, IDC_SETUP_PARAMETERS), Qt::Key_F1, shift ? Qt::ShiftModifier : Qt::NoModifier);
     QCOMPARE(int(host.openedAddresses.size()), opened);
 
-    Item<QPushButton>(dialog, 1034)->click();
+    Item<QPushButton>(dialog, IDC_HELP)->click();
     QCOMPARE(int(host.openedAddresses.size()), opened + 1);
     for (const auto& address : host.openedAddresses)
         QCOMPARE(address, std::wstring(L"https://www.veskor.com/support/documentation/zastrel"));
@@ -928,10 +946,10 @@ void HalvexDlgTest::aboutEntryOpensTheAboutBox()
 void HalvexDlgTest::enterBuildsFromAnyField_data()
 {
     QTest::addColumn<int>("field");
-    QTest::newRow("source folder") << 1014;
-    QTest::newRow("password") << 1029;
-    QTest::newRow("secondary location") << 1037;
-    QTest::newRow("a check box") << 1022;
+    QTest::newRow("source folder") << int(IDC_SOURCE_FOLDER);
+    QTest::newRow("password") << int(IDC_PRIMARY_PASSWORD);
+    QTest::newRow("secondary location") << int(IDC_SECONDARY_LOCATION);
+    QTest::newRow("a check box") << int(IDC_FIREWALL);
 }
 
 void HalvexDlgTest::enterBuildsFromAnyField()
@@ -968,9 +986,9 @@ void HalvexDlgTest::cancelAndEscEndTheDialog()
     dialog.show();
     QVERIFY(QTest::qWaitForWindowActive(&dialog));
     if (viaEsc)
-        QTest::keyClick(Item<QLineEdit>(dialog, 1014), Qt::Key_Escape);
+        QTest::keyClick(Item<QLineEdit>(dialog, IDC_SOURCE_FOLDER), Qt::Key_Escape);
     else
-        Item<QPushButton>(dialog, 2)->click();
+        Item<QPushButton>(dialog, IDCANCEL)->click();
     QVERIFY(!dialog.isVisible());
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
     QVERIFY(host.boxes.empty());
@@ -985,9 +1003,9 @@ void HalvexDlgTest::validationStopsAtTheFirstProblem_data()
     const QString primary = QStringLiteral("\\\\server\\updates");
     const auto valid = [this, primary](Fill more) {
         return Fill([this, primary, more](CHalvexDlg& d) {
-            SetText(d, 1014, cid);
-            SetText(d, 1015, output);
-            SetText(d, 1027, primary);
+            SetText(d, IDC_SOURCE_FOLDER, cid);
+            SetText(d, IDC_OUTPUT_PACKAGE, output);
+            SetText(d, IDC_PRIMARY_LOCATION, primary);
             more(d);
         });
     };
@@ -996,73 +1014,73 @@ void HalvexDlgTest::validationStopsAtTheFirstProblem_data()
 
     QTest::newRow("blank source is the only thing tested")
         << Fill([this](CHalvexDlg& d) {
-               SetText(d, 1015, QStringLiteral("relative"));
-               Click(d, 1024);
+               SetText(d, IDC_OUTPUT_PACKAGE, QStringLiteral("relative"));
+               Click(d, IDC_PATCH);
            })
         << QStringLiteral("Source folder cannot be blank. Enter a software distribution location and try again.")
         << (QStringList{QStringLiteral("Source path:")} + nothingElse);
     QTest::newRow("source without the marker")
-        << valid([this](CHalvexDlg& d) { SetText(d, 1014, scratch); })
+        << valid([this](CHalvexDlg& d) { SetText(d, IDC_SOURCE_FOLDER, scratch); })
         << QStringLiteral("Source folder \"%1\" must point to a software distribution location.").arg(scratch)
         << nothingElse;
     QTest::newRow("blank output")
-        << valid([](CHalvexDlg& d) { SetText(d, 1015, QString()); })
+        << valid([](CHalvexDlg& d) { SetText(d, IDC_OUTPUT_PACKAGE, QString()); })
         << QStringLiteral("Output package cannot be blank. Enter a folder path and try again.") << nothingElse;
     QTest::newRow("output without a folder part")
-        << valid([](CHalvexDlg& d) { SetText(d, 1015, QStringLiteral("Client.exe")); })
+        << valid([](CHalvexDlg& d) { SetText(d, IDC_OUTPUT_PACKAGE, QStringLiteral("Client.exe")); })
         << QStringLiteral("Output package path \"Client.exe\" is invalid.")
         << QStringList{QStringLiteral("URL:"), QStringLiteral("Updating source:")};
     QTest::newRow("patch without a server, after source and output")
-        << valid([](CHalvexDlg& d) { Click(d, 1024); })
+        << valid([](CHalvexDlg& d) { Click(d, IDC_PATCH); })
         << QStringLiteral("Management server URL cannot be blank. Enter an HTTP location and try again.")
         << QStringList{QStringLiteral("Updating source:")};
     QTest::newRow("server with a path")
         << valid([](CHalvexDlg& d) {
-               Click(d, 1024);
-               SetText(d, 1019, QStringLiteral("http://kett/console"));
+               Click(d, IDC_PATCH);
+               SetText(d, IDC_SERVER_URL, QStringLiteral("http://kett/console"));
            })
         << QStringLiteral("Management server URL \"http://kett/console\" is not in the correct format. Enter an HTTP "
                           "location and try again.")
         << QStringList{QStringLiteral("Updating source:")};
     QTest::newRow("blank primary location while enabled")
-        << valid([](CHalvexDlg& d) { SetText(d, 1027, QString()); })
+        << valid([](CHalvexDlg& d) { SetText(d, IDC_PRIMARY_LOCATION, QString()); })
         << QStringLiteral("Primary update location cannot be blank. Enter a UNC folder path or HTTP location and try "
                           "again.")
         << QStringList{};
     QTest::newRow("https primary location")
-        << valid([](CHalvexDlg& d) { SetText(d, 1027, QStringLiteral("https://updates/veskor")); })
+        << valid([](CHalvexDlg& d) { SetText(d, IDC_PRIMARY_LOCATION, QStringLiteral("https://updates/veskor")); })
         << QStringLiteral("Primary update location \"https://updates/veskor\" is not in the correct format. Enter "
                           "either a UNC folder path or HTTP location and try again.")
         << QStringList{};
     QTest::newRow("blank secondary location")
-        << valid([](CHalvexDlg& d) { Click(d, 1030); })
+        << valid([](CHalvexDlg& d) { Click(d, IDC_USE_SECONDARY); })
         << QStringLiteral("Secondary update location cannot be blank. Enter a UNC folder path or HTTP location and "
                           "try again.")
         << QStringList{};
     QTest::newRow("VESKOR needs the credentials")
         << valid([](CHalvexDlg& d) {
-               Click(d, 1030);
-               SetText(d, 1037, QStringLiteral("VESKOR"));
-               SetText(d, 1038, QStringLiteral("EX-1"));
+               Click(d, IDC_USE_SECONDARY);
+               SetText(d, IDC_SECONDARY_LOCATION, QStringLiteral("VESKOR"));
+               SetText(d, IDC_SECONDARY_USER, QStringLiteral("EX-1"));
            })
         << QStringLiteral("Your Veskor username and password cannot be blank.") << QStringList{};
     QTest::newRow("veskor in lower case is a location to check")
         << valid([](CHalvexDlg& d) {
-               Click(d, 1030);
-               SetText(d, 1037, QStringLiteral("veskor"));
-               SetText(d, 1038, QStringLiteral("EX-1"));
-               SetText(d, 1039, QStringLiteral("pw"));
+               Click(d, IDC_USE_SECONDARY);
+               SetText(d, IDC_SECONDARY_LOCATION, QStringLiteral("veskor"));
+               SetText(d, IDC_SECONDARY_USER, QStringLiteral("EX-1"));
+               SetText(d, IDC_SECONDARY_PASSWORD, QStringLiteral("pw"));
            })
         << QStringLiteral("Secondary update location \"veskor\" is not in the correct format. Enter either a UNC "
                           "folder path or HTTP location and try again.")
         << QStringList{};
     QTest::newRow("greyed primary location is not tested")
         << valid([](CHalvexDlg& d) {
-               SetText(d, 1027, QString());
-               Click(d, 1021);
-               Click(d, 1055);
-               Click(d, 1030);
-               Click(d, 1035);  // managed, in the package: the update fields grey out
+               SetText(d, IDC_PRIMARY_LOCATION, QString());
+               Click(d, IDC_MANAGED);
+               Click(d, IDC_AUTOUPDATE_DOWNLOADS);
+               Click(d, IDC_USE_SECONDARY);
+               Click(d, IDC_IN_PACKAGE);  // managed, in the package: the update fields grey out
            })
         << QString() << QStringList{QStringLiteral("Updating source:")};
 }
@@ -1080,7 +1098,7 @@ void HalvexDlgTest::validationStopsAtTheFirstProblem()
     host.owner = &dialog;
     fill(dialog);
     const qsizetype logBefore = LogText().size();
-    Click(dialog, 1);
+    Click(dialog, IDOK);
     const QString lines = LogText().mid(logBefore);
 
     QVERIFY(!host.boxes.empty());
@@ -1111,18 +1129,19 @@ void HalvexDlgTest::transferCopiesEveryControl()
     options.GetSetupParameters().emplace(L"-stale", L"");
     RecordingDialogHost host;
     CHalvexDlg dialog(options, nullptr, host);
-    SetText(dialog, 1015, QStringLiteral("/out/p\u00e4ckage.exe"));
-    for (const int id : {1022, 1024, 1062, 1050, 1055, 1032, 1030})
+    SetText(dialog, IDC_OUTPUT_PACKAGE, QStringLiteral("/out/p\u00e4ckage.exe"));
+    for (const int id : {IDC_FIREWALL, IDC_PATCH, IDC_TRAFFIC_DETECTION, IDC_32BIT_ONLY, IDC_AUTOUPDATE_DOWNLOADS,
+                         IDC_NON_INTERACTIVE, IDC_USE_SECONDARY})
         Click(dialog, id);
-    SetText(dialog, 1019, QStringLiteral("http://kett"));
-    SetText(dialog, 1027, QStringLiteral("http://u/p"));
-    SetText(dialog, 1028, QStringLiteral("user"));
-    SetText(dialog, 1029, QStringLiteral("pass word"));
-    SetText(dialog, 1037, QStringLiteral("\\\\mirror"));
-    SetText(dialog, 1038, QStringLiteral("user2"));
-    SetText(dialog, 1039, QStringLiteral("pass2"));
-    SetText(dialog, 1033, QStringLiteral("-g \"Head Office\" /x -user override"));
-    Click(dialog, 1);
+    SetText(dialog, IDC_SERVER_URL, QStringLiteral("http://kett"));
+    SetText(dialog, IDC_PRIMARY_LOCATION, QStringLiteral("http://u/p"));
+    SetText(dialog, IDC_PRIMARY_USER, QStringLiteral("user"));
+    SetText(dialog, IDC_PRIMARY_PASSWORD, QStringLiteral("pass word"));
+    SetText(dialog, IDC_SECONDARY_LOCATION, QStringLiteral("\\\\mirror"));
+    SetText(dialog, IDC_SECONDARY_USER, QStringLiteral("user2"));
+    SetText(dialog, IDC_SECONDARY_PASSWORD, QStringLiteral("pass2"));
+    SetText(dialog, IDC_SETUP_PARAMETERS, QStringLiteral("-g \"Head Office\" /x -user override"));
+    Click(dialog, IDOK);
 
     QCOMPARE(options.GetSourceFolder(), std::wstring(L"/nowhere"));
     QCOMPARE(options.GetOutputPackage(), std::wstring(L"/out/p\u00e4ckage.exe"));
@@ -1156,23 +1175,23 @@ void HalvexDlgTest::noCheckAppliesOnlyWhileInTheField()
     RecordingDialogHost host;
     CHalvexDlg dialog(options, nullptr, host);
     // Patch without a server and a blank primary location would both be refused.
-    Click(dialog, 1024);
-    SetText(dialog, 1033, QStringLiteral("-nocheck"));
+    Click(dialog, IDC_PATCH);
+    SetText(dialog, IDC_SETUP_PARAMETERS, QStringLiteral("-nocheck"));
 
     // Source and output are still checked.
-    Click(dialog, 1);
+    Click(dialog, IDOK);
     QCOMPARE(host.boxes.back().text, CheckBoxText(QStringLiteral(
         "Source folder cannot be blank. Enter a software distribution location and try again.")));
 
-    SetText(dialog, 1014, cid);
-    SetText(dialog, 1015, output);
-    Click(dialog, 1);
+    SetText(dialog, IDC_SOURCE_FOLDER, cid);
+    SetText(dialog, IDC_OUTPUT_PACKAGE, output);
+    Click(dialog, IDOK);
     QVERIFY2(host.boxes.back().text.startsWith(QStringLiteral("Package generation failed.")),
              qPrintable(host.boxes.back().text));
 
     // Taken out of the field, the switch no longer applies.
-    SetText(dialog, 1033, QString());
-    Click(dialog, 1);
+    SetText(dialog, IDC_SETUP_PARAMETERS, QString());
+    Click(dialog, IDOK);
     QCOMPARE(host.boxes.size(), std::size_t{3});
     QCOMPARE(host.boxes.back().text, CheckBoxText(QStringLiteral(
         "Management server URL cannot be blank. Enter an HTTP location and try again.")));
@@ -1187,12 +1206,12 @@ void HalvexDlgTest::noCheckArgumentShowsInTheField()
     options.GetSetupParameters().emplace(L"-g", L"Head Office");
     RecordingDialogHost host;
     CHalvexDlg dialog(options, nullptr, host);
-    QCOMPARE(FieldText(dialog, 1033), QStringLiteral("-nocheck -g \"Head Office\""));
-    SetText(dialog, 1014, cid);
-    SetText(dialog, 1015, output);
-    Click(dialog, 1024);
-    SetText(dialog, 1033, QStringLiteral("-g \"Head Office\""));
-    Click(dialog, 1);
+    QCOMPARE(FieldText(dialog, IDC_SETUP_PARAMETERS), QStringLiteral("-nocheck -g \"Head Office\""));
+    SetText(dialog, IDC_SOURCE_FOLDER, cid);
+    SetText(dialog, IDC_OUTPUT_PACKAGE, output);
+    Click(dialog, IDC_PATCH);
+    SetText(dialog, IDC_SETUP_PARAMETERS, QStringLiteral("-g \"Head Office\""));
+    Click(dialog, IDOK);
     QCOMPARE(host.boxes.back().text, CheckBoxText(QStringLiteral(
         "Management server URL cannot be blank. Enter an HTTP location and try again.")));
 }
@@ -1207,11 +1226,11 @@ void HalvexDlgTest::wholeBuildThroughTheDialog()
     host.owner = &dialog;
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    SetText(dialog, 1014, cid);
-    SetText(dialog, 1015, package);
-    SetText(dialog, 1027, QStringLiteral("http://updates.example.com/veskor"));
-    SetText(dialog, 1028, QStringLiteral("updater"));
-    SetText(dialog, 1029, QStringLiteral("secret"));
+    SetText(dialog, IDC_SOURCE_FOLDER, cid);
+    SetText(dialog, IDC_OUTPUT_PACKAGE, package);
+    SetText(dialog, IDC_PRIMARY_LOCATION, QStringLiteral("http://updates.example.com/veskor"));
+    SetText(dialog, IDC_PRIMARY_USER, QStringLiteral("updater"));
+    SetText(dialog, IDC_PRIMARY_PASSWORD, QStringLiteral("secret"));
 
     // Watches the progress window from inside the build: the job's Refresh runs timers.
     QStringList statuses;
@@ -1247,7 +1266,7 @@ void HalvexDlgTest::wholeBuildThroughTheDialog()
     qint64 heldFor = -1;
     host.onShow = [&](QDialog&) { heldFor = sinceLastStatus.elapsed(); };
 
-    Click(dialog, 1);
+    Click(dialog, IDOK);
     watcher.stop();
 
     QCOMPARE(statuses, (QStringList{QStringLiteral("Establishing package components to transfer..."),
@@ -1271,8 +1290,9 @@ void HalvexDlgTest::wholeBuildThroughTheDialog()
 
     // The package: the installer module first, then the configuration and the archive.
     QFile built(package);
-    QVERIFY(built.open(QIODevice::ReadOnly));
-    QVERIFY(built.readAll().startsWith("STAND-IN INSTALLER MODULE\n"));
+    QFile module(programFolder + QStringLiteral("/7za/7zSD.sfx"));
+    QVERIFY(built.open(QIODevice::ReadOnly) && module.open(QIODevice::ReadOnly));
+    QVERIFY(built.readAll().startsWith(module.readAll()));
     QVERIFY(!QFileInfo::exists(scratch + QStringLiteral("/built/halvex_archive.7z")));
 
     // The dialog is usable again, as it was, and the progress window is gone.
@@ -1291,10 +1311,10 @@ void HalvexDlgTest::buildErrorsKeepTheDialog_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("reason");
     QTest::newRow("-opwd that cannot be revealed")
-        << 1033 << QStringLiteral("-opwd ***") << QString::fromStdWString(L"Option \u2013opwd is not a valid password.");
+        << int(IDC_SETUP_PARAMETERS) << QStringLiteral("-opwd ***") << QString::fromStdWString(L"Option \u2013opwd is not a valid password.");
     const QString file = cid + QStringLiteral("/cidsync.upd");
     QTest::newRow("source path naming a file")
-        << 1014 << file
+        << int(IDC_SOURCE_FOLDER) << file
         << QStringLiteral("Source folder \"%1\" must point to a software distribution location.\nNot a directory").arg(file);
 }
 
@@ -1308,17 +1328,17 @@ void HalvexDlgTest::buildErrorsKeepTheDialog()
     RecordingDialogHost host;
     CHalvexDlg dialog(options, nullptr, host);
     host.owner = &dialog;
-    SetText(dialog, 1014, cid);
-    SetText(dialog, 1015, output);
-    SetText(dialog, 1028, QStringLiteral("updater"));
+    SetText(dialog, IDC_SOURCE_FOLDER, cid);
+    SetText(dialog, IDC_OUTPUT_PACKAGE, output);
+    SetText(dialog, IDC_PRIMARY_USER, QStringLiteral("updater"));
     SetText(dialog, field, typed);
-    Click(dialog, 1024);
+    Click(dialog, IDC_PATCH);
 
     // Inside the dialog's own loop, as a user meets it.
     bool stillOpen = false;
     QTimer::singleShot(0, &dialog, [&] {
-        Click(dialog, 1);
-        Click(dialog, 1);
+        Click(dialog, IDOK);
+        Click(dialog, IDOK);
         stillOpen = dialog.isVisible();
         dialog.reject();
     });
@@ -1334,9 +1354,9 @@ void HalvexDlgTest::buildErrorsKeepTheDialog()
         QVERIFY(box.ownedByDialog);
     }
     QCOMPARE(FieldText(dialog, field), typed);
-    QCOMPARE(FieldText(dialog, 1028), QStringLiteral("updater"));
-    QVERIFY(Item<QAbstractButton>(dialog, 1024)->isChecked());
-    QVERIFY(dialog.GetDlgItem(1019)->isEnabled());
+    QCOMPARE(FieldText(dialog, IDC_PRIMARY_USER), QStringLiteral("updater"));
+    QVERIFY(Item<QAbstractButton>(dialog, IDC_PATCH)->isChecked());
+    QVERIFY(dialog.GetDlgItem(IDC_SERVER_URL)->isEnabled());
     QVERIFY(!QApplication::overrideCursor());
 }
 

@@ -2,12 +2,14 @@
 // review the layout: the main dialog at its defaults and with every feature in use, a
 // validation message box, the progress window mid-build (a real build of a small
 // package in a temporary folder) and the about box.
-#include "PackageFixture.h"
 #include "RecordingDialogHost.h"
 
 #include "core/PackageOptions.h"
+#include "support/CidBuilder.h"
+#include "support/TestFolder.h"
 #include "ui/AboutDlg.h"
 #include "ui/HalvexDlg.h"
+#include "ui/HalvexDlgControls.h"
 #include "ui/ProgressDlg.h"
 
 #include <QAbstractButton>
@@ -17,10 +19,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSettings>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
+#include <filesystem>
 
 namespace {
 
@@ -65,8 +67,8 @@ int main(int argc, char** argv)
     outputFolder = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(outputFolder);
     // A first start: nothing remembered, and nothing kept from these pictures.
-    QTemporaryDir settings;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromStdString((TestSupport::ScratchFolder() / "config").string()));
 
     {
         PackageOptions options;
@@ -80,15 +82,16 @@ int main(int argc, char** argv)
         options.GetSetupParameters().emplace(L"-g", L"Head Office");
         options.GetSetupParameters().emplace(L"/ncd", L"");
         CHalvexDlg dialog(options);
-        for (const int id : {1022, 1024, 1062, 1063, 1055, 1030})
+        for (const int id : {IDC_FIREWALL, IDC_PATCH, IDC_TRAFFIC_DETECTION, IDC_EXPLOIT_PREVENTION,
+                             IDC_AUTOUPDATE_DOWNLOADS, IDC_USE_SECONDARY})
             Click(dialog, id);
-        SetText(dialog, 1019, QStringLiteral("https://kett.example.com:8443/"));
-        SetText(dialog, 1027, QStringLiteral("http://updates.example.com/veskor"));
-        SetText(dialog, 1028, QStringLiteral("updater"));
-        SetText(dialog, 1029, QStringLiteral("secret"));
-        SetText(dialog, 1037, QStringLiteral("VESKOR"));
-        SetText(dialog, 1038, QStringLiteral("EX-1234567"));
-        SetText(dialog, 1039, QStringLiteral("licence"));
+        SetText(dialog, IDC_SERVER_URL, QStringLiteral("https://kett.example.com:8443/"));
+        SetText(dialog, IDC_PRIMARY_LOCATION, QStringLiteral("http://updates.example.com/veskor"));
+        SetText(dialog, IDC_PRIMARY_USER, QStringLiteral("updater"));
+        SetText(dialog, IDC_PRIMARY_PASSWORD, QStringLiteral("secret"));
+        SetText(dialog, IDC_SECONDARY_LOCATION, QStringLiteral("VESKOR"));
+        SetText(dialog, IDC_SECONDARY_USER, QStringLiteral("EX-1234567"));
+        SetText(dialog, IDC_SECONDARY_PASSWORD, QStringLiteral("licence"));
         Save(dialog, "main-all-features");
     }
     {
@@ -97,23 +100,20 @@ int main(int argc, char** argv)
         host.onShow = [](QDialog& box) { Save(box, "validation-message"); };
         CHalvexDlg dialog(options, nullptr, host);
         dialog.show();
-        Click(dialog, 1);
+        Click(dialog, IDOK);
     }
     {
-        QTemporaryDir scratch;
-        PackageFixture fixture;
-        if (!scratch.isValid() || !fixture.Create(scratch.path())) {
-            std::fprintf(stderr, "could not make the sample package\n");
-            return 1;
-        }
+        const std::filesystem::path scratch = TestSupport::ScratchFolder() / "sample";
+        const std::filesystem::path cid =
+            TestSupport::CidBuilder(scratch / "CID").Components(TestSupport::kDefaultComponents).Path();
         PackageOptions options;
-        options.SetProgramFolder(fixture.programFolder.toStdWString());
+        options.SetProgramFolder(TestSupport::MakeProgramFolder(scratch).wstring());
         RecordingDialogHost host;
         CHalvexDlg dialog(options, nullptr, host);
         dialog.show();
-        SetText(dialog, 1014, fixture.cid);
-        SetText(dialog, 1015, scratch.filePath(QStringLiteral("VeskorEndpoint.exe")));
-        SetText(dialog, 1027, QStringLiteral("http://updates.example.com/veskor"));
+        SetText(dialog, IDC_SOURCE_FOLDER, QString::fromStdString(cid.string()));
+        SetText(dialog, IDC_OUTPUT_PACKAGE, QString::fromStdString((scratch / "VeskorEndpoint.exe").string()));
+        SetText(dialog, IDC_PRIMARY_LOCATION, QStringLiteral("http://updates.example.com/veskor"));
         // The job's Refresh runs timers: photograph the window once the archive step shows.
         bool taken = false;
         QTimer watcher;
@@ -129,7 +129,7 @@ int main(int argc, char** argv)
             }
         });
         watcher.start();
-        Click(dialog, 1);
+        Click(dialog, IDOK);
         if (!taken) {
             std::fprintf(stderr, "the build never reached the archive step\n");
             ++failures;
