@@ -41,6 +41,7 @@
 
 #include <exception>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -173,7 +174,6 @@ void CHalvexDlg::CreateControls()
     // Controls are made in template order, which is also the keyboard focus order.
     // Group boxes are plain frames behind the controls, as in the template, so every
     // position is relative to the page.
-    QWidget* const parent = page;
     const auto place = [&](QWidget* widget, int id, int x, int y, int w, int h) {
         widget->setGeometry(units.Rect(x, y, w, h));
         if (id != kNoId) {
@@ -183,31 +183,31 @@ void CHalvexDlg::CreateControls()
         return widget;
     };
     const auto group = [&](const char* text, int x, int y, int w, int h) {
-        auto* box = new QGroupBox(QString::fromLatin1(text), parent);
+        auto* box = new QGroupBox(QString::fromLatin1(text), page);
         box->setFocusPolicy(Qt::NoFocus);
         place(box, kNoId, x, y, w, h);
     };
     const auto label = [&](int id, const char* text, int x, int y, int w, int h) {
-        auto* widget = new QLabel(QString::fromLatin1(text), parent);
+        auto* widget = new QLabel(QString::fromLatin1(text), page);
         widget->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         place(widget, id, x, y, w, h);
         return widget;
     };
     const auto edit = [&](int id, int x, int y, int w, int h) {
-        auto* widget = new QLineEdit(parent);
+        auto* widget = new QLineEdit(page);
         place(widget, id, x, y, w, h);
         return widget;
     };
     const auto button = [&](int id, const char* text, int x, int y, int w, int h) {
-        auto* widget = new QPushButton(QString::fromLatin1(text), parent);
+        auto* widget = new QPushButton(QString::fromLatin1(text), page);
         place(widget, id, x, y, w, h);
         return widget;
     };
     const auto check = [&](int id, const char* text, int x, int y, int w, int h) {
-        place(new QCheckBox(QString::fromLatin1(text), parent), id, x, y, w, h);
+        place(new QCheckBox(QString::fromLatin1(text), page), id, x, y, w, h);
     };
     const auto radio = [&](int id, const char* text, int x, int y, int w, int h) {
-        auto* widget = new QRadioButton(QString::fromLatin1(text), parent);
+        auto* widget = new QRadioButton(QString::fromLatin1(text), page);
         place(widget, id, x, y, w, h);
         return widget;
     };
@@ -254,7 +254,7 @@ void CHalvexDlg::CreateControls()
     primaryPasswordLabel->setBuddy(primaryPassword);
     check(IDC_USE_SECONDARY, "Use a secondary location", 18, 254, 182, 10);
     auto* secondaryLabel = label(IDC_SECONDARY_LOCATION_LABEL, "Secondary update &location:", 18, 269, 89, 8);
-    auto* secondary = new QComboBox(parent);
+    auto* secondary = new QComboBox(page);
     secondary->setEditable(true);
     secondary->setInsertPolicy(QComboBox::NoInsert);  // the list grows only through RememberSecondaryLocation
     // Completing and matching keep the case typed: "veskor" is a location to check, not

@@ -14,12 +14,12 @@
 
 class CLogging;
 class PackageOptions;
+class QAbstractButton;
 class QComboBox;
 class QFileDialog;
-class QScrollArea;
 class QLineEdit;
 class QRadioButton;
-class QAbstractButton;
+class QScrollArea;
 
 namespace Ui {
 class RadioGroup;
