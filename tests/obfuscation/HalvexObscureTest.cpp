@@ -1,44 +1,20 @@
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "obfuscation/obscurity/Obfuscation.h"
+#include "support/ChildRun.h"
 
 namespace {
 
-struct CommandResult {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
+using TestSupport::ChildResult;
 
-std::string Scratch(const std::string& name)
+ChildResult WithInput(const std::string& input, const std::vector<std::string>& arguments = {})
 {
-    return std::string(std::getenv("HALVEX_TEST_TMP")) + "/" + name;
-}
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// Runs a shell command line with the command's output and exit code caught in files.
-CommandResult Shell(const std::string& commandLine)
-{
-    const std::string script = commandLine + " >'" + Scratch("out") + "' 2>'" + Scratch("err") + "'; echo $? >'" +
-                               Scratch("rc") + "'";
-    EXPECT_EQ(std::system(script.c_str()), 0) << script;
-    return {std::stoi(ReadFile(Scratch("rc"))), ReadFile(Scratch("out")), ReadFile(Scratch("err"))};
-}
-
-CommandResult WithInput(const std::string& input, const std::string& arguments = "")
-{
-    std::ofstream(Scratch("in"), std::ios::binary) << input;
-    return Shell(std::string("'") + HALVEX_OBSCURE + "' " + arguments + " <'" + Scratch("in") + "'");
+    TestSupport::ChildOptions options;
+    options.input = input;
+    return TestSupport::RunChild(HALVEX_OBSCURE, arguments, options);
 }
 
 std::wstring RevealLine(const std::string& out)
@@ -51,7 +27,7 @@ std::wstring RevealLine(const std::string& out)
 
 TEST(HalvexObscure, PrintsATokenThatRevealsToThePipedPassword)
 {
-    const CommandResult run = Shell(std::string("printf 'secret\\n' | '") + HALVEX_OBSCURE + "'");
+    const ChildResult run = WithInput("secret\n");
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out.substr(0, 2), "Bw");
     EXPECT_EQ(run.out.size(), 37u) << "36 characters and the line end";
@@ -70,7 +46,7 @@ TEST(HalvexObscure, LineEndIsNotPartOfThePassword)
         {"p\xC3\xA4ss \xE2\x82\xAC \xF0\x9F\x94\x91\n", L"p\u00E4ss \u20AC \U0001F511"},
     };
     for (const auto& c : cases) {
-        const CommandResult run = WithInput(c.input);
+        const ChildResult run = WithInput(c.input);
         ASSERT_EQ(run.exitCode, 0) << run.err;
         EXPECT_EQ(RevealLine(run.out), c.password);
     }
@@ -78,18 +54,18 @@ TEST(HalvexObscure, LineEndIsNotPartOfThePassword)
 
 TEST(HalvexObscure, RefusesEmptyOrUnreadablePasswordsAndArguments)
 {
-    struct Case { std::string input; std::string arguments; int exitCode; std::string message; };
+    struct Case { std::string input; std::vector<std::string> arguments; int exitCode; std::string message; };
     const Case cases[] = {
-        {"", "", 1, "halvex-obscure: the password is empty; nothing to obscure\n"},
-        {"\n", "", 1, "halvex-obscure: the password is empty; nothing to obscure\n"},
-        {"\r\n", "", 1, "halvex-obscure: the password is empty; nothing to obscure\n"},
-        {"bad \xFF byte\n", "", 1, "halvex-obscure: the password is not valid UTF-8 text\n"},
-        {"secret\n", "secret", 2, "usage: halvex-obscure"},
-        {"secret\n", "--help", 2, "usage: halvex-obscure"},
+        {"", {}, 1, "halvex-obscure: the password is empty; nothing to obscure\n"},
+        {"\n", {}, 1, "halvex-obscure: the password is empty; nothing to obscure\n"},
+        {"\r\n", {}, 1, "halvex-obscure: the password is empty; nothing to obscure\n"},
+        {"bad \xFF byte\n", {}, 1, "halvex-obscure: the password is not valid UTF-8 text\n"},
+        {"secret\n", {"secret"}, 2, "usage: halvex-obscure"},
+        {"secret\n", {"--help"}, 2, "usage: halvex-obscure"},
     };
     for (const auto& c : cases) {
-        const CommandResult run = WithInput(c.input, c.arguments);
-        EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments;
+        const ChildResult run = WithInput(c.input, c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.message;
         EXPECT_EQ(run.err.substr(0, c.message.size()), c.message);
         EXPECT_EQ(run.out, "") << "no token on a refusal";
     }

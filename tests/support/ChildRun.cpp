@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -74,11 +75,23 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
     int err[2];
     if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe2 failed");
+    // Standard input is a memory file read from its start, so any size of input is taken
+    // without the parent having to feed a pipe while it reads the child's output.
+    int in = -1;
+    if (options.input) {
+        in = ::memfd_create("input", MFD_CLOEXEC);
+        if (in < 0 || ::write(in, options.input->data(), options.input->size()) !=
+                          static_cast<ssize_t>(options.input->size()) ||
+            ::lseek(in, 0, SEEK_SET) != 0)
+            throw std::runtime_error("cannot prepare the child's standard input");
+    }
     const pid_t child = ::fork();
     if (child < 0)
         throw std::runtime_error("fork failed");
     if (child == 0) {
         ::dup2(err[1], 2);
+        if (in >= 0)
+            ::dup2(in, 0);
         if (options.output == ChildOutput::Captured) {
             ::dup2(out[1], 1);
         } else if (options.output == ChildOutput::Closed) {
@@ -98,6 +111,8 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
     }
     ::close(out[1]);
     ::close(err[1]);
+    if (in >= 0)
+        ::close(in);
 
     ChildResult result;
     std::string pending;

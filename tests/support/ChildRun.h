@@ -27,6 +27,8 @@ struct ChildOptions {
     // Variables set (or, given no value, removed) on top of this process's environment.
     std::map<std::string, std::optional<std::string>> environment;
     ChildOutput output = ChildOutput::Captured;
+    // The program's standard input; without it the program inherits this process's.
+    std::optional<std::string> input;
     // Drops root's rights (to user and group nobody) before the program starts.
     bool asNobody = false;
     // Sees each line of captured standard output as it arrives, with the program's id.
