@@ -1,14 +1,39 @@
 #!/usr/bin/env bash
-# Installs, from Debian, every package that building, testing and the demo need.
+# Installs, from Debian, every package that building, testing and the demo need, and
+# fetches Debian's 7-Zip source, from which the build makes the installer module 7zSD.sfx.
 # Idempotent: when everything is present it returns at once without touching apt.
+#
+# The 7-Zip source is unpacked outside the source tree, into the cache folder printed by
+# `scripts/install-deps.sh --source-cache`: /var/cache/halvex/7zip-src when run as root,
+# else ${XDG_CACHE_HOME:-~/.cache}/halvex/7zip-src. The build looks in both.
 set -euo pipefail
+
+if [ "$(id -u)" -eq 0 ]; then
+  source_cache=/var/cache/halvex/7zip-src
+else
+  source_cache=${XDG_CACHE_HOME:-$HOME/.cache}/halvex/7zip-src
+fi
+if [ "${1:-}" = "--source-cache" ]; then
+  echo "$source_cache"
+  exit 0
+fi
 
 packages=(
   g++ cmake ninja-build pkg-config
   libboost-filesystem-dev libssl-dev qt6-base-dev
   p7zip-full bc
+  dpkg-dev file lintian groff-base
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth xdotool x11-utils desktop-file-utils
+  xvfb xauth xdotool
+  # The Xvfb test reads the window's properties; the desktop entry is validated.
+  x11-utils desktop-file-utils
+  # The installer module and the Wine test's helper programs: Windows cross compilers.
+  g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
+  # `apt-get source` unpacks with dpkg-source.
+  dpkg-dev
+  # Wine runs packages in the tests: 64-bit Wine, and 32-bit Wine for the 32-bit module
+  # on machines whose kernel runs 32-bit programs.
+  wine wine64 wine32:i386
 )
 
 missing=()
@@ -18,10 +43,47 @@ for p in "${packages[@]}"; do
   fi
 done
 
-[ ${#missing[@]} -eq 0 ] && exit 0
+have_source() {
+  compgen -G "$source_cache/7zip-*/CPP/7zip/Bundles/SFXSetup/SfxSetup.cpp" >/dev/null
+}
+
+[ ${#missing[@]} -eq 0 ] && have_source && exit 0
 
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-echo "Installing: ${missing[*]}"
+
+if [ ${#missing[@]} -ne 0 ]; then
+  # wine32 is an i386 package.
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${sudo[@]}" dpkg --add-architecture i386
+  fi
+fi
+
+# `apt-get source` needs deb-src entries: ours repeat the machine's Debian deb entries.
+deb_src=/etc/apt/sources.list.d/halvex-deb-src.sources
+if ! have_source && [ ! -f "$deb_src" ]; then
+  entries=$(cat /etc/apt/sources.list.d/*.sources 2>/dev/null \
+    | awk 'BEGIN { RS = ""; ORS = "\n\n" } /(^|\n)Types:[^\n]*deb([ \n]|$)/ && /debian/ {
+             sub(/Types:[^\n]*/, "Types: deb-src"); print }')
+  if [ -z "$entries" ] && [ -f /etc/apt/sources.list ]; then
+    entries=$(sed -n 's/^deb \(.*debian.*\)/deb-src \1/p' /etc/apt/sources.list)
+    deb_src=/etc/apt/sources.list.d/halvex-deb-src.list
+  fi
+  [ -n "$entries" ] || { echo "No Debian deb entries in /etc/apt to derive deb-src entries from" >&2; exit 1; }
+  printf '%s\n' "$entries" | "${sudo[@]}" tee "$deb_src" >/dev/null
+fi
+
 "${sudo[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -ne 0 ]; then
+  echo "Installing: ${missing[*]}"
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+if ! have_source; then
+  echo "Fetching Debian's 7-Zip source into $source_cache"
+  rm -rf "$source_cache"
+  mkdir -p "$source_cache"
+  # As root, apt's download sandbox user could not write here: fetch as root.
+  (cd "$source_cache" && apt-get source -qq -o APT::Sandbox::User=root 7zip)
+  have_source || { echo "apt-get source 7zip gave no SFXSetup bundle in $source_cache" >&2; exit 1; }
+fi

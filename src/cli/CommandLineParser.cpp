@@ -9,6 +9,7 @@
 #include "core/PackageOptions.h"
 #include "core/AsciiLowerCase.h"
 #include "cli/InputChecks.h"
+#include "cli/ProgramOptions.h"
 #include "obfuscation/obscurity/Obfuscation.h"
 #include "platform/StringTable.h"
 #include "platform/TextConversion.h"
@@ -112,6 +113,48 @@ void ApplyFlagParameter(const std::wstring& name, PackageOptions& options, CLogg
     }
 }
 
+// The program's own options; `value` holds nothing when a value-taking option ends the list.
+void ApplyProgramOption(ProgramOptionId id, const std::optional<std::wstring>& value, PackageOptions& options,
+                        CLogging& log)
+{
+    switch (id) {
+    case ProgramOptionId::Cli:
+        options.SetCommandLineMode(true);
+        log << "Command line interface mode set" << "\n";
+        break;
+    case ProgramOptionId::CidPath:
+        options.SetSourceFolder(value.value_or(std::wstring()));
+        log << "Package source path set to: " << options.GetSourceFolder() << "\n";
+        break;
+    case ProgramOptionId::SfxPath:
+        options.SetOutputPackage(value.value_or(std::wstring()));
+        log << "Destination folder path set to: " << options.GetOutputPackage() << "\n";
+        break;
+    case ProgramOptionId::LorvOnly:
+        options.SetIncludeComponents(false);
+        log << "LORV only option set" << "\n";
+        break;
+    case ProgramOptionId::NoCheck:
+        options.SetSkipChecks(true);
+        log << "No check option set" << "\n";
+        break;
+    case ProgramOptionId::NoDetect:
+        options.GetSetupParameters().emplace(L"/ncd", std::wstring());
+        log << "Encryption competitor detection option set" << "\n";
+        break;
+    case ProgramOptionId::Arch:
+        if (value) {
+            const std::wstring architecture = AsciiLowerCase(*value);
+            if (architecture == L"32bit")
+                options.SetInclude64Bit(false);
+            else if (architecture == L"64bit")
+                options.SetInclude32Bit(false);
+        }
+        log << "Architecture set" << "\n";
+        break;
+    }
+}
+
 }  // namespace
 
 std::vector<std::string> SplitArguments(const std::string& text)
@@ -157,35 +200,10 @@ void ParseArguments(const std::string& text, PackageOptions& options, CLogging& 
                 ApplyValueParameter(name, tokenAt(++i), options, log);
             else
                 ++i;
-        } else if (name == L"-cli") {
-            options.SetCommandLineMode(true);
-            log << "Command line interface mode set" << "\n";
-        } else if (name == L"-cidpath") {
-            const std::wstring value = hasNext ? tokenAt(++i) : std::wstring();
-            options.SetSourceFolder(value);
-            log << "Package source path set to: " << value << "\n";
-        } else if (name == L"-sfxpath") {
-            const std::wstring value = hasNext ? tokenAt(++i) : std::wstring();
-            options.SetOutputPackage(value);
-            log << "Destination folder path set to: " << value << "\n";
-        } else if (name == L"-lorvonly") {
-            options.SetIncludeComponents(false);
-            log << "LORV only option set" << "\n";
-        } else if (name == L"-nocheck") {
-            options.SetSkipChecks(true);
-            log << "No check option set" << "\n";
-        } else if (name == L"-nodetect") {
-            options.GetSetupParameters().emplace(L"/ncd", std::wstring());
-            log << "Encryption competitor detection option set" << "\n";
-        } else if (name == L"-arch") {
-            if (hasNext) {
-                const std::wstring architecture = AsciiLowerCase(tokenAt(++i));
-                if (architecture == L"32bit")
-                    options.SetInclude64Bit(false);
-                else if (architecture == L"64bit")
-                    options.SetInclude32Bit(false);
-            }
-            log << "Architecture set" << "\n";
+        } else if (const ProgramOption* option = FindProgramOption(name)) {
+            const std::optional<std::wstring> value =
+                option->takesValue && hasNext ? std::optional(tokenAt(++i)) : std::nullopt;
+            ApplyProgramOption(option->id, value, options, log);
         } else if (StartsWithSwitch(name)) {
             log << "Unknown argument " << name << " found. Using it anyway" << "\n";
             std::wstring value;

@@ -8,6 +8,7 @@
 #include "core/Logging.h"
 #include "core/PackageOptions.h"
 #include "cli/UrlCracking.h"
+#include "platform/HostFolders.h"
 #include "platform/TextConversion.h"
 
 namespace fs = boost::filesystem;
@@ -43,6 +44,32 @@ std::optional<UrlParts> CrackHostText(const std::wstring& text, CLogging& log)
 bool HostWithoutCredentialsOrExtra(const UrlParts& parts)
 {
     return !parts.hostName.empty() && parts.userName.empty() && parts.password.empty() && parts.extraInfo.empty();
+}
+
+// A path with every link and "." or ".." resolved as far as it exists, so two names of one
+// place compare equal.
+fs::path WeaklyCanonical(const fs::path& path)
+{
+    boost::system::error_code error;
+    const fs::path real = fs::weakly_canonical(path, error);
+    return error ? path.lexically_normal() : real;
+}
+
+// `inner` is `outer` or lies below it.
+bool IsWithin(const fs::path& inner, const fs::path& outer)
+{
+    auto i = inner.begin();
+    for (auto o = outer.begin(); o != outer.end(); ++o, ++i)
+        if (i == inner.end() || *i != *o)
+            return false;
+    return true;
+}
+
+fs::path WithoutTrailingSeparators(std::wstring path)
+{
+    while (path.size() > 1 && path.back() == L'/')
+        path.pop_back();
+    return path;
 }
 
 }  // namespace
@@ -108,6 +135,28 @@ bool CheckOutputPackage(const std::wstring& path, bool isFolder, CLogging& log)
     return true;
 }
 
+bool CheckOutputPlacement(const PackageOptions& options, CLogging& log)
+{
+    const std::wstring& path = options.GetOutputPackage();
+    const fs::path package = options.GetOutputIsFolder() ? fs::path(path) / L"VeskorEndpoint.exe" : fs::path(path);
+    const char* reason = nullptr;
+    if (package.filename() == fs::path(L"halvex_archive.7z")) {
+        reason = " is the intermediate archive, which the run deletes";
+    } else {
+        const fs::path real = WeaklyCanonical(fs::absolute(package));
+        const fs::path source = WithoutTrailingSeparators(options.GetSourceFolder());
+        if (IsWithin(real, WeaklyCanonical(fs::absolute(fs::path(Platform::TempBase()) / L"Halvex"))))
+            reason = " lies inside the work folder, which the run deletes";
+        else if (!source.empty() && (IsWithin(real, WeaklyCanonical(fs::absolute(source))) ||
+                                     IsWithin(real, WeaklyCanonical(fs::absolute(source.parent_path() / L"KELDWIN")))))
+            reason = " lies inside the source folder, which the run packs";
+    }
+    if (reason == nullptr)
+        return true;
+    log << "Destination path: " << path << reason << "\n";
+    return false;
+}
+
 bool IsExistingFolder(const std::wstring& path)
 {
     return fs::is_directory(fs::path(path));
@@ -149,7 +198,7 @@ std::optional<InputProblem> CheckOutputInput(PackageOptions& options, CLogging& 
     options.SetOutputIsFolder(IsExistingFolder(output));
     if (output.empty())
         return InputProblem{133, output};
-    if (!CheckOutputPackage(output, options.GetOutputIsFolder(), log))
+    if (!CheckOutputPackage(output, options.GetOutputIsFolder(), log) || !CheckOutputPlacement(options, log))
         return InputProblem{111, output};
     return std::nullopt;
 }

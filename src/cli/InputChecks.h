@@ -19,6 +19,12 @@ bool CheckSourceFolder(const std::wstring& path, CLogging& log);
 // parent) exists or can be created.
 bool CheckOutputPackage(const std::wstring& path, bool isFolder, CLogging& log);
 
+// The package would survive its own run: it is not named like the intermediate archive
+// that the run deletes from the output folder, and lies neither inside the work folder
+// that the run deletes nor inside the source folder or "KELDWIN" beside it, which the
+// run packs. Logs why when it would not.
+bool CheckOutputPlacement(const PackageOptions& options, CLogging& log);
+
 // The path names an existing folder. Writes nothing; a file-system error other than
 // "not found" reaches the caller.
 bool IsExistingFolder(const std::wstring& path);
@@ -43,6 +49,7 @@ struct InputProblem {
 std::optional<InputProblem> CheckSourceInput(const std::wstring& source, CLogging& log);
 
 // The output package (133 blank, 111); first sets outputIsFolder from IsExistingFolder.
+// Includes CheckOutputPlacement.
 std::optional<InputProblem> CheckOutputInput(PackageOptions& options, CLogging& log);
 
 // The management server URL (135 blank, 113).

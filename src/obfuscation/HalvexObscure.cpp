@@ -17,8 +17,13 @@ namespace {
 constexpr const char* kUsage =
     "usage: halvex-obscure < password-file\n"
     "       printf '%s\\n' \"$password\" | halvex-obscure\n"
+    "       halvex-obscure --help | --version\n"
     "Reads one password (UTF-8, up to the line end) from standard input, without echo on a\n"
-    "terminal, and prints its obscured token for -opwd. The password is never an argument.\n";
+    "terminal, and prints its obscured token for halvex -opwd. The password is never an\n"
+    "argument, where every user of the machine could read it.\n"
+    "Exit status: 0 the token was printed; 1 no password, not UTF-8, or an error; 2 usage.\n";
+
+constexpr const char* kVersion = "halvex-obscure " HALVEX_VERSION "\n";
 
 // Owns a secret text and overwrites it on every way out.
 template <typename Text>
@@ -35,10 +40,20 @@ std::size_t Occurrences(std::string_view text, std::string_view what)
     return count;
 }
 
+// The whole text on standard output: 0 when it got there, 1 otherwise.
+int Print(const char* text)
+{
+    return std::fputs(text, stdout) >= 0 && std::fflush(stdout) == 0 ? 0 : 1;
+}
+
 }  // namespace
 
-int main(int argc, char**)
+int main(int argc, char** argv)
 {
+    if (argc == 2 && std::string_view(argv[1]) == "--help")
+        return Print(kUsage);
+    if (argc == 2 && std::string_view(argv[1]) == "--version")
+        return Print(kVersion);
     if (argc != 1) {
         std::fputs(kUsage, stderr);
         return 2;

@@ -1,5 +1,6 @@
 #include "packaging/ArchiveBuilder.h"
 
+#include <cerrno>
 #include <chrono>
 #include <exception>
 #include <fstream>
@@ -8,6 +9,8 @@
 
 #include <boost/filesystem/operations.hpp>
 
+#include "packaging/AdminFiles.h"
+#include "packaging/Sha256.h"
 #include "platform/ChildProcess.h"
 #include "platform/FileJoin.h"
 #include "platform/Interrupt.h"
@@ -19,7 +22,6 @@ namespace {
 
 constexpr const wchar_t* kArchiveName = L"/halvex_archive.7z";
 constexpr const wchar_t* kSfxConfigName = L"/halvex_setup.txt";
-constexpr const wchar_t* kModuleName = L"/7za/7zSD.sfx";
 constexpr const wchar_t* kDefaultFileName = L"/VeskorEndpoint.exe";
 
 // Paths are put between quotes with nothing escaped, as the command lines have always
@@ -27,6 +29,38 @@ constexpr const wchar_t* kDefaultFileName = L"/VeskorEndpoint.exe";
 std::wstring Quoted(const std::wstring& path)
 {
     return L"\"" + path + L"\"";
+}
+
+// Enough lines to show what differs; the failure line says the rest.
+constexpr int kDifferenceCap = 20;
+
+// Every file and folder below `folder`, relative, '/' between the parts, as the
+// archiver lists them.
+std::set<std::wstring> ListEntries(const std::wstring& folder)
+{
+    std::set<std::wstring> entries;
+    const fs::path root(folder);
+    for (fs::recursive_directory_iterator entry(root), end; entry != end; ++entry)
+        entries.insert(fs::relative(entry->path(), root).generic_wstring());
+    return entries;
+}
+
+// The "Path = " of each entry after the "----------" line of a technical listing (-slt);
+// those before it describe the archive itself.
+std::set<std::wstring> ListedEntries(const std::string& listing)
+{
+    std::set<std::wstring> entries;
+    std::istringstream lines(listing);
+    bool inEntries = false;
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line == "----------")
+            inEntries = true;
+        else if (inEntries && line.starts_with("Path = "))
+            entries.insert(Platform::WidenHostText(line.substr(7)));
+    }
+    return entries;
 }
 
 const char* ArchiverFailureText(int code)
@@ -62,16 +96,29 @@ void ArchiveBuilder::CreateArchive(const std::wstring& workFolder, const std::ws
     RemoveArchive(outputFolder, false);
 
     log << "Calling" << archiverPath << "with source:" << workFolder << "and destination:" << outputFolder << "\n";
-    const std::wstring commandLine = Quoted(archiverPath) + L" a " + Quoted(outputFolder + kArchiveName) + L" " +
-                                     Quoted(workFolder + L"/*") + L" -r -mx5 -mmt -ms=e256m";
-    RunArchiver(commandLine);
+    try {
+        packedEntries = ListEntries(workFolder);
+    } catch (const fs::filesystem_error& error) {
+        log << "Boost file system error:" << Platform::WidenHostText(error.what()) << "\n";
+        ok = false;
+        return;
+    }
+    // Every path is an argument of its own; the archiver runs in the work folder and packs
+    // "*" there, so no character of a path is ever read as a wildcard or a switch.
+    const std::wstring archive = fs::absolute(fs::path(outputFolder + kArchiveName)).wstring();
+    const int code = RunArchiver({archiverPath, L"a", L"-r", L"-mx5", L"-mmt", L"-ms=e256m", L"--", archive, L"*"},
+                                 workFolder, nullptr);
+    ok = code == 0;
+    if (ok)
+        log << "Successfully invoked archiver tool" << "\n";
     if (Platform::InterruptRequested())
         DiscardInterruptedArchive(outputFolder);
 }
 
-void ArchiveBuilder::RunArchiver(const std::wstring& commandLine)
+int ArchiveBuilder::RunArchiver(const std::vector<std::wstring>& arguments, const std::wstring& folder,
+                                std::string* output)
 {
-    Platform::CChildProcess archiver(commandLine);
+    Platform::CChildProcess archiver(arguments, folder);
     int code = archiver.StartError();
     if (code == 0) {
         // One Refresh per poll, the last one included, so the interface is kept alive
@@ -91,14 +138,14 @@ void ArchiveBuilder::RunArchiver(const std::wstring& commandLine)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
-
-    ok = false;
     if (code == 0) {
-        log << "Successfully invoked archiver tool" << "\n";
-        ok = true;
-        return;
+        if (output)
+            *output = archiver.Output();
+        return code;
     }
     log << ArchiverFailureText(code) << code << "\n";
+    if (const auto signal = archiver.EndingSignal())
+        log << "The archiver was ended by the signal" << Platform::WidenHostText(Platform::SignalName(*signal)) << "\n";
     // What the archiver said about its failure, line by line, after the line for its code.
     std::istringstream said(archiver.ErrorOutput());
     for (std::string line; std::getline(said, line);) {
@@ -107,14 +154,20 @@ void ArchiveBuilder::RunArchiver(const std::wstring& commandLine)
         if (!line.empty())
             log << "Archiver:" << Platform::WidenHostText(line) << "\n";
     }
+    return code;
 }
 
 void ArchiveBuilder::DiscardInterruptedArchive(const std::wstring& outputFolder)
 {
     ok = false;
     log << "Archiving interrupted: the run was asked to stop" << "\n";
+    DiscardArchive(outputFolder);
+}
+
+void ArchiveBuilder::DiscardArchive(const std::wstring& folder)
+{
     boost::system::error_code ignored;
-    fs::remove(outputFolder + kArchiveName, ignored);
+    fs::remove(folder + kArchiveName, ignored);
 }
 
 void ArchiveBuilder::WriteSfxConfig(const std::wstring& workFolder)
@@ -154,7 +207,7 @@ void ArchiveBuilder::CreateExecutable(const std::wstring& workFolder, const std:
     if (!ok)
         return;
     log << "About to create final self-extracting archive..." << "\n";
-    const std::wstring module = programFolder + kModuleName;
+    const std::wstring module = FindAdminFile(InstallerModulePlaces(programFolder), "Installer module 7zSD.sfx", log);
     const std::wstring config = workFolder + kSfxConfigName;
     const std::wstring archive = outputFolder + kArchiveName;
     const std::wstring target = fileName.empty() ? outputFolder + kDefaultFileName : outputFolder + L"/" + fileName;
@@ -162,7 +215,20 @@ void ArchiveBuilder::CreateExecutable(const std::wstring& workFolder, const std:
                                  L" " + Quoted(target);
     log << "Command line: " << command << "\n";
 
-    const int result = Platform::JoinFiles({module, config, archive}, target);
+    Sha256 digest;
+    Platform::CJoinedFile joined(target);
+    int result = joined.Join({module, config, archive}, [&digest](std::string_view bytes) { digest.Update(bytes); });
+    if (result == 0 && !VerifyPackage(joined.TemporaryPath())) {
+        if (Platform::InterruptRequested())
+            DiscardInterruptedArchive(outputFolder);
+        return;
+    }
+    // Past this point the package is complete: a stop asked for now still ends the run
+    // without it.
+    if (result == 0 && Platform::InterruptRequested())
+        result = ECANCELED;
+    if (result == 0)
+        result = joined.Commit();
     if (result != 0) {
         log << "Failed to create final self-extracting archive with return code: " << result << "\n";
         ok = false;
@@ -171,6 +237,57 @@ void ArchiveBuilder::CreateExecutable(const std::wstring& workFolder, const std:
         return;
     }
     log << "Successfully created final self-extracting archive" << "\n";
+    if (!WriteChecksum(target, digest.HexDigest())) {
+        // A package without its checksum is not published: it does not stay.
+        boost::system::error_code ignored;
+        fs::remove(target, ignored);
+        ok = false;
+    }
+}
+
+// The package is listed, not extracted: the archiver reads its headers only.
+bool ArchiveBuilder::VerifyPackage(const std::wstring& joined)
+{
+    log << "Verifying the package: the archiver lists what it holds..." << "\n";
+    const fs::path path(joined);
+    std::string listing;
+    // Run in the package's folder on its bare name: a file name is never read as a
+    // wildcard or a switch.
+    const int code = RunArchiver({archiverPath, L"l", L"-slt", L"-t7z", L"--", path.filename().wstring()},
+                                 path.parent_path().wstring(), &listing);
+    if (code != 0) {
+        log << "Package verification failed: the archiver cannot read the package" << "\n";
+        ok = false;
+        return false;
+    }
+    const EntrySet listed = ListedEntries(listing);
+    if (listed == packedEntries) {
+        log << "Package verified: it holds every entry of the work folder, and nothing else:"
+            << static_cast<int>(listed.size()) << "\n";
+        return true;
+    }
+    log << "Package verification failed: the package does not hold exactly what the work folder held" << "\n";
+    int shown = 0;
+    for (const auto& entry : packedEntries)
+        if (!listed.count(entry) && ++shown <= kDifferenceCap)
+            log << "Missing from the package:" << entry << "\n";
+    for (const auto& entry : listed)
+        if (!packedEntries.count(entry) && ++shown <= kDifferenceCap)
+            log << "Not in the work folder:" << entry << "\n";
+    ok = false;
+    return false;
+}
+
+bool ArchiveBuilder::WriteChecksum(const std::wstring& target, const std::string& digest)
+{
+    const std::wstring checksumFile = target + L".sha256";
+    const std::string line = Sha256SumLine(digest, Platform::NarrowHostText(fs::path(target).filename().wstring()));
+    if (const int error = Platform::WriteFileAtomically(checksumFile, line)) {
+        log << "Failed to write the checksum file" << checksumFile << "with return code:" << error << "\n";
+        return false;
+    }
+    log << "SHA-256 of the package written to" << checksumFile << ":" << Platform::WidenHostText(digest) << "\n";
+    return true;
 }
 
 void ArchiveBuilder::RemoveArchive(const std::wstring& folder, bool mustExist)

@@ -73,6 +73,10 @@ bool CPackageCopy::CopyPackage(const std::wstring& source, const std::wstring& d
         }
     }
 
+    links.AddRoot(cid);
+    if (withExploitPrevention)
+        links.AddRoot(exploitPreventionSource);
+
     log << "Creating new directory structure" << "\n";
     PathList folders, files, exploitPreventionFolderPaths, exploitPreventionFiles;
     ListSourceFolder(cid, componentFolders, folders, files);
@@ -115,8 +119,15 @@ void CPackageCopy::ListSourceFolder(const Path& folder, const FolderList& names,
     }
     for (fs::directory_iterator entry(folder), end; entry != end; ++entry) {
         try {
+            boost::system::error_code unreadable;
+            const bool isFolder = fs::is_directory(entry->path(), unreadable);
+            const bool wanted = !isFolder || Contains(names, AsciiLowerCase(entry->path().filename().wstring()));
+            // Only a link that would be copied is judged; one that cannot be read is a
+            // file to copy, and judged as such.
+            if (wanted && !Follow(entry->path()))
+                continue;
             if (fs::is_directory(entry->path())) {
-                if (Contains(names, AsciiLowerCase(entry->path().filename().wstring())))
+                if (wanted)
                     folders.push_back(entry->path());
             } else {
                 files.push_back(entry->path());
@@ -162,7 +173,8 @@ void CPackageCopy::CheckCount(const std::wstring& source, const PathList& folder
 void CPackageCopy::CopyFolders(const PathList& folders, const Path& target)
 {
     for (const auto& folder : folders) {
-        CopyFolder(folder, target / folder.filename());
+        if (const auto real = Follow(folder))
+            CopyFolder(*real, target / folder.filename());
         progress->Refresh();
         if (!GoingOn())
             break;
@@ -185,7 +197,10 @@ void CPackageCopy::CopyRootFiles(const PathList& files, const Path& target, bool
             Fail(error);
             break;
         }
-        if (!CopyFile(file, target / name)) {
+        const auto real = Follow(file);
+        if (!real)
+            break;
+        if (!CopyFile(*real, target / name)) {
             log << "Failed to copy file:" << file.wstring() << "\n";
             ok = false;
         }
@@ -205,16 +220,18 @@ void CPackageCopy::CopyFolder(const Path& from, const Path& to)
             Fail(error);
         }
     }
+    links.Enter(from);
     for (fs::directory_iterator entry(from), end; entry != end; ++entry) {
         if (!GoingOn())
             break;
-        const Path source = from / entry->path().filename();
         const Path target = to / entry->path().filename();
         try {
-            if (fs::is_directory(source))
-                CopyFolder(source, target);
-            else if (!CopyFile(source, target))
-                ok = false;
+            if (const auto source = Follow(from / entry->path().filename())) {
+                if (fs::is_directory(*source))
+                    CopyFolder(*source, target);
+                else if (!CopyFile(*source, target))
+                    ok = false;
+            }
         } catch (const fs::filesystem_error& error) {
             Fail(error);
         }
@@ -222,6 +239,7 @@ void CPackageCopy::CopyFolder(const Path& from, const Path& to)
         if (!ok)
             break;
     }
+    links.Leave();
 }
 
 bool CPackageCopy::CopyFile(const Path& from, const Path& to)
@@ -245,7 +263,9 @@ bool CPackageCopy::CopyManagedConfig(const std::wstring& source, const std::wstr
     const std::wstring from = source + L"/kett/mrinit.conf";
     const std::wstring to = destination + L"/mrinit.conf";
     try {
-        if (fs::exists(from)) {
+        if (fs::exists(from) || fs::is_symlink(from)) {
+            if (!Follow(Path(source) / L"kett") || !Follow(Path(from)))
+                return false;
             if (fs::exists(to))
                 fs::remove(to);
             log << "Copying:" << from << "to:" << to << "\n";
@@ -256,6 +276,14 @@ bool CPackageCopy::CopyManagedConfig(const std::wstring& source, const std::wstr
         return false;
     }
     return true;
+}
+
+std::optional<CPackageCopy::Path> CPackageCopy::Follow(const Path& entry)
+{
+    auto real = links.Resolve(entry, log);
+    if (!real)
+        ok = false;
+    return real;
 }
 
 void CPackageCopy::LogError(const fs::filesystem_error& error)

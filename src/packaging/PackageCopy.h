@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -7,6 +8,7 @@
 #include <boost/filesystem/path.hpp>
 
 #include "core/Logging.h"
+#include "packaging/CidLinks.h"
 #include "core/IProgress.h"
 
 // Copies what a package needs from the CID into the work folder: the selected
@@ -34,6 +36,9 @@ private:
     void CopyRootFiles(const PathList& files, const Path& target, bool managed);
     bool CopyFile(const Path& from, const Path& to);
     bool CopyManagedConfig(const std::wstring& source, const std::wstring& destination);
+    // The path to copy for a CID entry (a link's target inside the CID); nothing, with
+    // `ok` cleared, for a link that must not be followed.
+    std::optional<Path> Follow(const Path& entry);
     void LogError(const boost::filesystem::filesystem_error& error);
     void Fail(const boost::filesystem::filesystem_error& error);
     // False once the copy has failed or the user asked the run to stop.
@@ -44,4 +49,5 @@ private:
     CLogging& log;
     IProgress* progress;
     bool ok = true;
+    CidLinks links;
 };

@@ -5,10 +5,13 @@
 #include <boost/filesystem/operations.hpp>
 #include <boost/filesystem/path.hpp>
 
+#include "packaging/AdminFiles.h"
 #include "packaging/ArchiveBuilder.h"
+#include "packaging/ClientNames.h"
 #include "packaging/PackageCopy.h"
 #include "packaging/SetupScript.h"
 #include "platform/HostFolders.h"
+#include "platform/Interrupt.h"
 #include "platform/StringTable.h"
 #include "platform/TextConversion.h"
 
@@ -26,7 +29,17 @@ void PackagingJob::Run()
     log << "*** Starting packaging process ***" << "\n";
     log << "Utility Path: " << archiverPath << "\n";
 
-    success = ClaimWorkFolder();
+    if (options.GetOutputIsFolder()) {
+        outputFolder = options.GetOutputPackage();
+    } else {
+        const fs::path output(options.GetOutputPackage());
+        outputFolder = output.parent_path().wstring();
+        fileName = output.filename().wstring();
+        // A bare file name means the current folder, never the root.
+        if (outputFolder.empty())
+            outputFolder = L".";
+    }
+    success = ClaimWorkFolder() && HoldOutputFolder();
     progress.Refresh();
 
     FolderList componentFolders;
@@ -34,7 +47,7 @@ void PackagingJob::Run()
     SelectComponents(componentFolders, exploitPreventionFolders);
     progress.Refresh();
 
-    if (ReportStatus(104) && success) {
+    if (ReportStatus(104) && success && StillWanted()) {
         CPackageCopy copy(componentFolders, exploitPreventionFolders, &progress);
         success = copy.CopyPackage(options.GetSourceFolder(), workFolder, options.GetManaged());
         if (success)
@@ -44,7 +57,7 @@ void PackagingJob::Run()
     }
     progress.Refresh();
 
-    if (success && ReportStatus(105)) {
+    if (success && ReportStatus(105) && StillWanted()) {
         log << "About to create configuration script..." << "\n";
         CSetupScript(options).WriteScript(workFolder);
         log << "Created configuration script..." << "\n";
@@ -52,26 +65,20 @@ void PackagingJob::Run()
     }
     progress.Refresh();
 
-    if (success && ReportStatus(106)) {
+    if (success && ReportStatus(106) && StillWanted()) {
         log << "About to create self extracting archive..." << "\n";
         ArchiveBuilder builder(archiverPath, &progress);
-        std::wstring outputFolder;
-        std::wstring fileName;
-        if (options.GetOutputIsFolder()) {
-            outputFolder = options.GetOutputPackage();
-        } else {
-            const fs::path output(options.GetOutputPackage());
-            outputFolder = output.parent_path().wstring();
-            fileName = output.filename().wstring();
-            // A bare file name means the current folder, never the root.
-            if (outputFolder.empty())
-                outputFolder = L".";
+        success = CheckClientNames(workFolder, log);
+        if (success) {
+            builder.CreateArchive(workFolder, outputFolder);
+            builder.WriteSfxConfig(workFolder);
+            builder.CreateExecutable(workFolder, outputFolder, fileName, options.GetProgramFolder());
+            builder.RemoveArchive(outputFolder, true);
+            success = builder.Succeeded();
+            // A failed run leaves nothing of its own in the output folder.
+            if (!success)
+                builder.DiscardArchive(outputFolder);
         }
-        builder.CreateArchive(workFolder, outputFolder);
-        builder.WriteSfxConfig(workFolder);
-        builder.CreateExecutable(workFolder, outputFolder, fileName, options.GetProgramFolder());
-        builder.RemoveArchive(outputFolder, true);
-        success = builder.Succeeded();
         if (success) {
             log << "Successfully created an archive at:" << outputFolder << "\n";
             progress.SetProgress(80);
@@ -141,12 +148,49 @@ bool PackagingJob::ClaimWorkFolder()
     return true;
 }
 
+// The output folder is made when missing, as the archiver would make it, so that it can
+// be held before any work starts.
+bool PackagingJob::HoldOutputFolder()
+{
+    try {
+        fs::create_directories(fs::path(outputFolder));
+    } catch (const fs::filesystem_error& error) {
+        log << "Boost file system error:" << Platform::WidenHostText(error.what()) << "\n";
+        return false;
+    }
+    outputLock.emplace(outputFolder);
+    switch (outputLock->GetState()) {
+    case Platform::CFolderLock::State::Held:
+        return true;
+    case Platform::CFolderLock::State::Busy:
+        log << "Another packaging run is writing into the output folder:" << outputFolder << "\n";
+        return false;
+    case Platform::CFolderLock::State::Unusable:
+        break;
+    }
+    log << "Unable to lock the output folder:" << outputFolder
+        << Platform::WidenHostText(Platform::SystemErrorText(outputLock->Error())) << "\n";
+    return false;
+}
+
+// A stop asked for between steps ends the run before the next one.
+bool PackagingJob::StillWanted()
+{
+    if (!Platform::InterruptRequested())
+        return true;
+    log << "Packaging interrupted: the run was asked to stop" << "\n";
+    success = false;
+    return false;
+}
+
 bool PackagingJob::CopyConfigTool(CPackageCopy& copy)
 {
     if (options.GetManaged())
         return true;
     log << "About to copy ConfigUpdate and prerequisite libraries to the temporary package folder..." << "\n";
-    return copy.CopySingleFile(options.GetProgramFolder() + L"/ConfigUpdate.exe", workFolder + L"/ConfigUpdate.exe");
+    const std::wstring tool =
+        FindAdminFile(ConfigToolPlaces(options.GetProgramFolder()), "Configuration tool ConfigUpdate.exe", log);
+    return copy.CopySingleFile(tool, workFolder + L"/ConfigUpdate.exe");
 }
 
 bool PackagingJob::ReportStatus(unsigned id)

@@ -30,6 +30,8 @@ public:
 
 private:
     bool ClaimWorkFolder();
+    bool HoldOutputFolder();
+    bool StillWanted();
     bool CopyConfigTool(CPackageCopy& copy);
     bool ReportStatus(unsigned id);
     static bool RemoveFolderTree(const std::wstring& folder);
@@ -44,4 +46,10 @@ private:
     std::optional<Platform::CRunLock> runLock;
     // Only a folder this run created is ever removed at the end.
     bool ownsWorkFolder = false;
+    // Where the package goes: the folder and the file name (empty for the default name).
+    std::wstring outputFolder;
+    std::wstring fileName;
+    // Held for the whole run: the intermediate archive has a fixed name in the output
+    // folder, so two runs into one folder would take each other's.
+    std::optional<Platform::CFolderLock> outputLock;
 };

@@ -3,16 +3,17 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <thread>
-#include <vector>
+
+#include <boost/filesystem/operations.hpp>
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "platform/CommandLineSplit.h"
 #include "platform/TextConversion.h"
 
 extern char** environ;
@@ -26,75 +27,130 @@ int CaptureFile(const char* name)
     return ::memfd_create(name, MFD_CLOEXEC);
 }
 
-class SpawnActions {
+class FileDescriptor {
 public:
-    SpawnActions() { ::posix_spawn_file_actions_init(&actions); }
-    ~SpawnActions() { ::posix_spawn_file_actions_destroy(&actions); }
-    SpawnActions(const SpawnActions&) = delete;
-    SpawnActions& operator=(const SpawnActions&) = delete;
-    posix_spawn_file_actions_t actions;
+    explicit FileDescriptor(int fd = -1) : fd(fd) {}
+    ~FileDescriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int Get() const { return fd; }
+    void Reset(int other = -1)
+    {
+        if (fd >= 0)
+            ::close(fd);
+        fd = other;
+    }
+
+private:
+    int fd;
 };
 
-class SpawnAttributes {
-public:
-    SpawnAttributes() { ::posix_spawnattr_init(&attributes); }
-    ~SpawnAttributes() { ::posix_spawnattr_destroy(&attributes); }
-    SpawnAttributes(const SpawnAttributes&) = delete;
-    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
-    posix_spawnattr_t attributes;
-};
-
-int DecodeStatus(int status)
+std::string ReadAll(int fd)
 {
-    if (WIFEXITED(status))
-        return WEXITSTATUS(status);
-    if (WIFSIGNALED(status))
-        return 128 + WTERMSIG(status);
-    return -1;
+    std::string text;
+    if (fd < 0)
+        return text;
+    char buffer[4096];
+    off_t offset = 0;
+    for (ssize_t got; (got = ::pread(fd, buffer, sizeof buffer, offset)) > 0; offset += got)
+        text.append(buffer, static_cast<std::size_t>(got));
+    return text;
+}
+
+// Runs in the forked child, so only async-signal-safe calls: it makes the system kill
+// the child when the parent dies, restores default signal handling, wires the standard
+// streams and replaces itself with the program. A failure goes back as errno on `report`.
+[[noreturn]] void StartInChild(const char* program, char* const* argv, const char* folder, pid_t parent, int input, int output, int error, int report)
+{
+    int failure = 0;
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0)
+        failure = errno;
+    // The parent may have died before the request above took effect: then nobody
+    // would ever send the signal.
+    else if (::getppid() != parent)
+        ::_exit(127);
+    if (failure == 0) {
+        struct sigaction defaults {};
+        defaults.sa_handler = SIG_DFL;
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT})
+            ::sigaction(signal, &defaults, nullptr);
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        if (::dup2(input, 0) < 0 || ::dup2(output, 1) < 0 || ::dup2(error, 2) < 0)
+            failure = errno;
+        else if (folder != nullptr && ::chdir(folder) != 0)
+            failure = errno;
+    }
+    if (failure == 0) {
+        ::execve(program, argv, environ);
+        failure = errno;
+    }
+    while (::write(report, &failure, sizeof failure) < 0 && errno == EINTR) {
+    }
+    ::_exit(127);
 }
 
 }  // namespace
 
-CChildProcess::CChildProcess(const std::wstring& commandLine)
+CChildProcess::CChildProcess(const std::vector<std::wstring>& arguments, const std::wstring& folder)
 {
-    const std::vector<std::wstring> wideArguments = SplitCommandLine(commandLine);
-    std::vector<std::string> arguments;
-    for (const auto& argument : wideArguments)
-        arguments.push_back(NarrowHostText(argument));
+    if (arguments.empty()) {
+        startError = EINVAL;
+        return;
+    }
+    std::vector<std::string> narrow;
+    for (const auto& argument : arguments)
+        narrow.push_back(NarrowHostText(argument));
     std::vector<char*> argv;
-    for (auto& argument : arguments)
+    for (auto& argument : narrow)
         argv.push_back(argument.data());
     argv.push_back(nullptr);
+    const std::string workingFolder = NarrowHostText(folder);
+    // The program is named before the child changes folder: a relative name means the
+    // caller's folder.
+    std::string program = narrow.front();
+    if (!folder.empty() && !program.starts_with('/'))
+        program = boost::filesystem::absolute(program).string();
 
     outputFd = CaptureFile("child-output");
     errorFd = CaptureFile("child-error");
-    if (outputFd < 0 || errorFd < 0) {
+    const FileDescriptor input(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    int reportPipe[2];
+    if (outputFd < 0 || errorFd < 0 || input.Get() < 0 || ::pipe2(reportPipe, O_CLOEXEC) != 0) {
         startError = errno;
         return;
     }
+    const FileDescriptor reportRead(reportPipe[0]);
+    FileDescriptor reportWrite(reportPipe[1]);
 
-    SpawnActions files;
-    ::posix_spawn_file_actions_addopen(&files.actions, 0, "/dev/null", O_RDONLY, 0);
-    ::posix_spawn_file_actions_adddup2(&files.actions, outputFd, 1);
-    ::posix_spawn_file_actions_adddup2(&files.actions, errorFd, 2);
+    const pid_t parent = ::getpid();
+    const pid_t child = ::fork();
+    if (child < 0) {
+        startError = errno;
+        return;
+    }
+    if (child == 0)
+        StartInChild(program.c_str(), argv.data(), folder.empty() ? nullptr : workingFolder.c_str(), parent, input.Get(), outputFd, errorFd, reportWrite.Get());
 
-    // The child starts with default signal handling and nothing blocked, whatever
-    // handlers or ignored signals the caller has set up for itself.
-    SpawnAttributes spawn;
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT})
-        sigaddset(&defaults, signal);
-    sigset_t none;
-    sigemptyset(&none);
-    ::posix_spawnattr_setsigdefault(&spawn.attributes, &defaults);
-    ::posix_spawnattr_setsigmask(&spawn.attributes, &none);
-    ::posix_spawnattr_setflags(&spawn.attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-
-    pid_t child = -1;
-    startError = ::posix_spawn(&child, argv[0], &files.actions, &spawn.attributes, argv.data(), environ);
-    if (startError == 0)
-        pid = child;
+    pid = child;
+    // The pipe closes on a successful exec; a failed start sends its errno first.
+    reportWrite.Reset();
+    int failure = 0;
+    ssize_t got;
+    while ((got = ::read(reportRead.Get(), &failure, sizeof failure)) < 0 && errno == EINTR) {
+    }
+    if (got == static_cast<ssize_t>(sizeof failure)) {
+        startError = failure;
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        pid = -1;
+    }
 }
 
 CChildProcess::~CChildProcess()
@@ -104,6 +160,18 @@ CChildProcess::~CChildProcess()
     for (const int fd : {outputFd, errorFd})
         if (fd >= 0)
             ::close(fd);
+}
+
+void CChildProcess::Finish(int status)
+{
+    if (WIFEXITED(status)) {
+        exitCode = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        endingSignal = WTERMSIG(status);
+        exitCode = 128 + *endingSignal;
+    } else {
+        exitCode = -1;
+    }
 }
 
 std::optional<int> CChildProcess::Poll()
@@ -116,7 +184,7 @@ std::optional<int> CChildProcess::Poll()
         result = ::waitpid(pid, &status, WNOHANG);
     } while (result < 0 && errno == EINTR);
     if (result == pid)
-        exitCode = DecodeStatus(status);
+        Finish(status);
     else if (result < 0)
         exitCode = -1;  // not our child any more: nothing left to wait for
     return exitCode;
@@ -136,20 +204,25 @@ void CChildProcess::Terminate()
         int status = 0;
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
-        exitCode = DecodeStatus(status);
+        Finish(status);
     }
+}
+
+std::string CChildProcess::Output() const
+{
+    return ReadAll(outputFd);
 }
 
 std::string CChildProcess::ErrorOutput() const
 {
-    std::string text;
-    if (errorFd < 0)
-        return text;
-    char buffer[4096];
-    off_t offset = 0;
-    for (ssize_t got; (got = ::pread(errorFd, buffer, sizeof buffer, offset)) > 0; offset += got)
-        text.append(buffer, static_cast<std::size_t>(got));
-    return text;
+    return ReadAll(errorFd);
+}
+
+std::string SignalName(int signal)
+{
+    if (const char* name = ::sigabbrev_np(signal))
+        return std::string("SIG") + name;
+    return "signal " + std::to_string(signal);
 }
 
 }  // namespace Platform

@@ -2,16 +2,19 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace Platform {
 
-// One program started from a Windows-style command line, without a shell: the line is
-// split by SplitCommandLine and its first argument names the program. The program reads
+// One program started from its argument vector, without a shell: the first argument
+// names the program, and every argument reaches it exactly as given. The program reads
 // nothing on its standard input; what it writes on standard output and standard error
-// is captured, never shown, so it cannot mix into the caller's own output.
+// is captured, never shown, so it cannot mix into the caller's own output. The system
+// ends the program when its starter dies, however that happens.
 class CChildProcess {
 public:
-    explicit CChildProcess(const std::wstring& commandLine);
+    // The program runs in `folder`, or in the caller's current folder when it is empty.
+    explicit CChildProcess(const std::vector<std::wstring>& arguments, const std::wstring& folder = L"");
     // A program still running is ended and waited for: no child outlives its owner.
     ~CChildProcess();
 
@@ -26,18 +29,28 @@ public:
     // when a signal ended it); nothing while it runs.
     std::optional<int> Poll();
 
+    // The signal that ended the program, once it has ended by one.
+    std::optional<int> EndingSignal() const { return endingSignal; }
+
     // Asks the program to stop, forces it after a grace period, and waits for it.
     void Terminate();
 
-    // What the program wrote on its standard error, as it wrote it.
+    // What the program wrote on its standard output and standard error, as it wrote it.
+    std::string Output() const;
     std::string ErrorOutput() const;
 
 private:
+    void Finish(int status);
+
     int pid = -1;
     int startError = 0;
     int outputFd = -1;
     int errorFd = -1;
     std::optional<int> exitCode;
+    std::optional<int> endingSignal;
 };
+
+// The conventional name of a signal ("SIGKILL"), or "signal <number>" for one without.
+std::string SignalName(int signal);
 
 }  // namespace Platform

@@ -26,23 +26,31 @@ public:
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
     int Get() const { return fd; }
-    int Release()
-    {
-        const int result = ::close(fd);
-        fd = -1;
-        return result;
-    }
 
 private:
     int fd;
 };
 
-// Appends all of `from` to `to` in chunks, so an interrupt is seen between them.
-int AppendFile(int from, int to)
+int WriteAll(int to, const char* bytes, std::size_t size)
 {
-    // copy_file_range lets the kernel move the bytes; a file system without it
-    // falls back to reading and writing.
-    bool kernelCopy = true;
+    for (std::size_t written = 0; written < size;) {
+        const ssize_t step = ::write(to, bytes + written, size - written);
+        if (step < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        written += static_cast<std::size_t>(step);
+    }
+    return 0;
+}
+
+// Appends all of `from` to `to` in chunks, so an interrupt is seen between them.
+int AppendFile(int from, int to, const CJoinedFile::Observer& observe)
+{
+    // Without an observer copy_file_range lets the kernel move the bytes; a file system
+    // without it falls back to reading and writing.
+    bool kernelCopy = !observe;
     std::unique_ptr<char[]> buffer;
     while (true) {
         if (InterruptRequested())
@@ -58,11 +66,11 @@ int AppendFile(int from, int to)
             if (!buffer)
                 buffer = std::make_unique<char[]>(kChunk);
             moved = ::read(from, buffer.get(), kChunk);
-            for (ssize_t written = 0; moved > 0 && written < moved;) {
-                const ssize_t step = ::write(to, buffer.get() + written, static_cast<std::size_t>(moved - written));
-                if (step < 0 && errno != EINTR)
-                    return errno;
-                written += step > 0 ? step : 0;
+            if (moved > 0) {
+                if (const int error = WriteAll(to, buffer.get(), static_cast<std::size_t>(moved)))
+                    return error;
+                if (observe)
+                    observe(std::string_view(buffer.get(), static_cast<std::size_t>(moved)));
             }
         }
         if (moved == 0)
@@ -70,18 +78,6 @@ int AppendFile(int from, int to)
         if (moved < 0 && errno != EINTR)
             return errno;
     }
-}
-
-int JoinInto(const std::vector<std::wstring>& sources, int target)
-{
-    for (const auto& source : sources) {
-        FileDescriptor in(::open(NarrowHostText(source).c_str(), O_RDONLY | O_CLOEXEC));
-        if (in.Get() < 0)
-            return errno;
-        if (const int error = AppendFile(in.Get(), target))
-            return error;
-    }
-    return 0;
 }
 
 std::string FolderOf(const std::string& path)
@@ -92,24 +88,82 @@ std::string FolderOf(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-}  // namespace
-
-int JoinFiles(const std::vector<std::wstring>& sources, const std::wstring& target)
+// A new file beside `target` for its owner only; the caller gives it its final mode.
+int CreateTemporaryBeside(const std::string& target, std::string& temporary)
 {
-    const std::string targetPath = NarrowHostText(target);
-    std::string temporary = FolderOf(targetPath) + "/.halvex-join-XXXXXX";
-    FileDescriptor out(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (out.Get() < 0)
-        return errno;
+    temporary = FolderOf(target) + "/.halvex-join-XXXXXX";
+    return ::mkostemp(temporary.data(), O_CLOEXEC);
+}
 
-    // mkostemp creates the file for its owner only; the finished file gets the mode
-    // an ordinary new file would get.
+// mkostemp creates the file for its owner only; the finished file gets the mode an
+// ordinary new file would get.
+int GiveOrdinaryMode(int fd)
+{
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    int error = ::fchmod(out.Get(), 0666 & ~mask) == 0 ? 0 : errno;
+    return ::fchmod(fd, 0666 & ~mask) == 0 ? 0 : errno;
+}
+
+}  // namespace
+
+CJoinedFile::CJoinedFile(const std::wstring& target) : target(target)
+{
+    std::string path;
+    fd = CreateTemporaryBeside(NarrowHostText(target), path);
+    if (fd < 0) {
+        error = errno;
+        return;
+    }
+    temporary = WidenHostText(path);
+    error = GiveOrdinaryMode(fd);
+}
+
+CJoinedFile::~CJoinedFile()
+{
+    if (fd >= 0)
+        ::close(fd);
+    if (!committed && !temporary.empty())
+        ::unlink(NarrowHostText(temporary).c_str());
+}
+
+int CJoinedFile::Join(const std::vector<std::wstring>& sources, const Observer& observe)
+{
+    for (const auto& source : sources) {
+        if (error != 0)
+            break;
+        const FileDescriptor in(::open(NarrowHostText(source).c_str(), O_RDONLY | O_CLOEXEC));
+        error = in.Get() < 0 ? errno : AppendFile(in.Get(), fd, observe);
+    }
+    if (fd >= 0) {
+        // Only a close that succeeds proves the bytes were accepted.
+        if (::close(fd) != 0 && error == 0)
+            error = errno;
+        fd = -1;
+    }
+    return error;
+}
+
+int CJoinedFile::Commit()
+{
+    if (error != 0)
+        return error;
+    if (::rename(NarrowHostText(temporary).c_str(), NarrowHostText(target).c_str()) != 0)
+        return error = errno;
+    committed = true;
+    return 0;
+}
+
+int WriteFileAtomically(const std::wstring& target, std::string_view bytes)
+{
+    const std::string targetPath = NarrowHostText(target);
+    std::string temporary;
+    const int fd = CreateTemporaryBeside(targetPath, temporary);
+    if (fd < 0)
+        return errno;
+    int error = GiveOrdinaryMode(fd);
     if (error == 0)
-        error = JoinInto(sources, out.Get());
-    if (out.Release() != 0 && error == 0)
+        error = WriteAll(fd, bytes.data(), bytes.size());
+    if (::close(fd) != 0 && error == 0)
         error = errno;
     if (error == 0 && ::rename(temporary.c_str(), targetPath.c_str()) != 0)
         error = errno;

@@ -32,6 +32,27 @@ CRunLock::~CRunLock()
         ::close(fd);
 }
 
+CFolderLock::CFolderLock(const std::wstring& folder)
+{
+    fd = ::open(NarrowHostText(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        error = errno;
+        return;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        state = State::Held;
+    else if (errno == EWOULDBLOCK)
+        state = State::Busy;
+    else
+        error = errno;
+}
+
+CFolderLock::~CFolderLock()
+{
+    if (fd >= 0)
+        ::close(fd);
+}
+
 bool IsForeignFolder(const std::wstring& path)
 {
     struct stat info {};

@@ -26,6 +26,29 @@ private:
     State state = State::Unusable;
 };
 
+// Keeps two runs from writing into the same output folder at once: an exclusive lock
+// on the folder's own descriptor, so no file is created for it, held for the object's
+// life and released by the system even when the process dies. Never waits.
+class CFolderLock {
+public:
+    enum class State { Held, Busy, Unusable };
+
+    explicit CFolderLock(const std::wstring& folder);
+    ~CFolderLock();
+
+    CFolderLock(const CFolderLock&) = delete;
+    CFolderLock& operator=(const CFolderLock&) = delete;
+
+    State GetState() const { return state; }
+    // The system error code when Unusable.
+    int Error() const { return error; }
+
+private:
+    int fd = -1;
+    int error = 0;
+    State state = State::Unusable;
+};
+
 // True when something exists at `path` that is not a real folder of this user's own:
 // a link (to anything), another kind of file, or a folder of another user.
 bool IsForeignFolder(const std::wstring& path);

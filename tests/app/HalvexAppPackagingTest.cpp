@@ -1,4 +1,6 @@
 // Whole runs of `halvex -cli` that build packages through the real archiver.
+#include <unistd.h>
+
 #include <algorithm>
 #include <csignal>
 #include <cstring>
@@ -30,6 +32,38 @@ bool ProcessRunningWith(const std::string& text)
             return true;
     }
     return false;
+}
+
+// Random bytes keep the archiver busy long enough to act while it runs.
+void WriteNoise(const fs::path& file, std::size_t megabytes)
+{
+    std::string noise(megabytes << 20, '\0');
+    std::mt19937_64 random(7);
+    for (std::size_t i = 0; i + 8 <= noise.size(); i += 8) {
+        const auto value = random();
+        std::memcpy(&noise[i], &value, 8);
+    }
+    WriteBytes(file, noise);
+}
+
+// Waits, without a fixed time, until no process has `text` on its command line; false
+// when one still has after a generous bound.
+bool NoProcessRunningWith(const std::string& text)
+{
+    for (int i = 0; i < 2000; ++i) {
+        if (!ProcessRunningWith(text))
+            return true;
+        ::usleep(10000);
+    }
+    return false;
+}
+
+int SevenZip(const std::vector<std::string>& arguments, const fs::path& folder)
+{
+    std::string command = "cd '" + folder.string() + "' && /usr/bin/7za";
+    for (const auto& argument : arguments)
+        command += " '" + argument + "'";
+    return std::system((command + " >/dev/null").c_str());
 }
 
 class HalvexAppPackaging : public testing::Test {
@@ -117,14 +151,7 @@ TEST_F(HalvexAppPackaging, FailedJobsExit82WithTheFailureLine)
 
 TEST_F(HalvexAppPackaging, SignalEndsTheArchiverAndLeavesNothingBehind)
 {
-    // Random bytes keep the archiver busy long enough to be interrupted.
-    std::string noise(48 << 20, '\0');
-    std::mt19937_64 random(7);
-    for (std::size_t i = 0; i + 8 <= noise.size(); i += 8) {
-        const auto value = random();
-        std::memcpy(&noise[i], &value, 8);
-    }
-    WriteBytes(cid / "torqel/noise.bin", noise);
+    WriteNoise(cid / "torqel/noise.bin", 48);
     for (const int signal : {SIGINT, SIGTERM}) {
         SCOPED_TRACE(signal);
         const fs::path package = output / ("interrupted-" + std::to_string(signal) + ".exe");
@@ -138,9 +165,122 @@ TEST_F(HalvexAppPackaging, SignalEndsTheArchiverAndLeavesNothingBehind)
         EXPECT_TRUE(fs::is_empty(output));
         EXPECT_FALSE(fs::exists(temp / "Halvex"));
         EXPECT_FALSE(ProcessRunningWith(output.string())) << "no archiver outlives the run";
+        // The stop lands in the archiver or just before it starts, as the machine's load has it.
         const auto log = LogFileLines();
-        EXPECT_NE(std::find(log.begin(), log.end(), "Archiving interrupted: the run was asked to stop "), log.end());
+        EXPECT_TRUE(std::find(log.begin(), log.end(), "Archiving interrupted: the run was asked to stop ") != log.end() ||
+                    std::find(log.begin(), log.end(), "Packaging interrupted: the run was asked to stop ") != log.end());
     }
+}
+
+// Shell syntax, quotes and switch-like names in the CID, and a double quote in the work
+// and program folders (which no argument carries), must all reach the archiver
+// unchanged; links inside the CID are packed as their targets' content.
+TEST_F(HalvexAppPackaging, HostileNamesAndInsideLinksArePackedFaithfully)
+{
+    const std::vector<std::string> names = {"a 'quoted' name.txt", "$(touch pwned)", "-r", "@list.txt", "semi;colon",
+                                            "%TEMP%", "!bang", "\xC3\xBCnic\xC3\xB6" "de \xE2\x9C\x93.txt"};
+    for (const auto& name : names)
+        WriteBytes(cid / "torqel" / name, name + "\n");
+    fs::create_symlink("defs/2024/defs.dat", cid / "torqel/alias.dat");
+    fs::create_directory_symlink("../lorv", cid / "bexu/shared");
+    const fs::path quoted = root / "q\"uo\"te";
+    temp = quoted / "temp";
+    const fs::path quotedProgram = quoted / "program";
+    fs::create_directories(quotedProgram.parent_path());
+    fs::rename(program.parent_path(), quotedProgram);
+    program = quotedProgram / "halvex";
+    const fs::path package = root / "out -r *" / "Client Setup.exe";
+
+    const ChildResult result = Run({"-cidpath", cid.string(), "-sfxpath", package.string()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_FALSE(fs::exists(temp / "Halvex"));
+    EXPECT_EQ(SevenZip({"x", "-y", "-ox", "--", package.filename().string()}, package.parent_path()), 0);
+    const fs::path extracted = package.parent_path() / "x";
+    for (const auto& name : names)
+        EXPECT_EQ(ReadBytes(extracted / "NORDAVIN/torqel" / name), name + "\n") << name;
+    EXPECT_EQ(ReadBytes(extracted / "NORDAVIN/torqel/alias.dat"), "definitions\n");
+    EXPECT_EQ(ReadBytes(extracted / "NORDAVIN/bexu/shared/payload.txt"), "lorv payload\n");
+    EXPECT_FALSE(fs::is_symlink(extracted / "NORDAVIN/bexu/shared"));
+    EXPECT_EQ(std::system(("cd '" + package.parent_path().string() + "' && sha256sum -c --status --strict '" +
+                           package.filename().string() + ".sha256'").c_str()),
+              0);
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        EXPECT_NE(entry.path().filename(), "pwned");
+}
+
+// Outputs the run would destroy, or pack into itself, are refused before any work.
+TEST_F(HalvexAppPackaging, OutputsTheRunWouldDestroyAreRefusedBeforeAnyWork)
+{
+    fs::create_directories(temp / "Halvex");
+    fs::create_directory_symlink(cid, root / "cid link");
+    struct Case { std::string output; std::string reason; };
+    const Case cases[] = {
+        {(output / "halvex_archive.7z").string(), " is the intermediate archive, which the run deletes "},
+        {(temp / "Halvex/pkg.exe").string(), " lies inside the work folder, which the run deletes "},
+        {(temp / "Halvex").string(), " lies inside the work folder, which the run deletes "},
+        {(temp / "Halvex/../Halvex/sub/pkg.exe").string(), " lies inside the work folder, which the run deletes "},
+        {(cid / "torqel/pkg.exe").string(), " lies inside the source folder, which the run packs "},
+        {(root / "cid link/pkg.exe").string(), " lies inside the source folder, which the run packs "},
+        {(cid.parent_path() / "KELDWIN/pkg.exe").string(), " lies inside the source folder, which the run packs "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.output);
+        const ChildResult result = Run({"-cidpath", cid.string(), "-sfxpath", c.output});
+        EXPECT_EQ(result.exitCode, 82);
+        const auto log = LogFileLines();
+        EXPECT_NE(std::find(log.begin(), log.end(), "Destination path:  " + c.output + " " + c.reason), log.end());
+        EXPECT_EQ(std::find(log.begin(), log.end(), "*** Starting packaging process *** "), log.end());
+        EXPECT_TRUE(fs::is_empty(output));
+        EXPECT_TRUE(fs::is_empty(temp / "Halvex"));
+        EXPECT_FALSE(fs::exists(cid / "torqel/pkg.exe"));
+    }
+}
+
+// kill -9 gives the program no chance to clean up: the system must end the archiver.
+TEST_F(HalvexAppPackaging, ArchiverDoesNotOutliveAKilledProgram)
+{
+    WriteNoise(cid / "torqel/noise.bin", 48);
+    const ChildResult result = Run({"-cidpath", cid.string(), "-sfxpath", (output / "pkg.exe").string()},
+                              [&](const std::string& line, pid_t pid) {
+                                  if (line == kSuccessLines[3]) {
+                                      // Only once the archiver is writing is the test a test.
+                                      for (int i = 0; i < 2000 && !ProcessRunningWith(output.string()); ++i)
+                                          ::usleep(10000);
+                                      EXPECT_TRUE(ProcessRunningWith(output.string()));
+                                      ::kill(pid, SIGKILL);
+                                  }
+                              });
+    EXPECT_EQ(result.signal, SIGKILL) << "the program was killed";
+    EXPECT_TRUE(NoProcessRunningWith(output.string())) << "the archiver went on after the program was killed";
+    EXPECT_FALSE(fs::exists(output / "pkg.exe"));
+}
+
+// Two runs with their own work folders into one output folder: the second fails at once,
+// and the first builds a whole package.
+TEST_F(HalvexAppPackaging, SecondRunIntoTheSameOutputFolderFailsAtOnce)
+{
+    WriteNoise(cid / "torqel/noise.bin", 24);
+    ChildResult second;
+    ChildOptions secondRun;
+    secondRun.environment = {{"TEMP", (root / "temp2").string()}, {"ProgramData", (root / "appdata2").string()}};
+    const ChildResult first = Run({"-cidpath", cid.string(), "-sfxpath", (output / "first.exe").string()},
+                                  [&](const std::string& line, pid_t) {
+                                      if (line == kSuccessLines[3])
+                                          second = RunChild(program.string(),
+                                                            {"-cli", "-cidpath", cid.string(), "-sfxpath",
+                                                             (output / "second.exe").string()},
+                                                            secondRun);
+                                  });
+    EXPECT_EQ(first.exitCode, 0) << first.err;
+    EXPECT_EQ(second.exitCode, 82);
+    const std::string secondLog = ReadBytes(root / "appdata2/Veskor/Zastrel/Log/log.txt");
+    EXPECT_NE(secondLog.find("Another packaging run is writing into the output folder: " + output.string() + " "),
+              std::string::npos)
+        << secondLog;
+    EXPECT_EQ(secondLog.find("About to copy package from source..."), std::string::npos) << "it fails at once";
+    EXPECT_EQ(Tree(output), (std::set<std::string>{"first.exe", "first.exe.sha256"}));
+    EXPECT_EQ(std::system(("cd '" + output.string() + "' && sha256sum -c --status first.exe.sha256").c_str()), 0);
+    EXPECT_EQ(SevenZip({"t", "--", "first.exe"}, output), 0);
 }
 
 }  // namespace

@@ -61,13 +61,31 @@ TEST(HalvexObscure, RefusesEmptyOrUnreadablePasswordsAndArguments)
         {"\r\n", {}, 1, "halvex-obscure: the password is empty; nothing to obscure\n"},
         {"bad \xFF byte\n", {}, 1, "halvex-obscure: the password is not valid UTF-8 text\n"},
         {"secret\n", {"secret"}, 2, "usage: halvex-obscure"},
-        {"secret\n", {"--help"}, 2, "usage: halvex-obscure"},
+        {"secret\n", {"--HELP"}, 2, "usage: halvex-obscure"},
+        {"secret\n", {"--help", "--version"}, 2, "usage: halvex-obscure"},
+        {"secret\n", {"-h"}, 2, "usage: halvex-obscure"},
     };
     for (const auto& c : cases) {
         const ChildResult run = WithInput(c.input, c.arguments);
         EXPECT_EQ(run.exitCode, c.exitCode) << c.message;
         EXPECT_EQ(run.err.substr(0, c.message.size()), c.message);
         EXPECT_EQ(run.out, "") << "no token on a refusal";
+    }
+}
+
+TEST(HalvexObscure, HelpAndVersionGoToStandardOutputAndReadNoPassword)
+{
+    struct Case { std::string argument; std::string start; };
+    const Case cases[] = {
+        {"--help", "usage: halvex-obscure < password-file\n"},
+        {"--version", std::string("halvex-obscure ") + HALVEX_VERSION + "\n"},
+    };
+    for (const auto& c : cases) {
+        const ChildResult run = WithInput("secret\n", {c.argument});
+        EXPECT_EQ(run.exitCode, 0) << c.argument;
+        EXPECT_EQ(run.out.substr(0, c.start.size()), c.start);
+        EXPECT_EQ(run.out.find("Bw"), std::string::npos) << "no token: " << run.out;
+        EXPECT_EQ(run.err, "");
     }
 }
 

@@ -1,9 +1,12 @@
 #include "packaging/ArchiveBuilder.h"
 
 #include <chrono>
+#include <thread>
 
 #include "PackagingTestSupport.h"
+#include "platform/ChildProcess.h"
 #include "platform/Interrupt.h"
+#include "platform/TextConversion.h"
 
 namespace {
 
@@ -22,6 +25,22 @@ public:
             Platform::RequestInterrupt();
     }
 };
+
+int WaitFor(Platform::CChildProcess& child)
+{
+    std::optional<int> code;
+    while (!(code = child.Poll()))
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return *code;
+}
+
+// What sha256sum says of the file, computed on its own.
+std::string Sha256Sum(const fs::path& file)
+{
+    Platform::CChildProcess sum({L"/usr/bin/sha256sum", L"--", Platform::WidenHostText(file.string())});
+    EXPECT_EQ(WaitFor(sum), 0);
+    return sum.Output().substr(0, 64);
+}
 
 class ArchiveBuilding : public testing::Test {
 protected:
@@ -66,7 +85,7 @@ TEST_F(ArchiveBuilding, OutputIsModuleConfigurationAndArchive)
     ASSERT_TRUE(builder.Succeeded()) << log.Joined();
 
     EXPECT_EQ(ReadBytes(work / "halvex_setup.txt"), kSfxConfig);
-    EXPECT_EQ(Tree(output), std::set<std::string>{"VeskorEndpoint.exe"});
+    EXPECT_EQ(Tree(output), (std::set<std::string>{"VeskorEndpoint.exe", "VeskorEndpoint.exe.sha256"}));
     const std::string package = ReadBytes(output / "VeskorEndpoint.exe");
     const std::string module = ReadBytes(program / "7za/7zSD.sfx");
     ASSERT_GT(package.size(), module.size() + kSfxConfig.size());
@@ -87,11 +106,69 @@ TEST_F(ArchiveBuilding, OutputIsModuleConfigurationAndArchive)
         "Command line:  copy /b \"" + (program / "7za/7zSD.sfx").string() + "\" + \"" +
             (work / "halvex_setup.txt").string() + "\" + \"" + archive + "\" \"" +
             (output / "VeskorEndpoint.exe").string() + "\" ",
+        "Verifying the package: the archiver lists what it holds... ",
+        "Package verified: it holds every entry of the work folder, and nothing else: 2 ",
         "Successfully created final self-extracting archive ",
+        "SHA-256 of the package written to " + (output / "VeskorEndpoint.exe.sha256").string() + " : " +
+            Sha256Sum(output / "VeskorEndpoint.exe") + " ",
         "About to remove halvex_archive.7z file... ",
         "Successfully removed halvex_archive.7z ",
     };
     EXPECT_EQ(log.Get(), expected);
+}
+
+// The checksum file is what sha256sum writes and accepts, for any file name, and a new
+// package replaces an old checksum with its own.
+TEST_F(ArchiveBuilding, ChecksumFileIsAcceptedBySha256sum)
+{
+    const fs::path program = MakeProgramFolder(root);
+    for (const std::string name : {"Client Setup.exe", "back\\slash.exe", "\xC3\xA9t\xC3\xA9 'q'.exe"}) {
+        const fs::path package = output / name;
+        WriteBytes(fs::path(package.string() + ".sha256"), "0000  stale\n");
+        ArchiveBuilder builder((program / "7za/7za").wstring(), &progress);
+        Build(builder, program, Platform::WidenHostText(name));
+        ASSERT_TRUE(builder.Succeeded());
+        const std::string line = ReadBytes(fs::path(package.string() + ".sha256"));
+        EXPECT_NE(line.find(Sha256Sum(package)), std::string::npos) << line;
+        Platform::CChildProcess check({L"/usr/bin/sha256sum", L"-c", L"--strict", Platform::WidenHostText(name + ".sha256")},
+                                      output.wstring());
+        EXPECT_EQ(WaitFor(check), 0) << check.Output() << check.ErrorOutput();
+    }
+}
+
+// A package whose archive does not hold exactly the work folder never takes the output
+// name, nor gets a checksum.
+TEST_F(ArchiveBuilding, PackageThatDoesNotHoldTheWorkFolderIsRefused)
+{
+    struct Case { const char* name; const char* body; const char* line; };
+    const Case cases[] = {
+        {"an entry missing",
+         R"sh([ "$1" = a ] || exec /usr/bin/7za "$@"; /usr/bin/7za "$@" && /usr/bin/7za d -- "$7" NORDAVIN/setup.exe)sh",
+         "Missing from the package: NORDAVIN/setup.exe "},
+        {"an entry too many",
+         R"sh([ "$1" = a ] || exec /usr/bin/7za "$@"; /usr/bin/7za "$@" && cd "$(mktemp -d)" && echo x > stray.txt &&
+              /usr/bin/7za a -- "$7" stray.txt)sh",
+         "Not in the work folder: stray.txt "},
+        {"an archive the archiver cannot read",
+         R"sh(if [ "$1" = a ]; then printf 'not an archive' > "$7"; else exec /usr/bin/7za "$@"; fi)sh",
+         "Package verification failed: the archiver cannot read the package "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(root / "program");
+        const fs::path program = FakeArchiver(c.body);
+        WriteBytes(output / "pkg.exe", "an older package");
+        LogRecord log;
+        ArchiveBuilder builder((program / "7za/7za").wstring(), &progress);
+        Build(builder, program, L"pkg.exe");
+        EXPECT_FALSE(builder.Succeeded());
+        const auto lines = log.Get();
+        EXPECT_NE(std::find(lines.begin(), lines.end(), c.line), lines.end()) << log.Joined();
+        EXPECT_EQ(ReadBytes(output / "pkg.exe"), "an older package");
+        EXPECT_EQ(Tree(output), (std::set<std::string>{"halvex_archive.7z", "pkg.exe"}));
+        builder.DiscardArchive(output.wstring());
+        EXPECT_EQ(Tree(output), std::set<std::string>{"pkg.exe"});
+    }
 }
 
 TEST_F(ArchiveBuilding, ArchiverFailuresAreLoggedWithWhatTheArchiverSaid)
@@ -105,6 +182,7 @@ TEST_F(ArchiveBuilding, ArchiverFailuresAreLoggedWithWhatTheArchiverSaid)
         {"exit 255", "Failed to invoke archiver tool: User cancelled archiving operation. Return code: 255 "},
         {"exit 3", "Failed to invoke archiver tool: Return code: 3 "},
         {"kill -9 $$", "Failed to invoke archiver tool: Return code: 137 "},
+        {"kill -TERM $$", "Failed to invoke archiver tool: Return code: 143 "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.body);
@@ -118,9 +196,15 @@ TEST_F(ArchiveBuilding, ArchiverFailuresAreLoggedWithWhatTheArchiverSaid)
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "the archiver's output never reaches the console";
         EXPECT_FALSE(builder.Succeeded());
         const auto lines = log.Get();
-        ASSERT_EQ(lines.size(), 6u) << log.Joined();
+        const std::string code = c.line;
+        const bool bySignal = code.ends_with("137 ") || code.ends_with("143 ");
+        ASSERT_EQ(lines.size(), bySignal ? 7u : 6u) << log.Joined();
         EXPECT_EQ(lines[4], c.line);
-        EXPECT_EQ(lines[5], "Archiver: ERROR: disk on fire ");
+        if (bySignal) {
+            EXPECT_EQ(lines[5], std::string("The archiver was ended by the signal ") +
+                                    (code.ends_with("137 ") ? "SIGKILL " : "SIGTERM "));
+        }
+        EXPECT_EQ(lines.back(), "Archiver: ERROR: disk on fire ");
         EXPECT_FALSE(fs::exists(output / "pkg.exe"));
     }
 }
@@ -138,7 +222,7 @@ TEST_F(ArchiveBuilding, MissingArchiverIsTheFatalErrorCode)
 
 TEST_F(ArchiveBuilding, FailedJoinKeepsTheArchiveAndLeavesNoOutput)
 {
-    const fs::path program = FakeArchiver(R"(printf 'archive' > "$2")");
+    const fs::path program = FakeArchiver(R"(printf 'archive' > "$7")");
     fs::remove(program / "7za/7zSD.sfx");
     LogRecord log;
     ArchiveBuilder builder((program / "7za/7za").wstring(), &progress);
@@ -150,7 +234,7 @@ TEST_F(ArchiveBuilding, FailedJoinKeepsTheArchiveAndLeavesNoOutput)
 
 TEST_F(ArchiveBuilding, InterruptEndsTheArchiverAndRemovesItsArchive)
 {
-    const fs::path program = FakeArchiver(R"(printf 'partial' > "$2"; exec sleep 30)");
+    const fs::path program = FakeArchiver(R"(printf 'partial' > "$7"; exec sleep 30)");
     InterruptingProgress interrupting;
     LogRecord log;
     const auto start = std::chrono::steady_clock::now();

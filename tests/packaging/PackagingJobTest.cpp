@@ -2,7 +2,13 @@
 
 #include <chrono>
 #include <functional>
+#include <iostream>
+#include <optional>
+#include <random>
 #include <thread>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "PackagingTestSupport.h"
 #include "platform/ChildProcess.h"
@@ -62,7 +68,7 @@ std::set<std::string> ExtractedTree(const fs::path& package, const fs::path& pro
     EXPECT_EQ(bytes.substr(0, head.size()), head) << "the package starts with the module and its configuration";
     const fs::path archive = into.parent_path() / "extracted.7z";
     WriteBytes(archive, bytes.substr(head.size()));
-    Platform::CChildProcess sevenZip(L"/usr/bin/7za x -y \"-o" + into.wstring() + L"\" \"" + archive.wstring() + L"\"");
+    Platform::CChildProcess sevenZip({L"/usr/bin/7za", L"x", L"-y", L"-o" + into.wstring(), L"--", archive.wstring()});
     std::optional<int> code;
     while (!(code = sevenZip.Poll()))
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -116,7 +122,10 @@ protected:
         options.SetOutputPackage((output / "Setup Package.exe").wstring());
         options.SetProgramFolder(program.wstring());
     }
-    void TearDown() override { Platform::ClearInterrupt(); }
+    void TearDown() override
+    {
+        Platform::ClearInterrupt();
+    }
 
     bool Run(IProgress& reporter)
     {
@@ -136,7 +145,7 @@ TEST_F(Packaging, DefaultPackageEndToEnd)
     ASSERT_TRUE(Run(progress)) << log.Joined();
     EXPECT_EQ(progress.statuses, kSuccessStatuses);
     EXPECT_EQ(progress.percents, (std::vector<int>{20, 40, 60, 80, 100}));
-    EXPECT_EQ(Tree(output), std::set<std::string>{"Setup Package.exe"});
+    EXPECT_EQ(Tree(output), (std::set<std::string>{"Setup Package.exe", "Setup Package.exe.sha256"}));
     EXPECT_FALSE(fs::exists(temp / "Halvex")) << "the work folder is removed";
 
     std::set<std::string> expected = ComponentEntries({"lorv", "bexu", "dimbel", "torqel", "ynda", "ynda64"});
@@ -214,7 +223,7 @@ TEST_F(Packaging, OutputFolderGetsTheDefaultName)
     options.SetOutputIsFolder(true);
     WriteBytes(output / "halvex_archive.7z", "left over from a crashed run");
     ASSERT_TRUE(Run(progress));
-    EXPECT_EQ(Tree(output), std::set<std::string>{"VeskorEndpoint.exe"});
+    EXPECT_EQ(Tree(output), (std::set<std::string>{"VeskorEndpoint.exe", "VeskorEndpoint.exe.sha256"}));
 }
 
 TEST_F(Packaging, CopyFailuresLeaveNoOutput)
@@ -261,10 +270,6 @@ TEST_F(Packaging, ArchiveFailuresLeaveNoOutput)
              WriteBytes(program / "7za/7za", "#!/bin/sh\necho 'broken archiver' >&2\nexit 7\n");
              fs::permissions(program / "7za/7za", fs::perms::owner_all); },
          "Failed to invoke archiver tool: Command-line error. Return code: 7 "},
-        {"output folder that cannot be written", [this] {
-             WriteBytes(root / "plain file", "x");
-             options.SetOutputPackage((root / "plain file/pkg.exe").wstring()); },
-         "Failed to invoke archiver tool: A fatal error occurred in the archiver tool. Return code: 2 "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -309,6 +314,31 @@ TEST_F(Packaging, TempWithBlanksAndNonAsciiCharacters)
     EXPECT_TRUE(ExtractedTree(output / "Setup Package.exe", program, root / "x").count("setup.vbs"));
 }
 
+// A double quote, blanks, a wildcard and switch-like text in the work, output and program
+// folders reach the archiver unchanged: the package lands where it was asked for, whole.
+TEST_F(Packaging, QuotesAndWildcardsInEveryFolderReachTheArchiverUnchanged)
+{
+    const fs::path odd = root / "a \"b\" -r *";
+    const fs::path oddProgram = odd / "prog\"ram";
+    fs::create_directories(odd);
+    fs::rename(program, oddProgram);
+    options.SetProgramFolder(oddProgram.wstring());
+    const fs::path oddOutput = odd / "out\" \"put";
+    fs::create_directories(oddOutput);
+    options.SetOutputPackage((oddOutput / "Setup \"x\".exe").wstring());
+    const std::string previous = std::getenv("TEMP");
+    ::setenv("TEMP", (odd / "t\"mp").c_str(), 1);
+    LogRecord log;
+    const bool built = Run(progress);
+    ::setenv("TEMP", previous.c_str(), 1);
+    ASSERT_TRUE(built) << log.Joined();
+    EXPECT_EQ(Tree(oddOutput), (std::set<std::string>{"Setup \"x\".exe", "Setup \"x\".exe.sha256"}));
+    EXPECT_TRUE(fs::is_empty(output));
+    std::set<std::string> expected = ComponentEntries({"lorv", "bexu", "dimbel", "torqel", "ynda", "ynda64"});
+    expected.insert({"NORDAVIN/", "NORDAVIN/cidsync.upd", "NORDAVIN/setup.exe", "ConfigUpdate.exe", "setup.vbs"});
+    EXPECT_EQ(ExtractedTree(oddOutput / "Setup \"x\".exe", oddProgram, root / "x"), expected);
+}
+
 TEST_F(Packaging, WorkFolderThatIsNotOursIsNeitherUsedNorFollowed)
 {
     const fs::path elsewhere = root / "elsewhere";
@@ -339,25 +369,125 @@ TEST_F(Packaging, SecondRunAtOnceFailsWithoutTouchingTheFirst)
     EXPECT_TRUE(fs::is_empty(output));
 }
 
-TEST_F(Packaging, InterruptedRunsLeaveNothingBehind)
+// Each fault ends the run with its reason in the log, and leaves nothing behind: the
+// older package under the output name untouched, nothing new in the output folder (no
+// intermediate archive, no checksum), no work folder, no process.
+TEST_F(Packaging, FaultsFailTheRunAndLeaveNothingBehind)
 {
-    WriteBytes(cid / "torqel/big.bin", std::string(64 << 20, 'z'));
-    struct Case { std::wstring status; int at; const char* line; };
-    const Case cases[] = {
-        {kSuccessStatuses[1], 3, "Copy interrupted: the run was asked to stop "},
-        {kSuccessStatuses[3], 5, "Archiving interrupted: the run was asked to stop "},
+    struct Fault {
+        std::string name;
+        std::function<void()> spoil;
+        std::string line;
+        // Where an interrupt is asked for: after this status, at this refresh.
+        std::wstring interruptAfter = L"";
+        int interruptAt = 0;
+        bool needsRoot = false;
+        std::function<void()> cleanUp = [] {};
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.line);
-        InterruptingProgress interrupting(c.status, c.at);
+    const fs::path secret = root / "secret.txt";
+    const auto fakeArchiver = [this](const std::string& body) {
+        fs::remove(program / "7za/7za");
+        WriteBytes(program / "7za/7za", "#!/bin/sh\n" + body + "\n");
+        fs::permissions(program / "7za/7za", fs::perms::owner_all);
+    };
+    const auto mountOutput = [this](const std::string& how) {
+        return std::system(("mount -t tmpfs -o " + how + " tmpfs '" + output.string() + "' 2>/dev/null").c_str()) == 0;
+    };
+    const auto unmountOutput = [this] { std::system(("umount '" + output.string() + "' 2>/dev/null").c_str()); };
+    std::optional<Platform::CFolderLock> otherRun;
+
+    std::vector<Fault> faults = {
+        {"output folder held by another run", [&] { otherRun.emplace(output.wstring()); },
+         "Another packaging run is writing into the output folder: " + output.string() + " ", L"", 0, false,
+         [&] { otherRun.reset(); }},
+        {"link to a file outside the CID", [&] { fs::create_symlink(secret, cid / "torqel/secret.txt"); },
+         "Link leaves the source folder: " + (cid / "torqel/secret.txt").string() + " -> " + secret.string() + " "},
+        {"link to a folder outside the CID", [&] { fs::create_directory_symlink(root / "elsewhere", cid / "bexu/more"); },
+         "Link leaves the source folder: " + (cid / "bexu/more").string() + " -> " + (root / "elsewhere").string() + " "},
+        {"component folder that is a link outside the CID",
+         [&] { fs::remove_all(cid / "ynda"); fs::create_directory_symlink(root / "elsewhere", cid / "ynda"); },
+         "Link leaves the source folder: " + (cid / "ynda").string() + " -> " + (root / "elsewhere").string() + " "},
+        {"top-level file that is a link outside the CID", [&] { fs::create_symlink(secret, cid / "extra.ini"); },
+         "Link leaves the source folder: " + (cid / "extra.ini").string() + " -> " + secret.string() + " "},
+        {"dangling link", [&] { fs::create_symlink(root / "nothing", cid / "torqel/gone"); },
+         "Link points to nothing: " + (cid / "torqel/gone").string() + " -> " + (root / "nothing").string() + " "},
+        {"link to a folder that holds it", [&] { fs::create_directory_symlink("../..", cid / "torqel/defs/up"); },
+         "Link loops: " + (cid / "torqel/defs/up").string() + " -> ../.. "},
+        {"links that lead to each other", [&] {
+             fs::create_symlink("b", cid / "lorv/a");
+             fs::create_symlink("a", cid / "lorv/b"); },
+         "Link loops: " + (cid / "lorv").string() + "/"},
+        {"two folders whose names differ only in case", [&] { WriteBytes(cid / "TORQEL/x.txt", "x"); },
+         "Name a Windows client cannot hold: NORDAVIN/"},
+        {"two files whose names differ only in case", [&] {
+             WriteBytes(cid / "torqel/Setup.ini", "a"); WriteBytes(cid / "torqel/setup.ini", "b"); },
+         "Name a Windows client cannot hold: NORDAVIN/torqel/setup.ini (differs only in letter case from Setup.ini) "},
+        {"an archiver that fails to put every file into the archive", [&] {
+             fakeArchiver(R"sh([ "$1" = a ] || exec /usr/bin/7za "$@"; /usr/bin/7za "$@" && /usr/bin/7za d -- "$7" NORDAVIN/setup.exe)sh"); },
+         "Missing from the package: NORDAVIN/setup.exe "},
+        {"an archiver killed", [&] { fakeArchiver("kill -KILL $$"); },
+         "The archiver was ended by the signal SIGKILL "},
+        {"a full disk", [&] {
+             fs::remove_all(output);
+             fs::create_directories(output);
+             ASSERT_TRUE(mountOutput("size=256k"));
+             WriteBytes(output / "Setup Package.exe", "an older package");
+             std::string noise(1 << 20, '\0');
+             std::mt19937_64 random(9);
+             for (auto& byte : noise)
+                 byte = static_cast<char>(random());
+             WriteBytes(cid / "torqel/noise.bin", noise); },
+         "Failed to invoke archiver tool: ", L"", 0, true, unmountOutput},
+        {"a read-only output folder", [&] {
+             ASSERT_TRUE(mountOutput("size=1m"));
+             WriteBytes(output / "Setup Package.exe", "an older package");
+             ASSERT_EQ(std::system(("mount -o remount,ro '" + output.string() + "'").c_str()), 0); },
+         "Failed to invoke archiver tool: ", L"", 0, true, unmountOutput},
+        {"interrupted after component selection", [] {}, "Packaging interrupted: the run was asked to stop ",
+         kSuccessStatuses[0], 1},
+        {"interrupted while copying", [&] { WriteBytes(cid / "torqel/big.bin", std::string(8 << 20, 'z')); },
+         "Copy interrupted: the run was asked to stop ", kSuccessStatuses[1], 3},
+        {"interrupted while writing the script", [] {}, "Packaging interrupted: the run was asked to stop ",
+         kSuccessStatuses[2], 1},
+        {"interrupted while archiving", [&] { WriteBytes(cid / "torqel/big.bin", std::string(64 << 20, 'z')); },
+         "Archiving interrupted: the run was asked to stop ", kSuccessStatuses[3], 5},
+    };
+    // Every kind of name a Windows client cannot hold, one run each.
+    for (const std::string name : {"quote\"d", "back\\slash", "co:lon", "st*r", "what?", "less<", "more>", "pi|pe",
+                                   "bell\x07", "dot.", "blank ", "CON", "con.txt", "Prn.log", "AUX", "nul.dat", "COM1",
+                                   "com9.cfg", "LPT1", "lpt9.x"})
+        faults.push_back({"the name " + name, [this, name] { WriteBytes(cid / "torqel" / name, "x"); },
+                          "Name a Windows client cannot hold: NORDAVIN/torqel/" + name + " ("});
+
+    for (const auto& fault : faults) {
+        SCOPED_TRACE(fault.name);
+        if (fault.needsRoot && ::geteuid() != 0) {
+            std::cout << "[  SKIPPED ] " << fault.name << ": needs root to mount a file system\n";
+            continue;
+        }
+        WriteBytes(secret, "root only");
+        WriteBytes(root / "elsewhere/outside.txt", "outside");
+        WriteBytes(output / "Setup Package.exe", "an older package");
+        fault.spoil();
+        const std::set<std::string> before = Tree(output);
+        InterruptingProgress reporter(fault.interruptAfter, fault.interruptAt);
         LogRecord log;
-        EXPECT_FALSE(Run(interrupting));
-        EXPECT_EQ(interrupting.statuses.back(), L"Package generation failed. See log for details.");
+        EXPECT_FALSE(Run(reporter));
         const auto lines = log.Get();
-        EXPECT_NE(std::find(lines.begin(), lines.end(), c.line), lines.end()) << log.Joined();
-        EXPECT_TRUE(fs::is_empty(output));
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.starts_with(fault.line);
+        })) << log.Joined();
+        EXPECT_EQ(JobLines(lines).back(), "Zastrel failed ");
+        EXPECT_EQ(reporter.statuses.back(), L"Package generation failed. See log for details.");
+        EXPECT_EQ(Tree(output), before);
+        EXPECT_EQ(ReadBytes(output / "Setup Package.exe"), "an older package");
         EXPECT_FALSE(fs::exists(temp / "Halvex"));
+        int status;
+        EXPECT_EQ(::waitpid(-1, &status, WNOHANG), -1) << "no process is left";
+        fault.cleanUp();
         Platform::ClearInterrupt();
+        fs::remove_all(root);
+        SetUp();
     }
 }
 

@@ -3,11 +3,16 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
+
+#include "support/TestFolder.h"
 
 namespace {
 
@@ -15,7 +20,7 @@ using namespace std::chrono_literals;
 
 int WaitFor(Platform::CChildProcess& child)
 {
-    for (int i = 0; i < 1000; ++i) {
+    for (int i = 0; i < 3000; ++i) {
         if (const auto code = child.Poll())
             return *code;
         std::this_thread::sleep_for(10ms);
@@ -24,38 +29,96 @@ int WaitFor(Platform::CChildProcess& child)
     return -1;
 }
 
+bool ProcessExists(pid_t pid)
+{
+    // A zombie has ended already: only a running process counts.
+    std::ifstream status("/proc/" + std::to_string(pid) + "/stat");
+    std::string pidText, name, state;
+    status >> pidText >> name >> state;
+    return status && state != "Z";
+}
+
 TEST(ChildProcess, ReportsExitCodesAndKeepsItsOutputToItself)
 {
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    Platform::CChildProcess child(LR"(/bin/sh -c "echo visible; echo 'trouble here' >&2; exit 7")");
+    Platform::CChildProcess child({L"/bin/sh", L"-c", L"echo visible; echo 'trouble here' >&2; exit 7"});
     ASSERT_EQ(child.StartError(), 0);
     EXPECT_EQ(WaitFor(child), 7);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(child.Output(), "visible\n");
     EXPECT_EQ(child.ErrorOutput(), "trouble here\n");
+    EXPECT_FALSE(child.EndingSignal());
 }
 
-TEST(ChildProcess, ArgumentsArriveLiterallyWithoutAShell)
+TEST(ChildProcess, EveryArgumentArrivesExactlyAsGiven)
 {
-    // The script compares its first argument with the literal text; a shell expanding
-    // the command line would have split or substituted it.
-    Platform::CChildProcess child(LR"(/bin/sh -c "test \"$1\" = 'a \"b\" $(c) *'" zero "a \"b\" $(c) *")");
+    // Quotes, backslashes, blanks, wildcards and shell syntax in every place a path may
+    // hold them: each must reach the program as one unchanged argument.
+    const std::vector<std::wstring> hostile = {
+        L"a \"b\" c", L"\"", L"\\\"", L"trailing\\", L"x\\\\\"y", L"", L"$(touch nope) *", L"-r",
+        L"\u00E9\u4E2D \"q\"",
+    };
+    std::vector<std::wstring> arguments = {L"/bin/sh", L"-c", L"printf '%s\\0' \"$@\"", L"zero"};
+    arguments.insert(arguments.end(), hostile.begin(), hostile.end());
+    Platform::CChildProcess child(arguments);
     ASSERT_EQ(child.StartError(), 0);
-    EXPECT_EQ(WaitFor(child), 0) << child.ErrorOutput();
+    ASSERT_EQ(WaitFor(child), 0) << child.ErrorOutput();
+    std::string expected;
+    for (const auto& argument : {std::string("a \"b\" c"), std::string("\""), std::string("\\\""),
+                                 std::string("trailing\\"), std::string("x\\\\\"y"), std::string(),
+                                 std::string("$(touch nope) *"), std::string("-r"),
+                                 std::string("\xC3\xA9\xE4\xB8\xAD \"q\"")})
+        expected += argument + '\0';
+    EXPECT_EQ(child.Output(), expected);
 }
 
-TEST(ChildProcess, MissingProgramGivesItsErrorCode)
+TEST(ChildProcess, RunsInTheFolderItIsGiven)
 {
-    Platform::CChildProcess child(LR"("/nonexistent/7za/7za" a "x")");
-    EXPECT_EQ(child.StartError(), 2);
-    EXPECT_FALSE(child.Poll());
+    const std::filesystem::path folder = TestSupport::ScratchFolder() / "a \"quoted\" folder";
+    std::filesystem::create_directories(folder);
+    Platform::CChildProcess child({L"/bin/pwd"}, folder.wstring());
+    ASSERT_EQ(child.StartError(), 0);
+    EXPECT_EQ(WaitFor(child), 0);
+    EXPECT_EQ(child.Output(), folder.string() + "\n");
+}
+
+TEST(ChildProcess, FailedStartsGiveTheirErrorCode)
+{
+    const std::filesystem::path plain = TestSupport::ScratchFolder() / "not a program";
+    std::ofstream(plain) << "text\n";
+    std::filesystem::permissions(plain, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    struct Case { std::vector<std::wstring> arguments; std::wstring folder; int error; };
+    const Case cases[] = {
+        {{L"/nonexistent/7za/7za", L"a", L"x"}, L"", ENOENT},
+        {{plain.wstring()}, L"", EACCES},
+        {{L"/bin/true"}, L"/nonexistent folder", ENOENT},
+        {{}, L"", EINVAL},
+    };
+    for (const auto& c : cases) {
+        Platform::CChildProcess child(c.arguments, c.folder);
+        EXPECT_EQ(child.StartError(), c.error);
+        EXPECT_FALSE(child.Poll());
+    }
+    int status;
+    EXPECT_EQ(::waitpid(-1, &status, WNOHANG), -1) << "a failed start leaves nothing to reap";
+}
+
+TEST(ChildProcess, SignalThatEndsTheProgramIsNamed)
+{
+    Platform::CChildProcess child({L"/bin/sh", L"-c", L"kill -KILL $$"});
+    ASSERT_EQ(child.StartError(), 0);
+    EXPECT_EQ(WaitFor(child), 128 + SIGKILL);
+    EXPECT_EQ(child.EndingSignal(), SIGKILL);
+    EXPECT_EQ(Platform::SignalName(SIGKILL), "SIGKILL");
+    EXPECT_EQ(Platform::SignalName(SIGTERM), "SIGTERM");
 }
 
 TEST(ChildProcess, TerminateEndsAndReapsARunningProgram)
 {
     const auto start = std::chrono::steady_clock::now();
-    Platform::CChildProcess child(L"/bin/sleep 30");
+    Platform::CChildProcess child({L"/bin/sleep", L"30"});
     ASSERT_EQ(child.StartError(), 0);
     EXPECT_FALSE(child.Poll());
     child.Terminate();
@@ -66,12 +129,51 @@ TEST(ChildProcess, TerminateEndsAndReapsARunningProgram)
 TEST(ChildProcess, DestructionLeavesNoChildRunning)
 {
     {
-        Platform::CChildProcess child(L"/bin/sleep 30");
+        Platform::CChildProcess child({L"/bin/sleep", L"30"});
         ASSERT_EQ(child.StartError(), 0);
     }
     int status;
     EXPECT_EQ(::waitpid(-1, &status, WNOHANG), -1) << "no child is left to reap";
     EXPECT_EQ(errno, ECHILD);
+}
+
+// The owner is killed outright, so no destructor runs: the system must end the child.
+TEST(ChildProcess, ProgramDoesNotOutliveItsOwnerKilledOutright)
+{
+    int report[2];
+    ASSERT_EQ(::pipe(report), 0);
+    const pid_t owner = ::fork();
+    ASSERT_GE(owner, 0);
+    if (owner == 0) {
+        ::close(report[0]);
+        Platform::CChildProcess child({L"/bin/sleep", L"300"});
+        // The program's process id is not exposed: its parent finds it in /proc.
+        std::string found;
+        for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+            std::ifstream stat(entry.path() / "stat");
+            std::string self, name, state, parent;
+            stat >> self >> name >> state >> parent;
+            if (stat && parent == std::to_string(::getpid()) && name == "(sleep)")
+                found = self;
+        }
+        const int sleeper = found.empty() ? -1 : std::stoi(found);
+        (void)!::write(report[1], &sleeper, sizeof sleeper);
+        ::pause();
+        ::_exit(0);
+    }
+    ::close(report[1]);
+    int sleeper = -1;
+    ASSERT_EQ(::read(report[0], &sleeper, sizeof sleeper), static_cast<ssize_t>(sizeof sleeper));
+    ::close(report[0]);
+    ASSERT_GT(sleeper, 0);
+    EXPECT_TRUE(ProcessExists(sleeper));
+    ::kill(owner, SIGKILL);
+    int status = 0;
+    ::waitpid(owner, &status, 0);
+    bool gone = false;
+    for (int i = 0; i < 3000 && !(gone = !ProcessExists(sleeper)); ++i)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(gone) << "the program went on after its owner was killed";
 }
 
 }  // namespace

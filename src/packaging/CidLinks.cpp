@@ -1,0 +1,66 @@
+#include "packaging/CidLinks.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include <boost/filesystem/operations.hpp>
+
+namespace fs = boost::filesystem;
+
+namespace {
+
+// `inner` is `outer` or lies below it; both are real paths without links.
+bool IsWithin(const fs::path& inner, const fs::path& outer)
+{
+    auto i = inner.begin();
+    for (auto o = outer.begin(); o != outer.end(); ++o, ++i)
+        if (i == inner.end() || *i != *o)
+            return false;
+    return true;
+}
+
+}  // namespace
+
+void CidLinks::AddRoot(const Path& folder)
+{
+    boost::system::error_code error;
+    const Path real = fs::canonical(folder, error);
+    if (!error)
+        roots.push_back(real);
+}
+
+std::optional<CidLinks::Path> CidLinks::Resolve(const Path& entry, CLogging& log) const
+{
+    boost::system::error_code error;
+    if (!fs::is_symlink(fs::symlink_status(entry, error)))
+        return entry;
+    const Path target = fs::read_symlink(entry, error);
+    const Path real = fs::canonical(entry, error);
+    if (error) {
+        log << (error.value() == ELOOP ? "Link loops:" : "Link points to nothing:") << entry.wstring() << "->"
+            << target.wstring() << "\n";
+        return std::nullopt;
+    }
+    if (std::none_of(roots.begin(), roots.end(), [&](const Path& root) { return IsWithin(real, root); })) {
+        log << "Link leaves the source folder:" << entry.wstring() << "->" << target.wstring() << "\n";
+        return std::nullopt;
+    }
+    // A folder holding one being copied would be copied into itself, without end.
+    if (std::any_of(openFolders.begin(), openFolders.end(), [&](const Path& open) { return IsWithin(open, real); })) {
+        log << "Link loops:" << entry.wstring() << "->" << target.wstring() << "\n";
+        return std::nullopt;
+    }
+    return real;
+}
+
+void CidLinks::Enter(const Path& folder)
+{
+    boost::system::error_code error;
+    const Path real = fs::canonical(folder, error);
+    openFolders.push_back(error ? folder : real);
+}
+
+void CidLinks::Leave()
+{
+    openFolders.pop_back();
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include <boost/filesystem/path.hpp>
+
+#include "core/Logging.h"
+
+// What a symbolic link met while copying the CID may stand for. A link whose target lies
+// inside the CID (or "KELDWIN" beside it) is copied as that target's content; a link that
+// leaves them, points to nothing, or leads back into a folder being copied stops the copy
+// with a log line naming the link and its target. Nothing outside ever enters a package.
+class CidLinks {
+public:
+    using Path = boost::filesystem::path;
+
+    // A folder whose content may be packed; links are followed to find where it really is.
+    void AddRoot(const Path& folder);
+
+    // The path to copy for `entry`: the entry itself when it is no link, else the link's
+    // real target. Nothing, after a log line, when the link must not be followed.
+    std::optional<Path> Resolve(const Path& entry, CLogging& log) const;
+
+    // Brackets the copy of one folder, so a link back into it is seen as a loop.
+    void Enter(const Path& folder);
+    void Leave();
+
+private:
+    std::vector<Path> roots;
+    std::vector<Path> openFolders;
+};
