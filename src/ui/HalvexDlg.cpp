@@ -441,15 +441,17 @@ void CHalvexDlg::FillFromRemembered(const Ui::RememberedChoices& remembered)
 {
     // A value the arguments gave differs from its default and wins over the remembered one.
     const PackageOptions defaults;
-    const auto text = [&](const std::optional<QString>& value, const std::wstring& (PackageOptions::*get)() const,
-                          void (PackageOptions::*set)(const std::wstring&)) {
-        if (value && (options.*get)() == (defaults.*get)())
-            (options.*set)(value->toStdWString());
+    PackageOptions& current = options;
+    const auto text = [&current, &defaults](const std::optional<QString>& value,
+                                            const std::wstring& (PackageOptions::*get)() const,
+                                            void (PackageOptions::*set)(const std::wstring&)) {
+        if (value && (current.*get)() == (defaults.*get)())
+            (current.*set)(value->toStdWString());
     };
-    const auto tick = [&](const std::optional<bool>& value, bool (PackageOptions::*get)() const,
-                          void (PackageOptions::*set)(bool)) {
-        if (value && (options.*get)() == (defaults.*get)())
-            (options.*set)(*value);
+    const auto tick = [&current, &defaults](const std::optional<bool>& value, bool (PackageOptions::*get)() const,
+                                            void (PackageOptions::*set)(bool)) {
+        if (value && (current.*get)() == (defaults.*get)())
+            (current.*set)(*value);
     };
     text(remembered.sourceFolder, &PackageOptions::GetSourceFolder, &PackageOptions::SetSourceFolder);
     text(remembered.outputPackage, &PackageOptions::GetOutputPackage, &PackageOptions::SetOutputPackage);
