@@ -26,6 +26,8 @@ packages=(
   dpkg-dev file lintian groff-base
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool
+  # The Xvfb test reads the window's properties; the desktop entry is validated.
+  x11-utils desktop-file-utils
   # The installer module and the Wine test's helper programs: Windows cross compilers.
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
   # `apt-get source` unpacks with dpkg-source.

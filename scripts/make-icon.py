@@ -9,7 +9,7 @@ import struct
 import zlib
 from pathlib import Path
 
-SIZES = (16, 24, 32, 48, 64, 256)
+SIZES = (16, 24, 32, 48, 64, 128, 256)
 SAMPLES = 4
 
 SHIELD_TOP = (0x2F, 0x7D, 0xD1)

@@ -16,7 +16,7 @@ QIcon ApplicationIcon()
     static const QIcon icon = [] {
         RegisterUiResources();
         QIcon drawn;
-        for (const int size : {16, 24, 32, 48, 64, 256})
+        for (const int size : {16, 24, 32, 48, 64, 128, 256})
             drawn.addFile(QStringLiteral(":/128/AppIcon-%1.png").arg(size), QSize(size, size));
         return drawn;
     }();

@@ -49,8 +49,11 @@ bool DisplayReachable(int argc, char** argv)
 
 GraphicalSession::GraphicalSession(int& argc, char** argv)
 {
-    if (DisplayReachable(argc, argv))
-        application = std::make_unique<QApplication>(argc, argv);
+    if (!DisplayReachable(argc, argv))
+        return;
+    application = std::make_unique<QApplication>(argc, argv);
+    // Ties the windows to the installed desktop entry, halvex.desktop, and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("halvex"));
 }
 
 GraphicalSession::~GraphicalSession() = default;

@@ -14,12 +14,16 @@
 #include "ui/FileFilter.h"
 #include "ui/ProgressDlg.h"
 #include "ui/RadioGroup.h"
+#include "ui/RememberedChoices.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -27,9 +31,15 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
 #include <QThread>
+#include <QVBoxLayout>
 
-#include <algorithm>
+#include <boost/system/system_error.hpp>
+
+#include <exception>
 #include <memory>
 #include <utility>
 
@@ -89,15 +99,24 @@ CHalvexDlg::CHalvexDlg(PackageOptions& packageOptions, QWidget* parent, Ui::IDia
 {
     CreateControls();
     ConnectControls();
+    const Ui::RememberedChoices remembered = Ui::RememberedChoices::Load();
+    // The arguments choose the installation type only by setting one of the two flags,
+    // which opening the dialog changes.
+    const bool typeGiven = options.GetSilent() || options.GetNonInteractive();
+    FillFromRemembered(remembered);
     OnInitDialog();
+    RestoreAfterOpening(remembered, typeGiven);
+}
+
+void CHalvexDlg::done(int result)
+{
+    RememberChoices();
+    QDialog::done(result);
 }
 
 int CHalvexDlg::DoModal()
 {
-    const int result = exec();
-    if (escapedError)
-        std::rethrow_exception(std::exchange(escapedError, nullptr));
-    return result;
+    return exec();
 }
 
 QWidget* CHalvexDlg::GetDlgItem(int id) const
@@ -140,11 +159,21 @@ void CHalvexDlg::CreateControls()
     setFont(Ui::DialogFont());
     const Ui::DialogUnits units(font());
     setWindowTitle(QStringLiteral("Veskor Zastrel"));
-    setFixedSize(units.Size(488, 335));
+
+    // The controls sit on a page of the template's size inside a scroll area, which shows
+    // scroll bars only when the screen is too small for the whole template.
+    auto* scroll = new QScrollArea(this);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus);
+    auto* page = new QWidget;
+    page->setFixedSize(units.Size(488, 335));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(scroll);
 
     // Controls are made in template order, which is also the keyboard focus order.
     // Group boxes are plain frames behind the controls, as in the template, so every
-    // position is relative to the dialog.
+    // position is relative to the page.
     const auto place = [&](QWidget* widget, int id, int x, int y, int w, int h) {
         widget->setGeometry(units.Rect(x, y, w, h));
         if (id != kNoId) {
@@ -154,31 +183,31 @@ void CHalvexDlg::CreateControls()
         return widget;
     };
     const auto group = [&](const char* text, int x, int y, int w, int h) {
-        auto* box = new QGroupBox(QString::fromLatin1(text), this);
+        auto* box = new QGroupBox(QString::fromLatin1(text), page);
         box->setFocusPolicy(Qt::NoFocus);
         place(box, kNoId, x, y, w, h);
     };
     const auto label = [&](int id, const char* text, int x, int y, int w, int h) {
-        auto* widget = new QLabel(QString::fromLatin1(text), this);
+        auto* widget = new QLabel(QString::fromLatin1(text), page);
         widget->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         place(widget, id, x, y, w, h);
         return widget;
     };
     const auto edit = [&](int id, int x, int y, int w, int h) {
-        auto* widget = new QLineEdit(this);
+        auto* widget = new QLineEdit(page);
         place(widget, id, x, y, w, h);
         return widget;
     };
     const auto button = [&](int id, const char* text, int x, int y, int w, int h) {
-        auto* widget = new QPushButton(QString::fromLatin1(text), this);
+        auto* widget = new QPushButton(QString::fromLatin1(text), page);
         place(widget, id, x, y, w, h);
         return widget;
     };
     const auto check = [&](int id, const char* text, int x, int y, int w, int h) {
-        place(new QCheckBox(QString::fromLatin1(text), this), id, x, y, w, h);
+        place(new QCheckBox(QString::fromLatin1(text), page), id, x, y, w, h);
     };
     const auto radio = [&](int id, const char* text, int x, int y, int w, int h) {
-        auto* widget = new QRadioButton(QString::fromLatin1(text), this);
+        auto* widget = new QRadioButton(QString::fromLatin1(text), page);
         place(widget, id, x, y, w, h);
         return widget;
     };
@@ -190,10 +219,14 @@ void CHalvexDlg::CreateControls()
     check(IDC_MANAGED, "Remote Management System (KETT)", 18, 36, 130, 10);
     check(IDC_FIREWALL, "Firewall", 18, 68, 80, 10);
     check(IDC_PATCH, "Patch", 18, 84, 80, 10);
-    label(IDC_SERVER_URL_LABEL, "Management server URL:", 140, 70, 85, 8);
-    edit(IDC_SERVER_URL, 240, 69, 230, 14)->setEnabled(false);
-    label(IDC_INCLUDE_LABEL, "Include selected components:", 18, 117, 102, 9);
+    // A label without a mnemonic still names its field for assistive tools.
+    auto* serverLabel = label(IDC_SERVER_URL_LABEL, "Management server URL:", 140, 70, 85, 8);
+    auto* server = edit(IDC_SERVER_URL, 240, 69, 230, 14);
+    server->setEnabled(false);
+    serverLabel->setBuddy(server);
+    auto* includeLabel = label(IDC_INCLUDE_LABEL, "Include selected components:", 18, 117, 102, 9);
     auto* inPackage = radio(IDC_IN_PACKAGE, "In the package", 140, 117, 77, 10);
+    includeLabel->setBuddy(inPackage);
     auto* downloads = radio(IDC_AUTOUPDATE_DOWNLOADS, "Configure AutoUpdate to download components", 240, 117, 198, 10);
     auto* osLabel = label(IDC_OS_TYPE_LABEL, "Operating &system type:", 18, 132, 117, 9);
     auto* both = radio(IDC_BOTH_ARCHITECTURES, "32-bit and 64-bit", 140, 132, 77, 10);
@@ -221,9 +254,12 @@ void CHalvexDlg::CreateControls()
     primaryPasswordLabel->setBuddy(primaryPassword);
     check(IDC_USE_SECONDARY, "Use a secondary location", 18, 254, 182, 10);
     auto* secondaryLabel = label(IDC_SECONDARY_LOCATION_LABEL, "Secondary update &location:", 18, 269, 89, 8);
-    auto* secondary = new QComboBox(this);
+    auto* secondary = new QComboBox(page);
     secondary->setEditable(true);
     secondary->setInsertPolicy(QComboBox::NoInsert);  // the list grows only through RememberSecondaryLocation
+    // Completing and matching keep the case typed: "veskor" is a location to check, not
+    // the suite's own "VESKOR" service.
+    secondary->completer()->setCaseSensitivity(Qt::CaseSensitive);
     secondary->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     place(secondary, IDC_SECONDARY_LOCATION, 118, 268, 282, 14);
     secondaryLabel->setBuddy(secondary);
@@ -236,15 +272,75 @@ void CHalvexDlg::CreateControls()
     secondaryPasswordLabel->setBuddy(secondaryPassword);
 
     auto* build = button(IDOK, "Build Package", 298, 311, 57, 16);
-    build->setDefault(true);
     button(IDCANCEL, "Cancel", 362, 311, 57, 16);
     button(IDC_HELP, "Help", 424, 311, 57, 16);
     check(IDC_TRAFFIC_DETECTION, "ZIMR", 18, 100, 29, 10);
     check(IDC_EXPLOIT_PREVENTION, "Exploit Prevention", 18, 52, 162, 10);
 
+    // Names for screen readers: the four Browse buttons and the two pairs of credentials
+    // would otherwise sound alike.
+    static constexpr std::pair<int, const char*> accessibleNames[] = {
+        {IDC_SOURCE_FOLDER, "Source folder"},
+        {IDC_BROWSE_SOURCE, "Browse for the source folder"},
+        {IDC_MANAGED, "Remote Management System (KETT)"},
+        {IDC_FIREWALL, "Firewall"},
+        {IDC_PATCH, "Patch"},
+        {IDC_SERVER_URL, "Management server URL"},
+        {IDC_IN_PACKAGE, "Include selected components in the package"},
+        {IDC_AUTOUPDATE_DOWNLOADS, "Configure AutoUpdate to download components"},
+        {IDC_BOTH_ARCHITECTURES, "Operating system type: 32-bit and 64-bit"},
+        {IDC_32BIT_ONLY, "Operating system type: 32-bit only"},
+        {IDC_64BIT_ONLY, "Operating system type: 64-bit only"},
+        {IDC_SILENT, "Installation type: silent"},
+        {IDC_NON_INTERACTIVE, "Installation type: non-interactive"},
+        {IDC_INTERACTIVE, "Installation type: interactive"},
+        {IDC_SETUP_PARAMETERS, "Additional setup parameters"},
+        {IDC_OUTPUT_PACKAGE, "Output package"},
+        {IDC_BROWSE_OUTPUT, "Browse for the output package"},
+        {IDC_PRIMARY_LOCATION, "Primary update location"},
+        {IDC_BROWSE_PRIMARY, "Browse for the primary update location"},
+        {IDC_PRIMARY_USER, "User name for the primary update location"},
+        {IDC_PRIMARY_PASSWORD, "Password for the primary update location"},
+        {IDC_USE_SECONDARY, "Use a secondary location"},
+        {IDC_SECONDARY_LOCATION, "Secondary update location"},
+        {IDC_BROWSE_SECONDARY, "Browse for the secondary update location"},
+        {IDC_SECONDARY_USER, "User name for the secondary update location"},
+        {IDC_SECONDARY_PASSWORD, "Password for the secondary update location"},
+        {IDOK, "Build Package"},
+        {IDCANCEL, "Cancel"},
+        {IDC_HELP, "Help"},
+        {IDC_TRAFFIC_DETECTION, "ZIMR"},
+        {IDC_EXPLOIT_PREVENTION, "Exploit Prevention"},
+    };
+    for (const auto& [id, name] : accessibleNames)
+        GetDlgItem(id)->setAccessibleName(QString::fromLatin1(name));
+
     new Ui::RadioGroup({inPackage, downloads}, this);
     new Ui::RadioGroup({both, only32, only64}, this);
     installationType = new Ui::RadioGroup({silent, nonInteractive, interactive}, this);
+
+    scroll->setWidget(page);
+    // Only a button already inside the dialog can become its default.
+    build->setDefault(true);
+    FitToScreen(page->size(), *scroll);
+}
+
+void CHalvexDlg::FitToScreen(QSize designed, const QScrollArea& scroll)
+{
+    // Room for the window manager's title bar and frame, which are not the dialog's own.
+    const int line = fontMetrics().height();
+    const QSize room = screen()->availableGeometry().size() - QSize(line, 3 * line);
+    if (designed.width() <= room.width() && designed.height() <= room.height()) {
+        setFixedSize(designed);
+        return;
+    }
+    // Too big for the screen: as large as fits, resizable, and never larger than the
+    // template with its scroll bars.
+    const int bar = scroll.style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const QSize largest = designed + QSize(bar, bar);
+    setMinimumSize(QSize(8 * line, 8 * line).boundedTo(room));
+    setMaximumSize(largest);
+    resize(largest.boundedTo(room));
 }
 
 void CHalvexDlg::ConnectControls()
@@ -291,7 +387,12 @@ void CHalvexDlg::OnInitDialog()
 
     Edit(IDC_SOURCE_FOLDER)->setText(ToQString(options.GetSourceFolder()));
     Edit(IDC_OUTPUT_PACKAGE)->setText(ToQString(options.GetOutputPackage()));
-    Edit(IDC_SETUP_PARAMETERS)->setText(SetupParametersText(options.GetSetupParameters()));
+    // Every build reads its switches from the parameters field alone: a -nocheck given
+    // on the command line shows there, where the user can see and remove it.
+    QString parameters = SetupParametersText(options.GetSetupParameters());
+    if (options.GetSkipChecks())
+        parameters = parameters.isEmpty() ? QStringLiteral("-nocheck") : QStringLiteral("-nocheck ") + parameters;
+    Edit(IDC_SETUP_PARAMETERS)->setText(parameters);
 
     Edit(IDC_PRIMARY_LOCATION)->setMaxLength(150);
     Edit(IDC_PRIMARY_USER)->setMaxLength(248);
@@ -336,6 +437,89 @@ void CHalvexDlg::OnInitDialog()
     secondary->clearEditText();
 }
 
+void CHalvexDlg::FillFromRemembered(const Ui::RememberedChoices& remembered)
+{
+    // A value the arguments gave differs from its default and wins over the remembered one.
+    const PackageOptions defaults;
+    PackageOptions& current = options;
+    const auto text = [&current, &defaults](const std::optional<QString>& value,
+                                            const std::wstring& (PackageOptions::*get)() const,
+                                            void (PackageOptions::*set)(const std::wstring&)) {
+        if (value && (current.*get)() == (defaults.*get)())
+            (current.*set)(value->toStdWString());
+    };
+    const auto tick = [&current, &defaults](const std::optional<bool>& value, bool (PackageOptions::*get)() const,
+                                            void (PackageOptions::*set)(bool)) {
+        if (value && (current.*get)() == (defaults.*get)())
+            (current.*set)(*value);
+    };
+    text(remembered.sourceFolder, &PackageOptions::GetSourceFolder, &PackageOptions::SetSourceFolder);
+    text(remembered.outputPackage, &PackageOptions::GetOutputPackage, &PackageOptions::SetOutputPackage);
+    text(remembered.managementServerUrl, &PackageOptions::GetManagementServerUrl,
+         &PackageOptions::SetManagementServerUrl);
+    text(remembered.primaryLocation, &PackageOptions::GetPrimaryUpdateLocation,
+         &PackageOptions::SetPrimaryUpdateLocation);
+    text(remembered.primaryUserName, &PackageOptions::GetPrimaryUserName, &PackageOptions::SetPrimaryUserName);
+    tick(remembered.managed, &PackageOptions::GetManaged, &PackageOptions::SetManaged);
+    tick(remembered.firewall, &PackageOptions::GetFirewall, &PackageOptions::SetFirewall);
+    tick(remembered.patch, &PackageOptions::GetPatch, &PackageOptions::SetPatch);
+    tick(remembered.trafficDetection, &PackageOptions::GetTrafficDetection, &PackageOptions::SetTrafficDetection);
+    tick(remembered.exploitPrevention, &PackageOptions::GetExploitPrevention, &PackageOptions::SetExploitPrevention);
+    tick(remembered.includeComponents, &PackageOptions::GetIncludeComponents, &PackageOptions::SetIncludeComponents);
+    tick(remembered.useSecondaryLocation, &PackageOptions::GetUseSecondaryLocation,
+         &PackageOptions::SetUseSecondaryLocation);
+    if (remembered.architecture && options.GetInclude32Bit() && options.GetInclude64Bit()) {
+        if (*remembered.architecture == QLatin1String("32-bit"))
+            options.SetInclude64Bit(false);
+        else if (*remembered.architecture == QLatin1String("64-bit"))
+            options.SetInclude32Bit(false);
+    }
+}
+
+void CHalvexDlg::RestoreAfterOpening(const Ui::RememberedChoices& remembered, bool typeGiven)
+{
+    if (remembered.installationType && !typeGiven) {
+        const QString& type = *remembered.installationType;
+        const int id = type == QLatin1String("interactive")       ? IDC_INTERACTIVE
+                       : type == QLatin1String("non-interactive") ? IDC_NON_INTERACTIVE
+                                                                  : IDC_SILENT;
+        installationType->Select(qobject_cast<QRadioButton*>(GetDlgItem(id)));
+    }
+    if (remembered.secondaryLocation && !remembered.secondaryLocation->isEmpty()) {
+        SetFieldText(Combo(IDC_SECONDARY_LOCATION)->lineEdit(), *remembered.secondaryLocation);
+        SelectOrAddLocation(*remembered.secondaryLocation);
+    }
+    if (remembered.secondaryUserName)
+        SetFieldText(Edit(IDC_SECONDARY_USER), *remembered.secondaryUserName);
+}
+
+void CHalvexDlg::RememberChoices() const
+{
+    Ui::RememberedChoices choices;
+    const auto text = [this](int id) { return Edit(id)->text(); };
+    choices.sourceFolder = text(IDC_SOURCE_FOLDER);
+    choices.outputPackage = text(IDC_OUTPUT_PACKAGE);
+    choices.managementServerUrl = text(IDC_SERVER_URL);
+    choices.primaryLocation = text(IDC_PRIMARY_LOCATION);
+    choices.primaryUserName = text(IDC_PRIMARY_USER);
+    choices.secondaryLocation = Combo(IDC_SECONDARY_LOCATION)->currentText();
+    choices.secondaryUserName = text(IDC_SECONDARY_USER);
+    choices.managed = IsTicked(IDC_MANAGED);
+    choices.firewall = IsTicked(IDC_FIREWALL);
+    choices.patch = IsTicked(IDC_PATCH);
+    choices.trafficDetection = IsTicked(IDC_TRAFFIC_DETECTION);
+    choices.exploitPrevention = IsTicked(IDC_EXPLOIT_PREVENTION);
+    choices.includeComponents = IsTicked(IDC_IN_PACKAGE);
+    choices.useSecondaryLocation = IsTicked(IDC_USE_SECONDARY);
+    choices.architecture = IsTicked(IDC_32BIT_ONLY)   ? QStringLiteral("32-bit")
+                           : IsTicked(IDC_64BIT_ONLY) ? QStringLiteral("64-bit")
+                                                      : QStringLiteral("both");
+    choices.installationType = IsTicked(IDC_SILENT)        ? QStringLiteral("silent")
+                               : IsTicked(IDC_INTERACTIVE) ? QStringLiteral("interactive")
+                                                           : QStringLiteral("non-interactive");
+    choices.Save();
+}
+
 void CHalvexDlg::ApplyPatchRule()
 {
     SetEnabled({IDC_SERVER_URL_LABEL, IDC_SERVER_URL}, IsTicked(IDC_PATCH));
@@ -368,34 +552,61 @@ void CHalvexDlg::UpdateControls()
                IsTicked(IDC_IN_PACKAGE) && (IsTicked(IDC_PATCH) || IsTicked(IDC_TRAFFIC_DETECTION)));
 }
 
-std::wstring CHalvexDlg::BrowseForFolder(unsigned titleId)
+std::wstring CHalvexDlg::BrowseForFolder(unsigned titleId, const QString& field, const QString& current)
 {
     QFileDialog browser(this, ToQString(LoadText(titleId)));
     browser.setFileMode(QFileDialog::Directory);
     browser.setOption(QFileDialog::ShowDirsOnly);
+    StartBrowserIn(browser, StartFolder(current, false, field));
     if (host.RunModal(browser) != QDialog::Accepted)
         return {};
     const QStringList chosen = browser.selectedFiles();
-    return chosen.isEmpty() ? std::wstring() : chosen.first().toStdWString();
+    if (chosen.isEmpty())
+        return {};
+    Ui::RememberBrowsedFolder(field, chosen.first());
+    return chosen.first().toStdWString();
+}
+
+QString CHalvexDlg::StartFolder(const QString& current, bool namesFile, const QString& field)
+{
+    // The folder the field names (or holds the file it names) when that is a local folder;
+    // a UNC path or an address is not one here.
+    if (QDir::isAbsolutePath(current)) {
+        const QFileInfo info(current);
+        const QString folder = namesFile ? info.absolutePath() : info.absoluteFilePath();
+        if (QFileInfo(folder).isDir())
+            return folder;
+    }
+    return Ui::LastBrowsedFolder(field);
+}
+
+void CHalvexDlg::StartBrowserIn(QFileDialog& browser, const QString& folder)
+{
+    // Without a folder of its own the browser keeps its usual start.
+    if (!folder.isEmpty())
+        browser.setDirectory(folder);
 }
 
 void CHalvexDlg::BrowseForSource()
 {
-    const std::wstring folder = BrowseForFolder(120);
+    const std::wstring folder =
+        BrowseForFolder(120, QStringLiteral("source"), Edit(IDC_SOURCE_FOLDER)->text());
     if (!folder.empty())
         SetFieldText(Edit(IDC_SOURCE_FOLDER), ToQString(folder));
 }
 
 void CHalvexDlg::BrowseForPrimary()
 {
-    const std::wstring folder = BrowseForFolder(122);
+    const std::wstring folder =
+        BrowseForFolder(122, QStringLiteral("primary"), Edit(IDC_PRIMARY_LOCATION)->text());
     if (!folder.empty())
         SetFieldText(Edit(IDC_PRIMARY_LOCATION), ToQString(folder));
 }
 
 void CHalvexDlg::BrowseForSecondary()
 {
-    const std::wstring folder = BrowseForFolder(123);
+    const std::wstring folder =
+        BrowseForFolder(123, QStringLiteral("secondary"), Combo(IDC_SECONDARY_LOCATION)->currentText());
     if (folder.empty())
         return;
     SetFieldText(Combo(IDC_SECONDARY_LOCATION)->lineEdit(), ToQString(folder));
@@ -409,13 +620,16 @@ void CHalvexDlg::BrowseForPackage()
     saveBox.setFileMode(QFileDialog::AnyFile);
     saveBox.setDefaultSuffix(QStringLiteral("exe"));
     saveBox.setNameFilters(Ui::ToNameFilters(LoadText(121)));
+    StartBrowserIn(saveBox, StartFolder(Edit(IDC_OUTPUT_PACKAGE)->text(), true, QStringLiteral("output")));
     saveBox.selectFile(QStringLiteral("VeskorEndpoint.exe"));
     saveBox.setOption(QFileDialog::DontConfirmOverwrite);
     if (host.RunModal(saveBox) != QDialog::Accepted)
         return;
     const QStringList chosen = saveBox.selectedFiles();
-    if (!chosen.isEmpty())
-        SetFieldText(Edit(IDC_OUTPUT_PACKAGE), chosen.first());
+    if (chosen.isEmpty())
+        return;
+    Ui::RememberBrowsedFolder(QStringLiteral("output"), QFileInfo(chosen.first()).absolutePath());
+    SetFieldText(Edit(IDC_OUTPUT_PACKAGE), chosen.first());
 }
 
 void CHalvexDlg::SelectOrAddLocation(const QString& location)
@@ -452,25 +666,49 @@ void CHalvexDlg::OnAbout()
 
 void CHalvexDlg::OpenHelp()
 {
-    // Nothing is reported when no browser can be started.
-    host.OpenAddress(std::wstring(documentationAddress));
+    const std::wstring address(documentationAddress);
+    if (host.OpenAddress(address))
+        return;
+    // Without a browser the user still needs the address: shown where it can be copied.
+    const std::optional<std::wstring> caption = Platform::LoadString(117);
+    if (!caption)
+        return;
+    QMessageBox box(QMessageBox::Information, ToQString(*caption),
+                    QStringLiteral("The help could not be opened in a web browser. It is at:\n\n") + ToQString(address),
+                    QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    host.RunModal(box);
 }
 
 void CHalvexDlg::OnBuildPackage()
 {
-    // The toolkit cannot carry an exception through its event loop, so an unexpected
-    // error ends the dialog here and DoModal raises it again.
+    // The toolkit cannot carry an exception through its event loop, and ending the
+    // program would throw away everything typed: an error stops this build only, with
+    // its reason in a box, and the dialog stays as it was.
     try {
         BuildPackage();
+    } catch (const std::exception& error) {
+        ReportBuildError(QString::fromUtf8(error.what()));
     } catch (...) {
-        escapedError = std::current_exception();
-        reject();
+        ReportBuildError(QString());
     }
+}
+
+void CHalvexDlg::ReportBuildError(const QString& reason)
+{
+    log << "Package build stopped by an error:" << reason.toStdWString() << "\n";
+    if (reason.isEmpty())
+        ShowMessage(Platform::LoadFormattedString(116, log.GetLogFilePath()).value_or(std::wstring()),
+                    QMessageBox::Critical);
+    else
+        ShowCheckMessage(reason.toStdWString());
 }
 
 void CHalvexDlg::BuildPackage()
 {
     const WaitCursor waitCursor;
+    RememberChoices();
     TransferToOptions();
     if (!ValidateInput())
         return;
@@ -524,6 +762,10 @@ void CHalvexDlg::TransferToOptions()
     options.SetSilent(IsTicked(IDC_SILENT));
 
     // The parameters field acts as on the command line, over the values copied above.
+    // What only that field can switch on starts off each time, so a switch deleted from
+    // the field stops applying.
+    options.SetSkipChecks(false);
+    options.SetCommandLineMode(false);
     options.GetSetupParameters().clear();
     const std::wstring parameters = text(IDC_SETUP_PARAMETERS);
     if (!parameters.empty())
@@ -540,11 +782,15 @@ bool CHalvexDlg::ValidateInput()
     const std::optional<std::wstring> problem = FirstInputProblem();
     if (!problem)
         return true;
-    const std::optional<std::wstring> heading = Platform::LoadString(118);
-    if (!heading || problem->empty())
-        return false;
-    ShowMessage(*heading + L"\n\n" + *problem + L"\n", QMessageBox::Critical);
+    if (!problem->empty())
+        ShowCheckMessage(*problem);
     return false;
+}
+
+void CHalvexDlg::ShowCheckMessage(const std::wstring& problem)
+{
+    if (const std::optional<std::wstring> heading = Platform::LoadString(118))
+        ShowMessage(*heading + L"\n\n" + problem + L"\n", QMessageBox::Critical);
 }
 
 std::optional<std::wstring> CHalvexDlg::FirstInputProblem()
@@ -555,8 +801,17 @@ std::optional<std::wstring> CHalvexDlg::FirstInputProblem()
             Platform::LoadFormattedString(problem.text, problem.value).value_or(std::wstring()));
     };
 
-    if (const auto problem = CheckSourceInput(options.GetSourceFolder(), log))
-        return failure(*problem);
+    try {
+        if (const auto problem = CheckSourceInput(options.GetSourceFolder(), log))
+            return failure(*problem);
+    } catch (const boost::system::system_error& error) {
+        // A file, or a folder that cannot be listed: the same answer as a folder without
+        // the marker, with the system's reason beside it.
+        std::wstring text = failure({110, options.GetSourceFolder()}).value_or(std::wstring());
+        if (!text.empty())
+            text += L"\n" + QString::fromLocal8Bit(error.code().message()).toStdWString();
+        return text;
+    }
     if (const auto problem = CheckOutputInput(options, log))
         return failure(*problem);
 
@@ -616,6 +871,13 @@ bool CHalvexDlg::eventFilter(QObject* watched, QEvent* event)
             OpenHelp();
             return true;
         }
+        // Alt with a letter that no enabled control took as its mnemonic would otherwise
+        // type the letter into the focused field. Ctrl+Alt stays: it is AltGr on some
+        // keyboards.
+        const Qt::KeyboardModifiers modifiers = key->modifiers();
+        if (target && target->window() == this && (modifiers & Qt::AltModifier) && !(modifiers & Qt::ControlModifier)
+            && !key->text().isEmpty())
+            return true;
     }
     return QDialog::eventFilter(watched, event);
 }

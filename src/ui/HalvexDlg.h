@@ -6,8 +6,6 @@
 #include <QIcon>
 #include <QMessageBox>
 
-#include <exception>
-
 #include <initializer_list>
 #include <map>
 #include <optional>
@@ -16,13 +14,16 @@
 
 class CLogging;
 class PackageOptions;
+class QAbstractButton;
 class QComboBox;
+class QFileDialog;
 class QLineEdit;
 class QRadioButton;
-class QAbstractButton;
+class QScrollArea;
 
 namespace Ui {
 class RadioGroup;
+struct RememberedChoices;
 }
 
 // The main dialog: shows the package options in its controls, keeps the dependent
@@ -38,27 +39,36 @@ public:
     explicit CHalvexDlg(PackageOptions& options, QWidget* parent = nullptr,
                         Ui::IDialogHost& host = Ui::DesktopDialogHost());
 
-    // Runs the dialog modally until Cancel. An error that escaped one of its handlers
-    // (an unusable -opwd in the parameters field, a source path naming a file) ends the
-    // dialog and is raised again here, for start-up's error handling.
+    // Runs the dialog modally until Cancel. An error in a build (an unusable -opwd in the
+    // parameters field, a source path naming a file) is reported in a box and the dialog
+    // stays open.
     int DoModal();
 
     // The control with this template id (nothing for an unknown id).
     QWidget* GetDlgItem(int id) const;
+
+    // Ending the dialog, however it ends, keeps the user's choices for the next run.
+    void done(int result) override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateControls();
+    void FitToScreen(QSize designed, const QScrollArea& scroll);
     void ConnectControls();
     void OnInitDialog();
+    void FillFromRemembered(const Ui::RememberedChoices& remembered);
+    void RestoreAfterOpening(const Ui::RememberedChoices& remembered, bool typeGiven);
+    void RememberChoices() const;
 
     void ApplyPatchRule();
     void ApplyExploitPreventionRule();
     void UpdateControls();
 
-    std::wstring BrowseForFolder(unsigned titleId);
+    std::wstring BrowseForFolder(unsigned titleId, const QString& field, const QString& current);
+    static QString StartFolder(const QString& current, bool namesFile, const QString& field);
+    static void StartBrowserIn(QFileDialog& browser, const QString& folder);
     void BrowseForSource();
     void BrowseForPackage();
     void BrowseForPrimary();
@@ -71,9 +81,11 @@ private:
 
     void OnBuildPackage();
     void BuildPackage();
+    void ReportBuildError(const QString& reason);
     void TransferToOptions();
     bool ValidateInput();
     std::optional<std::wstring> FirstInputProblem();
+    void ShowCheckMessage(const std::wstring& problem);
     void ShowMessage(const std::wstring& text, QMessageBox::Icon icon);
 
     QLineEdit* Edit(int id) const;
@@ -88,5 +100,4 @@ private:
     Ui::IDialogHost& host;
     std::map<int, QWidget*> controls;
     Ui::RadioGroup* installationType = nullptr;
-    std::exception_ptr escapedError;
 };

@@ -21,9 +21,10 @@ public:
 
     // Ticks or clears one button and leaves the others as they are.
     void Tick(QRadioButton* button, bool ticked);
+    // Ticks one button and clears all the others, as the user's choice does.
+    void Select(QRadioButton* chosen);
 
 private:
-    void Select(QRadioButton* chosen);
 
     QButtonGroup* group;
     std::vector<QRadioButton*> buttons;

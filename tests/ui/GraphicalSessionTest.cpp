@@ -50,6 +50,7 @@ TEST(GraphicalSession, ReachablePlatformOpensTheApplicationForItsLifetime)
         const Platform::GraphicalSession session(argc, argv);
         ASSERT_TRUE(session.IsOpen());
         EXPECT_NE(qobject_cast<QApplication*>(QCoreApplication::instance()), nullptr);
+        EXPECT_EQ(QGuiApplication::desktopFileName(), QStringLiteral("halvex"));
     }
     EXPECT_EQ(QCoreApplication::instance(), nullptr);
 }

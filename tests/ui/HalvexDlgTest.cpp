@@ -7,8 +7,10 @@
 #include "ui/HalvexDlg.h"
 #include "ui/HalvexDlgControls.h"
 #include "ui/ProgressDlg.h"
+#include "ui/RememberedChoices.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -23,6 +25,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSettings>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTest>
@@ -113,12 +119,33 @@ QString CheckBoxText(const QString& failure)
     return QStringLiteral("The following error was found:\n\n") + failure + QStringLiteral("\n");
 }
 
+QSettings RememberedSettings()
+{
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope,
+                     QString::fromLatin1(Ui::RememberedChoices::organisation),
+                     QString::fromLatin1(Ui::RememberedChoices::application));
+}
+
+QString FieldText(const CHalvexDlg& dialog, int id)
+{
+    if (auto* combo = qobject_cast<QComboBox*>(dialog.GetDlgItem(id)))
+        return combo->currentText();
+    return Item<QLineEdit>(dialog, id)->text();
+}
+
+// The page that holds the controls.
+QWidget* Page(const CHalvexDlg& dialog)
+{
+    return dialog.GetDlgItem(IDC_SOURCE_FOLDER)->parentWidget();
+}
+
 }  // namespace
 
 class HalvexDlgTest : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
+    void init();
     void controlStates_data();
     void controlStates();
     void openingFillsFieldsFromOptions();
@@ -126,12 +153,22 @@ private slots:
     void templateOrderIsTabOrder();
     void mnemonicsMoveFocus_data();
     void mnemonicsMoveFocus();
+    void altLettersNoControlOwnsDoNothing_data();
+    void altLettersNoControlOwnsDoNothing();
     void arrowKeysChooseWithinARadioGroup();
     void textsFitTheirControls();
+    void fitsTheScreen();
+    void everyInputAndButtonHasAnAccessibleName();
     void browseButtons_data();
     void browseButtons();
+    void browseStartsWhereTheUserIs_data();
+    void browseStartsWhereTheUserIs();
     void saveBoxOffersThePackageName();
     void secondaryLocationIsRememberedOnce();
+    void typedSecondaryLocationKeepsItsCase();
+    void choicesAreRememberedBetweenRuns();
+    void argumentsWinOverRememberedChoices_data();
+    void argumentsWinOverRememberedChoices();
     void helpOpensTheDocumentation_data();
     void helpOpensTheDocumentation();
     void aboutEntryOpensTheAboutBox();
@@ -142,10 +179,11 @@ private slots:
     void validationStopsAtTheFirstProblem_data();
     void validationStopsAtTheFirstProblem();
     void transferCopiesEveryControl();
-    void noCheckKeepsSkippingTheUrlChecks();
+    void noCheckAppliesOnlyWhileInTheField();
+    void noCheckArgumentShowsInTheField();
     void wholeBuildThroughTheDialog();
-    void escapingErrorsEndTheDialog_data();
-    void escapingErrorsEndTheDialog();
+    void buildErrorsKeepTheDialog_data();
+    void buildErrorsKeepTheDialog();
 
 private:
     // This test's scratch folder with a CID of the default components and a program folder in it.
@@ -163,6 +201,14 @@ void HalvexDlgTest::initTestCase()
         TestSupport::CidBuilder(folder / "CID").Components(TestSupport::kDefaultComponents).Path().string());
     programFolder = QString::fromStdString(TestSupport::MakeProgramFolder(folder).string());
     output = scratch + QStringLiteral("/out/Client.exe");
+    // The remembered choices go to this test's own folder, never the user's.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, scratch + QStringLiteral("/config"));
+}
+
+void HalvexDlgTest::init()
+{
+    // Every test starts as a first run: nothing remembered.
+    RememberedSettings().clear();
 }
 
 void HalvexDlgTest::controlStates_data()
@@ -329,7 +375,7 @@ void HalvexDlgTest::templateOrderIsTabOrder()
     QWidget* widget = dialog.GetDlgItem(kTemplateOrder.first());
     do {
         const int id = kTemplateOrder.indexOf(widget->objectName().toInt()) >= 0 ? widget->objectName().toInt() : 0;
-        if (id != 0 && widget->parentWidget() == &dialog && !seen.contains(id))
+        if (id != 0 && widget->parentWidget() == Page(dialog) && !seen.contains(id))
             seen << id;
         widget = widget->nextInFocusChain();
     } while (widget != dialog.GetDlgItem(kTemplateOrder.first()));
@@ -371,6 +417,43 @@ void HalvexDlgTest::mnemonicsMoveFocus()
              qPrintable(focus->objectName()));
 }
 
+void HalvexDlgTest::altLettersNoControlOwnsDoNothing_data()
+{
+    QTest::addColumn<int>("field");
+    QTest::addColumn<int>("key");
+    // At the defaults the operating-system choice and the secondary fields are greyed, so
+    // their mnemonics belong to no enabled control; B, C and H belong to none at all.
+    QTest::newRow("Alt+S, operating system greyed") << int(IDC_SOURCE_FOLDER) << int(Qt::Key_S);
+    QTest::newRow("Alt+L, secondary location greyed") << int(IDC_PRIMARY_PASSWORD) << int(Qt::Key_L);
+    QTest::newRow("Alt+M, secondary user name greyed") << int(IDC_PRIMARY_PASSWORD) << int(Qt::Key_M);
+    QTest::newRow("Alt+R, secondary password greyed") << int(IDC_PRIMARY_PASSWORD) << int(Qt::Key_R);
+    QTest::newRow("Alt+B") << int(IDC_SOURCE_FOLDER) << int(Qt::Key_B);
+    QTest::newRow("Alt+C") << int(IDC_SETUP_PARAMETERS) << int(Qt::Key_C);
+    QTest::newRow("Alt+H") << int(IDC_PRIMARY_USER) << int(Qt::Key_H);
+}
+
+void HalvexDlgTest::altLettersNoControlOwnsDoNothing()
+{
+    QFETCH(int, field);
+    QFETCH(int, key);
+    PackageOptions options;
+    RecordingDialogHost host;
+    CHalvexDlg dialog(options, nullptr, host);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    auto* edit = Item<QLineEdit>(dialog, field);
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key(key), Qt::AltModifier);
+    QTest::keyClick(edit, Qt::Key(key), Qt::AltModifier | Qt::ShiftModifier);
+    for (QLineEdit* each : Page(dialog)->findChildren<QLineEdit*>())
+        QVERIFY2(each->text().isEmpty(), qPrintable(each->objectName() + QStringLiteral(": ") + each->text()));
+    QCOMPARE(QApplication::focusWidget(), edit);
+    QVERIFY(host.boxes.empty());
+    // Plain typing still types.
+    QTest::keyClick(edit, Qt::Key(key));
+    QCOMPARE(edit->text().size(), 1);
+}
+
 void HalvexDlgTest::arrowKeysChooseWithinARadioGroup()
 {
     PackageOptions options;
@@ -401,8 +484,89 @@ void HalvexDlgTest::textsFitTheirControls()
             continue;
         const QString what = widget->objectName() + QLatin1Char(' ') + widget->property("text").toString();
         QVERIFY2(NeededWidth(widget) <= widget->width(), qPrintable(what + QStringLiteral(" is clipped")));
-        QVERIFY2(dialog.rect().contains(widget->geometry()), qPrintable(what + QStringLiteral(" leaves the dialog")));
+        QVERIFY2(widget->parentWidget()->rect().contains(widget->geometry()),
+                 qPrintable(what + QStringLiteral(" leaves the dialog")));
     }
+}
+
+void HalvexDlgTest::fitsTheScreen()
+{
+    // Runs at 100% and, as HalvexDlgTest-200, at 200% on a 1920 x 1080 screen: the
+    // template fits only the first.
+    PackageOptions options;
+    CHalvexDlg dialog(options);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QWidget* page = Page(dialog);
+    auto* scroll = dialog.findChild<QScrollArea*>();
+    QVERIFY(scroll);
+    const QSize room = dialog.screen()->availableGeometry().size();
+    qInfo("template %dx%d, screen %dx%d", page->width(), page->height(), room.width(), room.height());
+    const bool tooBig = page->width() > room.width() || page->height() > room.height();
+    // Room for any window manager's title bar and frame besides.
+    const bool fits = page->width() + 100 <= room.width() && page->height() + 100 <= room.height();
+    if (!tooBig && !fits)
+        QSKIP("the template only just fits this screen: whether the frame fits beside it is the window manager's");
+
+    if (fits) {
+        // The designed size, fixed, without scroll bars.
+        QCOMPARE(dialog.size(), page->size());
+        QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
+        QVERIFY(!scroll->verticalScrollBar()->isVisible());
+        QVERIFY(!scroll->horizontalScrollBar()->isVisible());
+        return;
+    }
+    QVERIFY(dialog.width() <= room.width() && dialog.height() <= room.height());
+    QVERIFY(dialog.minimumSize() != dialog.maximumSize());
+    // Every control can be brought into view, and the focus brings it there itself: at
+    // least its start, where a field's cursor is.
+    const auto shown = [&](QWidget* control) {
+        return scroll->viewport()->rect().contains(control->mapTo(scroll->viewport(), QPoint(0, 0)));
+    };
+    for (const int id : kTemplateOrder) {
+        QWidget* control = dialog.GetDlgItem(id);
+        scroll->ensureWidgetVisible(control, 0, 0);
+        QVERIFY2(shown(control), qPrintable(QString::number(id)));
+    }
+    scroll->verticalScrollBar()->setValue(0);
+    Item<QLineEdit>(dialog, IDC_SOURCE_FOLDER)->setFocus();
+    QWidget* cancel = dialog.GetDlgItem(IDCANCEL);
+    while (QApplication::focusWidget() != cancel && QApplication::focusWidget() != dialog.GetDlgItem(IDC_HELP))
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QVERIFY(shown(QApplication::focusWidget()));
+}
+
+void HalvexDlgTest::everyInputAndButtonHasAnAccessibleName()
+{
+    PackageOptions options;
+    CHalvexDlg dialog(options);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QStringList names;
+    for (const int id : kTemplateOrder) {
+        QWidget* control = dialog.GetDlgItem(id);
+        if (qobject_cast<QLabel*>(control))
+            continue;
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control);
+        QVERIFY(accessible);
+        const QString name = accessible->text(QAccessible::Name);
+        QVERIFY2(!name.isEmpty() && !name.contains(QLatin1Char('&')), qPrintable(QString::number(id)));
+        QVERIFY2(!names.contains(name), qPrintable(name + QStringLiteral(" twice")));
+        names << name;
+    }
+    // The Browse buttons say what they browse for.
+    for (const auto& [button, what] : {std::pair{IDC_BROWSE_SOURCE, "source folder"}, std::pair{IDC_BROWSE_OUTPUT, "output package"},
+                                       std::pair{IDC_BROWSE_PRIMARY, "primary update location"},
+                                       std::pair{IDC_BROWSE_SECONDARY, "secondary update location"}}) {
+        const QString name = dialog.GetDlgItem(button)->accessibleName();
+        QVERIFY2(name.contains(QLatin1String(what)), qPrintable(name));
+    }
+    // The management server field is labelled by its label.
+    QAccessibleInterface* server = QAccessible::queryAccessibleInterface(dialog.GetDlgItem(IDC_SERVER_URL));
+    bool labelled = false;
+    for (const auto& [other, relation] : server->relations(QAccessible::Label))
+        labelled = labelled || other->object() == dialog.GetDlgItem(IDC_SERVER_URL_LABEL);
+    QVERIFY(labelled);
 }
 
 void HalvexDlgTest::browseButtons_data()
@@ -466,6 +630,69 @@ void HalvexDlgTest::browseButtons()
         QCOMPARE(combo->count(), 2);
         QVERIFY(combo->findText(chosen) >= 0);
     }
+}
+
+void HalvexDlgTest::browseStartsWhereTheUserIs_data()
+{
+    QTest::addColumn<int>("button");
+    QTest::addColumn<int>("field");
+    QTest::addColumn<bool>("namesFile");
+    QTest::newRow("source") << int(IDC_BROWSE_SOURCE) << int(IDC_SOURCE_FOLDER) << false;
+    QTest::newRow("output") << int(IDC_BROWSE_OUTPUT) << int(IDC_OUTPUT_PACKAGE) << true;
+    QTest::newRow("primary") << int(IDC_BROWSE_PRIMARY) << int(IDC_PRIMARY_LOCATION) << false;
+    QTest::newRow("secondary") << int(IDC_BROWSE_SECONDARY) << int(IDC_SECONDARY_LOCATION) << false;
+}
+
+void HalvexDlgTest::browseStartsWhereTheUserIs()
+{
+    QFETCH(int, button);
+    QFETCH(int, field);
+    QFETCH(bool, namesFile);
+    const QString current = scratch + QStringLiteral("/current");
+    const QString chosen = scratch + QStringLiteral("/chosen");
+    QVERIFY(QDir().mkpath(current) && QDir().mkpath(chosen));
+
+    QStringList startedIn;
+    const auto answer = [&](const QString& pick) {
+        return [&startedIn, pick](QDialog& box) {
+            auto& browser = dynamic_cast<QFileDialog&>(box);
+            startedIn << browser.directory().absolutePath();
+            if (pick.isEmpty())
+                return int(QDialog::Rejected);
+            browser.selectFile(pick);
+            return int(QDialog::Accepted);
+        };
+    };
+    const QString inPick = namesFile ? chosen + QStringLiteral("/Client.exe") : chosen;
+    {
+        PackageOptions options;
+        options.SetUseSecondaryLocation(true);
+        RecordingDialogHost host;
+        CHalvexDlg dialog(options, nullptr, host);
+        // The field names a local folder (or a file in one): the browser starts there.
+        SetText(dialog, field, namesFile ? current + QStringLiteral("/Old.exe") : current);
+        host.answers.push_back(answer(inPick));
+        Click(dialog, button);
+        QCOMPARE(FieldText(dialog, field), inPick);
+
+        // A location that is no local folder: the last folder chosen for this field.
+        SetText(dialog, field, QStringLiteral("\\\\server\\share"));
+        host.answers.push_back(answer(QString()));
+        Click(dialog, button);
+        QCOMPARE(startedIn, (QStringList{current, chosen}));
+    }
+    // The last folder outlives the run, and belongs to its own field only.
+    PackageOptions options;
+    options.SetUseSecondaryLocation(true);
+    RecordingDialogHost host;
+    CHalvexDlg dialog(options, nullptr, host);
+    const int other = button == IDC_BROWSE_SOURCE ? IDC_BROWSE_PRIMARY : IDC_BROWSE_SOURCE;
+    host.answers.push_back(answer(current));
+    Click(dialog, other);
+    SetText(dialog, field, QString());
+    host.answers.push_back(answer(QString()));
+    Click(dialog, button);
+    QCOMPARE(startedIn.last(), chosen);
 }
 
 void HalvexDlgTest::saveBoxOffersThePackageName()
@@ -532,27 +759,153 @@ void HalvexDlgTest::secondaryLocationIsRememberedOnce()
     QCOMPARE(secondary->count(), 3);
 }
 
+void HalvexDlgTest::typedSecondaryLocationKeepsItsCase()
+{
+    PackageOptions options;
+    options.SetProgramFolder(programFolder.toStdWString());
+    options.SetUseSecondaryLocation(true);
+    RecordingDialogHost host;
+    CHalvexDlg dialog(options, nullptr, host);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    SetText(dialog, IDC_SOURCE_FOLDER, cid);
+    SetText(dialog, IDC_OUTPUT_PACKAGE, output);
+    SetText(dialog, IDC_PRIMARY_LOCATION, QStringLiteral("\\\\server\\updates"));
+    SetText(dialog, IDC_SECONDARY_USER, QStringLiteral("EX-1"));
+    SetText(dialog, IDC_SECONDARY_PASSWORD, QStringLiteral("pw"));
+    auto* secondary = Item<QComboBox>(dialog, IDC_SECONDARY_LOCATION);
+    secondary->setFocus();
+    QTest::keyClicks(secondary->lineEdit(), QStringLiteral("veskor"));
+    QCOMPARE(secondary->currentText(), QStringLiteral("veskor"));
+    Item<QLineEdit>(dialog, IDC_SECONDARY_USER)->setFocus();
+    QCOMPARE(secondary->currentText(), QStringLiteral("veskor"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(secondary->currentText(), QStringLiteral("veskor"));
+    QCOMPARE(options.GetSecondaryUpdateLocation(), std::wstring(L"veskor"));
+    QCOMPARE(host.boxes.size(), std::size_t{1});
+    QCOMPARE(host.boxes[0].text, CheckBoxText(QStringLiteral(
+        "Secondary update location \"veskor\" is not in the correct format. Enter either a UNC folder path or "
+        "HTTP location and try again.")));
+}
+
+void HalvexDlgTest::choicesAreRememberedBetweenRuns()
+{
+    const QString settingsFile = RememberedSettings().fileName();
+    QVERIFY2(settingsFile.startsWith(scratch), qPrintable(settingsFile));
+    {
+        PackageOptions options;
+        RecordingDialogHost host;
+        CHalvexDlg dialog(options, nullptr, host);
+        SetText(dialog, IDC_SOURCE_FOLDER, cid);
+        SetText(dialog, IDC_OUTPUT_PACKAGE, output);
+        for (const int id : {IDC_FIREWALL, IDC_PATCH, IDC_TRAFFIC_DETECTION, IDC_64BIT_ONLY, IDC_AUTOUPDATE_DOWNLOADS, IDC_INTERACTIVE, IDC_USE_SECONDARY})
+            Click(dialog, id);
+        SetText(dialog, IDC_SERVER_URL, QStringLiteral("http://kett"));
+        SetText(dialog, IDC_PRIMARY_LOCATION, QStringLiteral("\\\\server\\updates"));
+        SetText(dialog, IDC_PRIMARY_USER, QStringLiteral("updater"));
+        SetText(dialog, IDC_PRIMARY_PASSWORD, QStringLiteral("primary-secret"));
+        SetText(dialog, IDC_SECONDARY_LOCATION, QStringLiteral("\\\\mirror\\updates"));
+        SetText(dialog, IDC_SECONDARY_USER, QStringLiteral("mirror-user"));
+        SetText(dialog, IDC_SECONDARY_PASSWORD, QStringLiteral("secondary-secret"));
+        SetText(dialog, IDC_SETUP_PARAMETERS, QStringLiteral("-g Office -opwd VG9rZW4="));
+        QVERIFY(RememberedSettings().allKeys().isEmpty());
+        dialog.reject();
+    }
+    QFile stored(settingsFile);
+    QVERIFY(stored.open(QIODevice::ReadOnly));
+    const QByteArray content = stored.readAll();
+    for (const char* secret : {"secret", "VG9rZW4", "opwd", "Office"})
+        QVERIFY2(!content.contains(secret), content.constData());
+
+    PackageOptions options;
+    RecordingDialogHost host;
+    CHalvexDlg dialog(options, nullptr, host);
+    QCOMPARE(FieldText(dialog, IDC_SOURCE_FOLDER), cid);
+    QCOMPARE(FieldText(dialog, IDC_OUTPUT_PACKAGE), output);
+    QCOMPARE(FieldText(dialog, IDC_SERVER_URL), QStringLiteral("http://kett"));
+    QCOMPARE(FieldText(dialog, IDC_PRIMARY_LOCATION), QStringLiteral("\\\\server\\updates"));
+    QCOMPARE(FieldText(dialog, IDC_PRIMARY_USER), QStringLiteral("updater"));
+    QCOMPARE(FieldText(dialog, IDC_SECONDARY_LOCATION), QStringLiteral("\\\\mirror\\updates"));
+    QCOMPARE(FieldText(dialog, IDC_SECONDARY_USER), QStringLiteral("mirror-user"));
+    for (const int id : {IDC_PRIMARY_PASSWORD, IDC_SECONDARY_PASSWORD, IDC_SETUP_PARAMETERS})
+        QVERIFY2(FieldText(dialog, id).isEmpty(), qPrintable(QString::number(id)));
+    const QList<int> ticked = {IDC_FIREWALL, IDC_PATCH, IDC_TRAFFIC_DETECTION, IDC_AUTOUPDATE_DOWNLOADS, IDC_64BIT_ONLY, IDC_INTERACTIVE, IDC_USE_SECONDARY};
+    for (const int id : kCheckable)
+        QVERIFY2(Item<QAbstractButton>(dialog, id)->isChecked() == ticked.contains(id),
+                 qPrintable(QStringLiteral("tick of %1").arg(id)));
+    // The restored ticks obey the dialog's rules: Patch enables the server field.
+    QVERIFY(dialog.GetDlgItem(IDC_SERVER_URL)->isEnabled());
+    QVERIFY(dialog.GetDlgItem(IDC_SECONDARY_LOCATION)->isEnabled());
+    QCOMPARE(Item<QComboBox>(dialog, IDC_SECONDARY_LOCATION)->count(), 2);
+}
+
+void HalvexDlgTest::argumentsWinOverRememberedChoices_data()
+{
+    QTest::addColumn<Setup>("arguments");
+    QTest::addColumn<QList<int>>("checked");
+    QTest::addColumn<QString>("source");
+    QTest::newRow("nothing given: the remembered choices")
+        << Setup([](PackageOptions&) {}) << QList<int>{IDC_MANAGED, IDC_TRAFFIC_DETECTION, IDC_IN_PACKAGE, IDC_32BIT_ONLY, IDC_NON_INTERACTIVE} << QStringLiteral("/remembered");
+    QTest::newRow("-cidpath, -arch 64bit and -ni given")
+        << Setup([](PackageOptions& o) {
+               o.SetSourceFolder(L"/given");
+               o.SetInclude32Bit(false);
+               o.SetNonInteractive(true);
+           })
+        << QList<int>{IDC_MANAGED, IDC_TRAFFIC_DETECTION, IDC_IN_PACKAGE, IDC_64BIT_ONLY, IDC_SILENT, IDC_NON_INTERACTIVE} << QStringLiteral("/given");
+    QTest::newRow("-s given") << Setup([](PackageOptions& o) { o.SetSilent(true); })
+                              << QList<int>{IDC_MANAGED, IDC_TRAFFIC_DETECTION, IDC_IN_PACKAGE, IDC_32BIT_ONLY, IDC_SILENT} << QStringLiteral("/remembered");
+}
+
+void HalvexDlgTest::argumentsWinOverRememberedChoices()
+{
+    QFETCH(Setup, arguments);
+    QFETCH(QList<int>, checked);
+    QFETCH(QString, source);
+    {
+        PackageOptions options;
+        RecordingDialogHost host;
+        CHalvexDlg dialog(options, nullptr, host);
+        SetText(dialog, IDC_SOURCE_FOLDER, QStringLiteral("/remembered"));
+        for (const int id : {IDC_MANAGED, IDC_TRAFFIC_DETECTION, IDC_32BIT_ONLY, IDC_NON_INTERACTIVE})
+            Click(dialog, id);
+        dialog.reject();
+    }
+    PackageOptions options;
+    arguments(options);
+    RecordingDialogHost host;
+    CHalvexDlg dialog(options, nullptr, host);
+    QCOMPARE(FieldText(dialog, IDC_SOURCE_FOLDER), source);
+    for (const int id : kCheckable)
+        QVERIFY2(Item<QAbstractButton>(dialog, id)->isChecked() == checked.contains(id),
+                 qPrintable(QStringLiteral("tick of %1").arg(id)));
+}
+
 void HalvexDlgTest::helpOpensTheDocumentation_data()
 {
     QTest::addColumn<bool>("shift");
+    QTest::addColumn<bool>("browser");
     QTest::addColumn<int>("opened");
-    QTest::newRow("F1") << false << 1;
-    QTest::newRow("Shift+F1") << true << 0;
+    QTest::newRow("F1") << false << true << 1;
+    QTest::newRow("Shift+F1") << true << true << 0;
+    QTest::newRow("F1 without a browser") << false << false << 1;
 }
 
 void HalvexDlgTest::helpOpensTheDocumentation()
 {
     QFETCH(bool, shift);
+    QFETCH(bool, browser);
     QFETCH(int, opened);
     PackageOptions options;
     RecordingDialogHost host;
+    host.opensAddresses = browser;
     CHalvexDlg dialog(options, nullptr, host);
+    host.owner = &dialog;
     dialog.show();
     QVERIFY(QTest::qWaitForWindowActive(&dialog));
 
     // F1 counts wherever the focus is, an edit field included.
-    QTest::keyClick(Item<QLineEdit>(dialog, IDC_SETUP_PARAMETERS), Qt::Key_F1,
-                    shift ? Qt::ShiftModifier : Qt::NoModifier);
+    QTest::keyClick(Item<QLineEdit>(dialog, IDC_SETUP_PARAMETERS), Qt::Key_F1, shift ? Qt::ShiftModifier : Qt::NoModifier);
     QCOMPARE(int(host.openedAddresses.size()), opened);
 
     Item<QPushButton>(dialog, IDC_HELP)->click();
@@ -560,7 +913,20 @@ void HalvexDlgTest::helpOpensTheDocumentation()
     for (const auto& address : host.openedAddresses)
         QCOMPARE(address, std::wstring(L"https://www.veskor.com/support/documentation/zastrel"));
     QVERIFY(dialog.isVisible());
-    QVERIFY(host.boxes.empty());
+    if (browser) {
+        QVERIFY(host.boxes.empty());
+        return;
+    }
+    // Without a browser each request shows the address where it can be selected and copied.
+    QCOMPARE(int(host.boxes.size()), opened + 1);
+    for (const auto& box : host.boxes) {
+        QCOMPARE(box.title, QStringLiteral("Veskor Zastrel"));
+        QVERIFY(box.ownedByDialog);
+        QVERIFY2(box.text.contains(QStringLiteral("https://www.veskor.com/support/documentation/zastrel")),
+                 qPrintable(box.text));
+        QVERIFY(box.textFlags & Qt::TextSelectableByMouse);
+        QVERIFY(box.textFlags & Qt::TextSelectableByKeyboard);
+    }
 }
 
 void HalvexDlgTest::aboutEntryOpensTheAboutBox()
@@ -603,6 +969,7 @@ void HalvexDlgTest::enterBuildsFromAnyField()
     dialog.GetDlgItem(field)->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QCOMPARE(host.boxes.size(), std::size_t{1});
+    QCOMPARE(host.boxes[0].className, QStringLiteral("QMessageBox"));
     QCOMPARE(host.boxes[0].text, CheckBoxText(QStringLiteral(
         "Source folder cannot be blank. Enter a software distribution location and try again.")));
     QVERIFY(dialog.isVisible());
@@ -806,7 +1173,7 @@ void HalvexDlgTest::transferCopiesEveryControl()
     QCOMPARE(options.GetSecondaryPassword(), std::wstring(L"pass2"));
 }
 
-void HalvexDlgTest::noCheckKeepsSkippingTheUrlChecks()
+void HalvexDlgTest::noCheckAppliesOnlyWhileInTheField()
 {
     PackageOptions options;
     options.SetProgramFolder(programFolder.toStdWString());
@@ -827,13 +1194,31 @@ void HalvexDlgTest::noCheckKeepsSkippingTheUrlChecks()
     QVERIFY2(host.boxes.back().text.startsWith(QStringLiteral("Package generation failed.")),
              qPrintable(host.boxes.back().text));
 
-    // Nothing resets the switch: a later build without it still skips those checks.
+    // Taken out of the field, the switch no longer applies.
     SetText(dialog, IDC_SETUP_PARAMETERS, QString());
     Click(dialog, IDOK);
     QCOMPARE(host.boxes.size(), std::size_t{3});
-    QVERIFY2(host.boxes.back().text.startsWith(QStringLiteral("Package generation failed.")),
-             qPrintable(host.boxes.back().text));
-    QVERIFY(options.GetSkipChecks());
+    QCOMPARE(host.boxes.back().text, CheckBoxText(QStringLiteral(
+        "Management server URL cannot be blank. Enter an HTTP location and try again.")));
+    QVERIFY(!options.GetSkipChecks());
+}
+
+void HalvexDlgTest::noCheckArgumentShowsInTheField()
+{
+    // -nocheck given without -cli is visible, and removable, where the builds read it.
+    PackageOptions options;
+    options.SetSkipChecks(true);
+    options.GetSetupParameters().emplace(L"-g", L"Head Office");
+    RecordingDialogHost host;
+    CHalvexDlg dialog(options, nullptr, host);
+    QCOMPARE(FieldText(dialog, IDC_SETUP_PARAMETERS), QStringLiteral("-nocheck -g \"Head Office\""));
+    SetText(dialog, IDC_SOURCE_FOLDER, cid);
+    SetText(dialog, IDC_OUTPUT_PACKAGE, output);
+    Click(dialog, IDC_PATCH);
+    SetText(dialog, IDC_SETUP_PARAMETERS, QStringLiteral("-g \"Head Office\""));
+    Click(dialog, IDOK);
+    QCOMPARE(host.boxes.back().text, CheckBoxText(QStringLiteral(
+        "Management server URL cannot be blank. Enter an HTTP location and try again.")));
 }
 
 void HalvexDlgTest::wholeBuildThroughTheDialog()
@@ -925,33 +1310,58 @@ void HalvexDlgTest::wholeBuildThroughTheDialog()
     QVERIFY(!QApplication::overrideCursor());
 }
 
-void HalvexDlgTest::escapingErrorsEndTheDialog_data()
+void HalvexDlgTest::buildErrorsKeepTheDialog_data()
 {
-    QTest::addColumn<Fill>("fill");
+    QTest::addColumn<int>("field");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("reason");
     QTest::newRow("-opwd that cannot be revealed")
-        << Fill([](CHalvexDlg& d) { SetText(d, IDC_SETUP_PARAMETERS, QStringLiteral("-opwd ***")); });
-    QTest::newRow("source path naming a file") << Fill([this](CHalvexDlg& d) {
-        SetText(d, IDC_SOURCE_FOLDER, cid + QStringLiteral("/cidsync.upd"));
-    });
+        << int(IDC_SETUP_PARAMETERS) << QStringLiteral("-opwd ***") << QString::fromStdWString(L"Option \u2013opwd is not a valid password.");
+    const QString file = cid + QStringLiteral("/cidsync.upd");
+    QTest::newRow("source path naming a file")
+        << int(IDC_SOURCE_FOLDER) << file
+        << QStringLiteral("Source folder \"%1\" must point to a software distribution location.\nNot a directory").arg(file);
 }
 
-void HalvexDlgTest::escapingErrorsEndTheDialog()
+void HalvexDlgTest::buildErrorsKeepTheDialog()
 {
-    QFETCH(Fill, fill);
+    QFETCH(int, field);
+    QFETCH(QString, typed);
+    QFETCH(QString, reason);
     PackageOptions options;
+    options.SetProgramFolder(programFolder.toStdWString());
     RecordingDialogHost host;
     CHalvexDlg dialog(options, nullptr, host);
-    fill(dialog);
-    QTimer::singleShot(0, &dialog, [&] { Click(dialog, IDOK); });
-    bool raised = false;
-    try {
-        dialog.DoModal();
-    } catch (...) {
-        raised = true;
+    host.owner = &dialog;
+    SetText(dialog, IDC_SOURCE_FOLDER, cid);
+    SetText(dialog, IDC_OUTPUT_PACKAGE, output);
+    SetText(dialog, IDC_PRIMARY_USER, QStringLiteral("updater"));
+    SetText(dialog, field, typed);
+    Click(dialog, IDC_PATCH);
+
+    // Inside the dialog's own loop, as a user meets it.
+    bool stillOpen = false;
+    QTimer::singleShot(0, &dialog, [&] {
+        Click(dialog, IDOK);
+        Click(dialog, IDOK);
+        stillOpen = dialog.isVisible();
+        dialog.reject();
+    });
+    QCOMPARE(dialog.DoModal(), int(QDialog::Rejected));
+    QVERIFY(stillOpen);
+
+    // Each build stops with the reason, and nothing typed is lost.
+    QCOMPARE(host.boxes.size(), std::size_t{2});
+    for (const auto& box : host.boxes) {
+        QCOMPARE(box.text, CheckBoxText(reason));
+        QCOMPARE(box.icon, QMessageBox::Critical);
+        QCOMPARE(box.title, QStringLiteral("Veskor Zastrel"));
+        QVERIFY(box.ownedByDialog);
     }
-    QVERIFY(raised);
-    QVERIFY(!dialog.isVisible());
-    QVERIFY(host.boxes.empty());
+    QCOMPARE(FieldText(dialog, field), typed);
+    QCOMPARE(FieldText(dialog, IDC_PRIMARY_USER), QStringLiteral("updater"));
+    QVERIFY(Item<QAbstractButton>(dialog, IDC_PATCH)->isChecked());
+    QVERIFY(dialog.GetDlgItem(IDC_SERVER_URL)->isEnabled());
     QVERIFY(!QApplication::overrideCursor());
 }
 

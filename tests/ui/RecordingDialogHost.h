@@ -20,6 +20,7 @@ public:
         QString title;
         QString text;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
+        Qt::TextInteractionFlags textFlags;
         bool ownedByDialog = false;
         bool enabled = false;
     };
@@ -31,6 +32,8 @@ public:
     // Runs for every box while it is shown, before it is answered.
     std::function<void(QDialog&)> onShow;
     QWidget* owner = nullptr;
+    // Whether the desktop manages to open an address (false: no browser).
+    bool opensAddresses = true;
 
     std::vector<Box> boxes;
     std::vector<std::wstring> openedAddresses;
@@ -43,6 +46,7 @@ public:
         if (const auto* message = qobject_cast<QMessageBox*>(&dialog)) {
             box.text = message->text();
             box.icon = message->icon();
+            box.textFlags = message->textInteractionFlags();
         }
         box.ownedByDialog = owner != nullptr && dialog.parentWidget() == owner;
         box.enabled = dialog.isEnabled();
@@ -61,6 +65,6 @@ public:
     bool OpenAddress(const std::wstring& address) override
     {
         openedAddresses.push_back(address);
-        return true;
+        return opensAddresses;
     }
 };

@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSettings>
 #include <QTimer>
 
 #include <cstdio>
@@ -65,6 +66,9 @@ int main(int argc, char** argv)
     }
     outputFolder = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(outputFolder);
+    // A first start: nothing remembered, and nothing kept from these pictures.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromStdString((TestSupport::ScratchFolder() / "config").string()));
 
     {
         PackageOptions options;

@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
 # Starts the real program in a real X window under Xvfb: waits for the main dialog,
+# checks that the window names the desktop entry's class and carries the icon,
 # photographs it, closes it with Cancel and expects exit code 0. Then starts it with no
 # display at all and expects the clear message and exit code 82, not a toolkit abort.
-#   XvfbSmokeTest.sh <halvex> <halvex-grab-window>
-# HALVEX_SCREENSHOTS, when set, names a folder that receives a copy of the picture.
+#   XvfbSmokeTest.sh <halvex> <halvex-grab-window> [<desktop entry>]
+# HALVEX_SCREENSHOTS, when set, names a folder that receives a copy of the picture (with
+# "-200" in its name under QT_SCALE_FACTOR=2); HALVEX_XVFB_SCREEN sets the screen
+# (1280x1024x24 unless given).
 set -euo pipefail
 halvex=$1
 grab=$2
+entry=${3:-}
 scratch=${HALVEX_TEST_TMP:?run through run-isolated.sh}
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$scratch/display" 2>"$scratch/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 "${HALVEX_XVFB_SCREEN:-1280x1024x24}" -nolisten tcp 3>"$scratch/display" 2>"$scratch/xvfb.log" &
 xvfb=$!
 halvex_pid=
 cleanup() {
@@ -28,6 +32,8 @@ until [ -s "$scratch/display" ]; do
 done
 export DISPLAY=":$(cat "$scratch/display")"
 export QT_QPA_PLATFORM=xcb
+# The dialog keeps the user's choices: here in the test's own folder.
+export XDG_CONFIG_HOME="$scratch/config"
 
 "$halvex" >"$scratch/stdout" 2>"$scratch/stderr" &
 halvex_pid=$!
@@ -37,21 +43,37 @@ until [ -n "$window" ]; do
   window=$(xdotool search --onlyvisible --name '^Veskor Zastrel$' 2>/dev/null | head -n 1) || true
   [ -n "$window" ] || sleep 0.1
 done
+if [ -n "$entry" ]; then
+  class=$(sed -n 's/^StartupWMClass=//p' "$entry")
+  xprop -id "$window" WM_CLASS | grep -q "\"$class\"\$" || fail "window class is not $class: $(xprop -id "$window" WM_CLASS)"
+  xprop -id "$window" _NET_WM_ICON | grep -q 'Icon (' || fail "the window carries no icon"
+fi
 sleep 0.5  # let the first paint land
 "$grab" "$window" "$scratch/main-dialog-xvfb.png" >/dev/null || fail "could not photograph the dialog"
 [ -s "$scratch/main-dialog-xvfb.png" ] || fail "empty picture"
 if [ -n "${HALVEX_SCREENSHOTS:-}" ]; then
   mkdir -p "$HALVEX_SCREENSHOTS"
-  cp "$scratch/main-dialog-xvfb.png" "$HALVEX_SCREENSHOTS/"
+  suffix=
+  [ "${QT_SCALE_FACTOR:-1}" = 2 ] && suffix=-200
+  cp "$scratch/main-dialog-xvfb.png" "$HALVEX_SCREENSHOTS/main-dialog-xvfb$suffix.png"
 fi
 
-# The Cancel button's centre, from its place in the 488 x 335 unit template.
-eval "$(xdotool getwindowgeometry --shell "$window")"
-x=$(( (362 * 2 + 57) * WIDTH / (488 * 2) ))
-y=$(( (311 * 2 + 16) * HEIGHT / (335 * 2) ))
-# A click that lands before the window takes input is lost: click until the program ends.
+# A click or key that lands before the window takes input is lost: repeat it until the
+# program ends.
+end_dialog() {
+  if [ "${QT_SCALE_FACTOR:-1}" = 1 ]; then
+    # The Cancel button's centre, from its place in the 488 x 335 unit template.
+    eval "$(xdotool getwindowgeometry --shell "$window")"
+    x=$(( (362 * 2 + 57) * WIDTH / (488 * 2) ))
+    y=$(( (311 * 2 + 16) * HEIGHT / (335 * 2) ))
+    xdotool mousemove --window "$window" "$x" "$y" click 1
+  else
+    # Scaled, the dialog may scroll and the button move: Esc ends it the same way.
+    xdotool windowfocus --sync "$window" key Escape
+  fi
+}
 while kill -0 "$halvex_pid" 2>/dev/null && [ -z "$(ps -o stat= -p "$halvex_pid" | grep Z)" ]; do
-  xdotool mousemove --window "$window" "$x" "$y" click 1 2>/dev/null || true
+  end_dialog 2>/dev/null || true
   sleep 0.2
 done
 rc=0
