@@ -46,7 +46,14 @@ done
 if [ -n "$entry" ]; then
   class=$(sed -n 's/^StartupWMClass=//p' "$entry")
   xprop -id "$window" WM_CLASS | grep -q "\"$class\"\$" || fail "window class is not $class: $(xprop -id "$window" WM_CLASS)"
-  xprop -id "$window" _NET_WM_ICON | grep -q 'Icon (' || fail "the window carries no icon"
+  # The toolkit may set the icon property just after the window appears: wait for it while
+  # the program runs (a minute at most, far beyond any load, so a missing icon still fails).
+  tries=600
+  until xprop -id "$window" _NET_WM_ICON 2>/dev/null | grep -q 'Icon ('; do
+    tries=$((tries - 1))
+    { [ "$tries" -gt 0 ] && kill -0 "$halvex_pid" 2>/dev/null; } || fail "the window carries no icon"
+    sleep 0.1
+  done
 fi
 sleep 0.5  # let the first paint land
 "$grab" "$window" "$scratch/main-dialog-xvfb.png" >/dev/null || fail "could not photograph the dialog"
