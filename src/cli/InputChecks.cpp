@@ -5,6 +5,7 @@
 #include <boost/filesystem/operations.hpp>
 #include <boost/filesystem/path.hpp>
 
+#include "core/PathWithin.h"
 #include "core/Logging.h"
 #include "core/PackageOptions.h"
 #include "cli/UrlCracking.h"
@@ -53,16 +54,6 @@ fs::path WeaklyCanonical(const fs::path& path)
     boost::system::error_code error;
     const fs::path real = fs::weakly_canonical(path, error);
     return error ? path.lexically_normal() : real;
-}
-
-// `inner` is `outer` or lies below it.
-bool IsWithin(const fs::path& inner, const fs::path& outer)
-{
-    auto i = inner.begin();
-    for (auto o = outer.begin(); o != outer.end(); ++o, ++i)
-        if (i == inner.end() || *i != *o)
-            return false;
-    return true;
 }
 
 fs::path WithoutTrailingSeparators(std::wstring path)

@@ -5,21 +5,9 @@
 
 #include <boost/filesystem/operations.hpp>
 
+#include "core/PathWithin.h"
+
 namespace fs = boost::filesystem;
-
-namespace {
-
-// `inner` is `outer` or lies below it; both are real paths without links.
-bool IsWithin(const fs::path& inner, const fs::path& outer)
-{
-    auto i = inner.begin();
-    for (auto o = outer.begin(); o != outer.end(); ++o, ++i)
-        if (i == inner.end() || *i != *o)
-            return false;
-    return true;
-}
-
-}  // namespace
 
 void CidLinks::AddRoot(const Path& folder)
 {

@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "platform/FileDescriptor.h"
 #include "platform/TextConversion.h"
 
 extern char** environ;
@@ -26,28 +27,6 @@ int CaptureFile(const char* name)
 {
     return ::memfd_create(name, MFD_CLOEXEC);
 }
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd = -1) : fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int Get() const { return fd; }
-    void Reset(int other = -1)
-    {
-        if (fd >= 0)
-            ::close(fd);
-        fd = other;
-    }
-
-private:
-    int fd;
-};
 
 std::string ReadAll(int fd)
 {

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/FileDescriptor.h"
 #include "platform/Interrupt.h"
 #include "platform/TextConversion.h"
 
@@ -14,22 +15,6 @@ namespace Platform {
 namespace {
 
 constexpr std::size_t kChunk = 1 << 20;
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int Get() const { return fd; }
-
-private:
-    int fd;
-};
 
 int WriteAll(int to, const char* bytes, std::size_t size)
 {
