@@ -1,5 +1,6 @@
 #include "packaging/ArchiveBuilder.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <exception>
@@ -9,7 +10,9 @@
 
 #include <boost/filesystem/operations.hpp>
 
+#include "core/StepProgress.h"
 #include "packaging/AdminFiles.h"
+#include "packaging/ArchiverProgress.h"
 #include "packaging/Sha256.h"
 #include "platform/ChildProcess.h"
 #include "platform/FileJoin.h"
@@ -31,6 +34,10 @@ std::wstring Quoted(const std::wstring& path)
 {
     return L"\"" + path + L"\"";
 }
+
+// The archive step's progress in thousandths: packing takes most of it, the join the rest.
+constexpr std::uint64_t kStepUnits = 1000;
+constexpr std::uint64_t kPackingUnits = 900;
 
 // Enough lines to show what differs; the failure line says the rest.
 constexpr int kDifferenceCap = 20;
@@ -105,10 +112,14 @@ void ArchiveBuilder::CreateArchive(const std::wstring& workFolder, const std::ws
         return;
     }
     // The archiver's own command line, each path an argument of its own: whatever a path
-    // holds reaches the archiver unchanged and is never re-split.
+    // holds reaches the archiver unchanged and is never re-split. The last switch only
+    // makes it print how far it has got.
     const int code = RunArchiver({archiverPath, L"a", outputFolder + kArchiveName, workFolder + L"/*", L"-r", L"-mx5",
-                                  L"-mmt", L"-ms=e256m"},
-                                 L"", nullptr);
+                                  L"-mmt", L"-ms=e256m", L"-bsp1"},
+                                 L"", nullptr, [this](int percent) {
+                                     ReportStepProgress(progress, static_cast<std::uint64_t>(percent) * kPackingUnits / 100,
+                                                        kStepUnits);
+                                 });
     ok = code == 0;
     if (ok)
         log << "Successfully invoked archiver tool" << "\n";
@@ -117,15 +128,19 @@ void ArchiveBuilder::CreateArchive(const std::wstring& workFolder, const std::ws
 }
 
 int ArchiveBuilder::RunArchiver(const std::vector<std::wstring>& arguments, const std::wstring& folder,
-                                std::string* output)
+                                std::string* output, const std::function<void(int)>& percentDone)
 {
     Platform::CChildProcess archiver(arguments, folder);
     int code = archiver.StartError();
+    ArchiverProgress percentages;
     if (code == 0) {
         // One Refresh per poll, the last one included, so the interface is kept alive
         // however short the run.
         while (true) {
             const auto exitCode = archiver.Poll();
+            if (percentDone)
+                if (const auto percent = percentages.Feed(archiver.NewOutput()))
+                    percentDone(*percent);
             progress->Refresh();
             if (exitCode) {
                 code = *exitCode;
@@ -218,7 +233,22 @@ void ArchiveBuilder::CreateExecutable(const std::wstring& workFolder, const std:
 
     Sha256 digest;
     Platform::CJoinedFile joined(target);
-    int result = joined.Join({module, config, archive}, [&digest](std::string_view bytes) { digest.Update(bytes); });
+    std::uint64_t total = 0;
+    for (const auto& part : {module, config, archive}) {
+        boost::system::error_code unknown;
+        const auto size = fs::file_size(part, unknown);
+        total += unknown ? 0 : size;
+    }
+    std::uint64_t written = 0;
+    // The join goes in pieces; between them the interface runs and the bar moves.
+    int result = joined.Join({module, config, archive}, [&](std::string_view bytes) {
+        digest.Update(bytes);
+        written += bytes.size();
+        if (total > 0)
+            ReportStepProgress(progress, kPackingUnits + std::min(written, total) * (kStepUnits - kPackingUnits) / total,
+                               kStepUnits);
+        progress->Refresh();
+    });
     if (result == 0 && !VerifyPackage(joined.TemporaryPath())) {
         if (Platform::InterruptRequested())
             DiscardInterruptedArchive(outputFolder);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -30,8 +31,10 @@ public:
 private:
     using EntrySet = std::set<std::wstring>;
 
-    // Runs the archiver to its end; its exit code, logged unless it is 0.
-    int RunArchiver(const std::vector<std::wstring>& arguments, const std::wstring& folder, std::string* output);
+    // Runs the archiver to its end; its exit code, logged unless it is 0. With `percentDone`,
+    // the percentages the archiver prints are passed on while it runs.
+    int RunArchiver(const std::vector<std::wstring>& arguments, const std::wstring& folder, std::string* output,
+                    const std::function<void(int)>& percentDone = {});
     void DiscardInterruptedArchive(const std::wstring& outputFolder);
     bool VerifyPackage(const std::wstring& joined);
     bool WriteChecksum(const std::wstring& target, const std::string& digest);

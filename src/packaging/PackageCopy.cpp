@@ -1,12 +1,12 @@
 #include "packaging/PackageCopy.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
 
 #include <boost/filesystem/operations.hpp>
 
 #include "core/AsciiLowerCase.h"
+#include "core/StepProgress.h"
+#include "platform/FilePlacement.h"
 #include "platform/Interrupt.h"
 #include "platform/StringTable.h"
 #include "platform/TextConversion.h"
@@ -29,17 +29,27 @@ std::wstring WithoutTrailingSeparators(std::wstring path)
     return path;
 }
 
-// Copies one file, failing when the target exists, with boost's error on failure. The
-// copy itself is the standard library's: boost's forces every copied file to disk, which
-// made copying a CID several times slower than `cp` for no gain (the work folder is
-// temporary and the package is written afterwards anyway).
-void CopyFileContents(const fs::path& from, const fs::path& to)
+// What the copy will move, in bytes, so it can tell how far it has got. Only an estimate:
+// what cannot be read counts as nothing here, and the copy itself reports it.
+std::uint64_t TotalSize(const std::vector<fs::path>& folders, const std::vector<fs::path>& files)
 {
-    std::error_code error;
-    std::filesystem::copy_file(std::filesystem::path(from.native()), std::filesystem::path(to.native()), error);
-    if (error)
-        throw fs::filesystem_error("boost::filesystem::copy_file", from, to,
-                                   boost::system::error_code(error.value(), boost::system::system_category()));
+    std::uint64_t total = 0;
+    boost::system::error_code error;
+    const auto add = [&total, &error](const fs::path& path) {
+        if (fs::is_regular_file(path, error)) {
+            const auto size = fs::file_size(path, error);
+            if (!error)
+                total += size;
+        }
+    };
+    for (const auto& folder : folders) {
+        fs::recursive_directory_iterator entry(folder, fs::directory_options::skip_permission_denied, error);
+        for (const fs::recursive_directory_iterator end; !error && entry != end; entry.increment(error))
+            add(entry->path());
+    }
+    for (const auto& file : files)
+        add(file);
+    return total;
 }
 
 }  // namespace
@@ -84,6 +94,8 @@ bool CPackageCopy::CopyPackage(const std::wstring& source, const std::wstring& d
                          exploitPreventionFiles);
 
     CheckCount(source, folders);
+    totalBytes = TotalSize(folders, RootFilesToCopy(files, managed)) +
+                 TotalSize(exploitPreventionFolderPaths, RootFilesToCopy(exploitPreventionFiles, managed));
 
     if (ok)
         CopyFolders(folders, target / cidName);
@@ -188,12 +200,21 @@ void CPackageCopy::CopyFolders(const PathList& folders, const Path& target)
     }
 }
 
-void CPackageCopy::CopyRootFiles(const PathList& files, const Path& target, bool managed)
+CPackageCopy::PathList CPackageCopy::RootFilesToCopy(const PathList& files, bool managed)
 {
+    PathList wanted;
     for (const auto& file : files) {
         const std::wstring name = file.filename().wstring();
-        if (!managed && (name == L"cac.pem" || name == L"mrinit.conf"))
-            continue;
+        if (managed || (name != L"cac.pem" && name != L"mrinit.conf"))
+            wanted.push_back(file);
+    }
+    return wanted;
+}
+
+void CPackageCopy::CopyRootFiles(const PathList& files, const Path& target, bool managed)
+{
+    for (const auto& file : RootFilesToCopy(files, managed)) {
+        const std::wstring name = file.filename().wstring();
         if (!GoingOn())
             break;
         // The folder exists already when a component was copied into it; without one,
@@ -258,15 +279,36 @@ bool CPackageCopy::CopyFile(const Path& from, const Path& to)
 {
     log << "Copying file from: " << from.wstring() << "to:" << to.wstring() << "\n";
     try {
-        CopyFileContents(from, to);
+        PlaceFile(from, to);
     } catch (const fs::filesystem_error& error) {
-        LogError(error);
+        // A stop asked for mid-file is reported as such, not as a failed copy.
+        if (Platform::InterruptRequested())
+            GoingOn();
+        else
+            LogError(error);
         return false;
     }
     if (!fs::exists(to))
         return false;
     progress->Refresh();
     return true;
+}
+
+// The file enters the work folder the cheapest way there is (a link where the file
+// systems allow it), in pieces with the interface kept alive between them; it fails
+// when the target exists, with boost's error.
+void CPackageCopy::PlaceFile(const Path& from, const Path& to)
+{
+    const std::uint64_t before = placedBytes;
+    const auto placed = Platform::PlaceFile(from.wstring(), to.wstring(), [this, before](std::uint64_t bytes) {
+        placedBytes = before + bytes;
+        ReportStepProgress(progress, placedBytes, totalBytes);
+        progress->Refresh();
+        return !Platform::InterruptRequested();
+    });
+    if (placed.error != 0)
+        throw fs::filesystem_error("boost::filesystem::copy_file", from, to,
+                                   boost::system::error_code(placed.error, boost::system::system_category()));
 }
 
 bool CPackageCopy::CopyManagedConfig(const std::wstring& source, const std::wstring& destination)
@@ -281,7 +323,7 @@ bool CPackageCopy::CopyManagedConfig(const std::wstring& source, const std::wstr
             if (fs::exists(to))
                 fs::remove(to);
             log << "Copying:" << from << "to:" << to << "\n";
-            CopyFileContents(from, to);
+            PlaceFile(from, to);
         }
     } catch (const fs::filesystem_error& error) {
         LogError(error);

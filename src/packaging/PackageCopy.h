@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,7 +35,10 @@ private:
     void CopyFolder(const Path& from, const Path& to);
     void CopyFolders(const PathList& folders, const Path& target);
     void CopyRootFiles(const PathList& files, const Path& target, bool managed);
+    // An unmanaged package leaves out the management server's certificate and configuration.
+    static PathList RootFilesToCopy(const PathList& files, bool managed);
     bool CopyFile(const Path& from, const Path& to);
+    void PlaceFile(const Path& from, const Path& to);
     bool CopyManagedConfig(const std::wstring& source, const std::wstring& destination);
     // The path to copy for a CID entry (a link's target inside the CID); nothing, with
     // `ok` cleared, for a link that must not be followed.
@@ -52,4 +56,7 @@ private:
     IProgress* progress;
     bool ok = true;
     CidLinks links;
+    // How far the copy has got, for the progress shown within the step.
+    std::uint64_t totalBytes = 0;
+    std::uint64_t placedBytes = 0;
 };

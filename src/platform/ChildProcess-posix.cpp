@@ -28,16 +28,23 @@ int CaptureFile(const char* name)
     return ::memfd_create(name, MFD_CLOEXEC);
 }
 
-std::string ReadAll(int fd)
+// Everything in `fd` from `offset` on; `offset` ends past it. The program's own offset
+// is not moved.
+std::string ReadFrom(int fd, off_t& offset)
 {
     std::string text;
     if (fd < 0)
         return text;
     char buffer[4096];
-    off_t offset = 0;
     for (ssize_t got; (got = ::pread(fd, buffer, sizeof buffer, offset)) > 0; offset += got)
         text.append(buffer, static_cast<std::size_t>(got));
     return text;
+}
+
+std::string ReadAll(int fd)
+{
+    off_t offset = 0;
+    return ReadFrom(fd, offset);
 }
 
 // Runs in the forked child, so only async-signal-safe calls: it makes the system kill
@@ -195,6 +202,14 @@ std::string CChildProcess::Output() const
 std::string CChildProcess::ErrorOutput() const
 {
     return ReadAll(errorFd);
+}
+
+std::string CChildProcess::NewOutput()
+{
+    off_t offset = static_cast<off_t>(outputSeen);
+    std::string text = ReadFrom(outputFd, offset);
+    outputSeen = offset;
+    return text;
 }
 
 std::string SignalName(int signal)

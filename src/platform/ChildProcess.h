@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,6 +39,9 @@ public:
     // What the program wrote on its standard output and standard error, as it wrote it.
     std::string Output() const;
     std::string ErrorOutput() const;
+    // What the program wrote on its standard output since the last call: lets a caller
+    // follow what a running program reports.
+    std::string NewOutput();
 
 private:
     void Finish(int status);
@@ -46,6 +50,7 @@ private:
     int startError = 0;
     int outputFd = -1;
     int errorFd = -1;
+    std::int64_t outputSeen = 0;
     std::optional<int> exitCode;
     std::optional<int> endingSignal;
 };

@@ -2,16 +2,20 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <iostream>
 #include <optional>
 #include <random>
 #include <thread>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "PackagingTestSupport.h"
 #include "platform/ChildProcess.h"
+#include "core/StepProgress.h"
 #include "platform/Interrupt.h"
 #include "platform/WorkFolder.h"
 
@@ -167,6 +171,191 @@ TEST_F(Packaging, DefaultPackageEndToEnd)
                                }));
     EXPECT_NE(std::find(lines.begin(), lines.end(), "Successfully created an archive at: " + output.string() + " "),
               lines.end());
+}
+
+// Records, beside the job's own calls, every movement reported within a step.
+class StepRecordingProgress : public RecordingProgress, public StepProgress {
+public:
+    struct Report {
+        std::size_t step;  // the index of the status shown
+        std::uint64_t done;
+        std::uint64_t total;
+    };
+    void SetStepProgress(std::uint64_t done, std::uint64_t total) override
+    {
+        reports.push_back({statuses.size() - 1, done, total});
+    }
+    std::vector<Report> During(std::size_t step) const
+    {
+        std::vector<Report> found;
+        for (const auto& report : reports)
+            if (report.step == step)
+                found.push_back(report);
+        return found;
+    }
+
+    std::vector<Report> reports;
+};
+
+std::string RandomBytes(std::size_t size)
+{
+    std::mt19937_64 generator(11);
+    std::string bytes(size, '\0');
+    for (auto& byte : bytes)
+        byte = static_cast<char>(generator());
+    return bytes;
+}
+
+TEST_F(Packaging, ProgressMovesWithinTheCopyAndArchiveStepsAndTheJobsOwnPercentagesStay)
+{
+    WriteBytes(cid / "lorv" / "large.bin", RandomBytes(6 << 20));
+    StepRecordingProgress reporter;
+    LogRecord log;
+    ASSERT_TRUE(Run(reporter)) << log.Joined();
+    EXPECT_EQ(reporter.percents, (std::vector<int>{20, 40, 60, 80, 100}));
+    ASSERT_EQ(reporter.statuses, kSuccessStatuses);
+
+    const auto rising = [](const std::vector<StepRecordingProgress::Report>& reports) {
+        for (std::size_t i = 1; i < reports.size(); ++i)
+            if (reports[i].done < reports[i - 1].done || reports[i].total != reports[0].total)
+                return false;
+        return !reports.empty();
+    };
+    const auto copy = reporter.During(1);
+    ASSERT_TRUE(rising(copy)) << "the copy reports its bytes as they are placed";
+    EXPECT_GE(copy.front().total, 6u << 20);
+    EXPECT_GE(copy.back().done, copy.back().total);
+
+    const auto archive = reporter.During(3);
+    ASSERT_TRUE(rising(archive)) << "the archiver's own percentages, then the join's bytes";
+    EXPECT_EQ(archive.front().total, 1000u);
+    EXPECT_LE(archive.front().done, 900u) << "the archiver reports first";
+    EXPECT_EQ(archive.back().done, 1000u) << "the join ends the step";
+    EXPECT_GT(std::count_if(archive.begin(), archive.end(), [](const auto& r) { return r.done > 900; }), 1)
+        << "the join moves the bar in pieces";
+    for (const std::size_t step : {0u, 2u, 4u, 5u})
+        EXPECT_TRUE(reporter.During(step).empty()) << step;
+}
+
+// The technical listing of a package's file entries: everything the archiver stores of
+// each but the folders' times, which are those of the work folder's making.
+std::map<std::string, std::string> PackageListing(const fs::path& package)
+{
+    Platform::CChildProcess sevenZip({L"/usr/bin/7za", L"l", L"-slt", L"-t7z", L"--", package.wstring()});
+    std::optional<int> code;
+    while (!(code = sevenZip.Poll()))
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(*code, 0) << sevenZip.ErrorOutput();
+    std::map<std::string, std::string> entries;
+    std::string path, fields, modified;
+    bool folder = false;
+    const auto finish = [&] {
+        if (!path.empty())
+            entries[path] = fields + (folder ? "" : modified);
+        path.clear(), fields.clear(), modified.clear(), folder = false;
+    };
+    bool inEntries = false;
+    for (const auto& line : Lines(sevenZip.Output())) {
+        if (line == "----------")
+            inEntries = true;
+        else if (!inEntries)
+            continue;
+        else if (line.empty())
+            finish();
+        else if (line.rfind("Path = ", 0) == 0)
+            path = line.substr(7);
+        else if (line.rfind("Modified = ", 0) == 0)
+            modified = line + "\n";
+        else
+            fields += line + "\n", folder = folder || line.rfind("Attributes = D", 0) == 0;
+    }
+    finish();
+    return entries;
+}
+
+// Each file under `folder`: its bytes, modification time and permissions.
+std::map<std::string, std::string> Snapshot(const fs::path& folder)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        struct stat status {};
+        ::lstat(entry.path().c_str(), &status);
+        std::string state = std::to_string(status.st_mtim.tv_sec) + "." + std::to_string(status.st_mtim.tv_nsec) +
+                            " " + std::to_string(status.st_mode);
+        if (entry.is_regular_file())
+            state += " " + ReadBytes(entry.path());
+        files[fs::relative(entry.path(), folder).string()] = state;
+    }
+    return files;
+}
+
+TEST_F(Packaging, LinkedOrCopiedTheWorkFolderGivesTheSamePackageAndTheCidStaysAsItWas)
+{
+    const fs::path shm = "/dev/shm";
+    struct stat shmStatus {}, scratchStatus {};
+    if (::stat(shm.c_str(), &shmStatus) != 0 || ::stat(root.c_str(), &scratchStatus) != 0 ||
+        shmStatus.st_dev == scratchStatus.st_dev)
+        GTEST_SKIP() << "no second file system at /dev/shm";
+    char name[] = "/dev/shm/halvex-job-XXXXXX";
+    ASSERT_NE(::mkdtemp(name), nullptr);
+    const fs::path otherTemp = name;
+    // A time no copy made today could give, on every file of the CID.
+    const struct timespec old[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+    for (const auto& entry : fs::recursive_directory_iterator(cid)) {
+        if (entry.is_regular_file()) {
+            ASSERT_EQ(::utimensat(AT_FDCWD, entry.path().c_str(), old, 0), 0);
+        }
+    }
+    const auto before = Snapshot(cid);
+    const fs::path probe = cid / "lorv" / "payload.txt";
+
+    // While the archiver runs, how many names the probe file has: 2 when the work folder
+    // holds a link to it.
+    class LinkCounting : public RecordingProgress {
+    public:
+        explicit LinkCounting(fs::path probe) : probe(std::move(probe)) {}
+        void Refresh() override
+        {
+            struct stat status {};
+            if (statuses.size() == 4 && ::stat(probe.c_str(), &status) == 0)
+                links = status.st_nlink;
+        }
+        fs::path probe;
+        nlink_t links = 0;
+    };
+    struct Case {
+        const char* name;
+        fs::path temp;
+        nlink_t links;
+    };
+    const Case cases[] = {{"work folder beside the CID", temp, 2}, {"work folder on another file system", otherTemp, 1}};
+    std::vector<std::map<std::string, std::string>> listings;
+    const std::string previous = std::getenv("TEMP");
+    for (const auto& c : cases) {
+        ::setenv("TEMP", c.temp.c_str(), 1);
+        LinkCounting reporter(probe);
+        LogRecord log;
+        const bool built = Run(reporter);
+        ::setenv("TEMP", previous.c_str(), 1);
+        ASSERT_TRUE(built) << c.name << "\n" << log.Joined();
+        EXPECT_EQ(reporter.links, c.links) << c.name;
+        EXPECT_FALSE(fs::exists(c.temp / "Halvex")) << c.name;
+        auto listing = PackageListing(output / "Setup Package.exe");
+        // The one file each run writes anew.
+        auto& script = listing["setup.vbs"];
+        script.erase(script.find("Modified = "));
+        listings.push_back(listing);
+        EXPECT_EQ(Snapshot(cid), before) << c.name << ": nothing in the CID changes";
+        fs::remove(output / "Setup Package.exe");
+        fs::remove(output / "Setup Package.exe.sha256");
+    }
+    fs::remove_all(otherTemp);
+    ASSERT_EQ(listings.size(), 2u);
+    EXPECT_GT(listings[0].size(), 10u);
+    EXPECT_EQ(listings[0], listings[1]) << "same names, contents, sizes, attributes and file times";
+    const std::string copied = listings[1]["NORDAVIN/lorv/payload.txt"];
+    EXPECT_NE(copied.find("Modified = 2001-09-"), std::string::npos)
+        << "a copied file keeps its source's time:\n" << copied;
 }
 
 TEST_F(Packaging, PackageContentsFollowTheOptions)

@@ -1,0 +1,145 @@
+#include "platform/FilePlacement.h"
+
+#include <cerrno>
+#include <memory>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/FileDescriptor.h"
+#include "platform/TextConversion.h"
+
+namespace Platform {
+namespace {
+
+// Small enough that a piece takes a few milliseconds even on a slow disk.
+constexpr std::size_t kPiece = 4 << 20;
+
+int WriteAll(int to, const char* bytes, std::size_t size)
+{
+    for (std::size_t written = 0; written < size;) {
+        const ssize_t step = ::write(to, bytes + written, size - written);
+        if (step < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        written += static_cast<std::size_t>(step);
+    }
+    return 0;
+}
+
+// Moves one piece from `from` to `to` at their current offsets: the kernel copies it
+// where it can, else it goes through `buffer`. The bytes moved, 0 at the end, or -errno.
+ssize_t MovePiece(int from, int to, bool& kernelCopy, std::unique_ptr<char[]>& buffer)
+{
+    while (true) {
+        if (kernelCopy) {
+            const ssize_t moved = ::copy_file_range(from, nullptr, to, nullptr, kPiece, 0);
+            if (moved >= 0)
+                return moved;
+            if (errno == EINTR)
+                continue;
+            if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP)
+                return -errno;
+            kernelCopy = false;
+        }
+        if (!buffer)
+            buffer = std::make_unique<char[]>(kPiece);
+        const ssize_t got = ::read(from, buffer.get(), kPiece);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return -errno;
+        }
+        if (const int error = WriteAll(to, buffer.get(), static_cast<std::size_t>(got)))
+            return -error;
+        return got;
+    }
+}
+
+int CopyContents(int from, int to, const PieceDone& pieceDone)
+{
+    bool kernelCopy = true;
+    std::unique_ptr<char[]> buffer;
+    std::uint64_t placed = 0;
+    while (true) {
+        const ssize_t moved = MovePiece(from, to, kernelCopy, buffer);
+        if (moved < 0)
+            return static_cast<int>(-moved);
+        if (moved == 0)
+            return 0;
+        placed += static_cast<std::uint64_t>(moved);
+        if (pieceDone && !pieceDone(placed))
+            return ECANCELED;
+    }
+}
+
+// A copy or clone of `source` (open, described by `status`) at the new name `target`.
+PlacedFile CloneOrCopy(int source, const struct stat& status, const std::string& target, const PieceDone& pieceDone)
+{
+    PlacedFile result;
+    const FileDescriptor out(::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR));
+    if (out.Get() < 0) {
+        result.error = errno;
+        return result;
+    }
+    if (::ioctl(out.Get(), FICLONE, source) == 0) {
+        result.way = FileWay::Cloned;
+        if (pieceDone)
+            pieceDone(static_cast<std::uint64_t>(status.st_size));
+    } else {
+        result.error = CopyContents(source, out.Get(), pieceDone);
+    }
+    const struct timespec times[2] = {{0, UTIME_OMIT}, status.st_mtim};
+    if (result.error == 0 && ::fchmod(out.Get(), status.st_mode & 07777) != 0)
+        result.error = errno;
+    if (result.error == 0 && ::futimens(out.Get(), times) != 0)
+        result.error = errno;
+    if (result.error != 0)
+        ::unlink(target.c_str());
+    return result;
+}
+
+}  // namespace
+
+PlacedFile PlaceFile(const std::wstring& from, const std::wstring& to, const PieceDone& pieceDone)
+{
+    const std::string source = NarrowHostText(from);
+    const std::string target = NarrowHostText(to);
+    PlacedFile result;
+    // Only a regular file is placed: a pipe or a device is never opened, since opening
+    // one can wait or act.
+    struct stat status {};
+    if (::stat(source.c_str(), &status) != 0) {
+        result.error = errno;
+        return result;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        result.error = EOPNOTSUPP;
+        return result;
+    }
+    const FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.Get() < 0 || ::fstat(in.Get(), &status) != 0) {
+        result.error = errno;
+        return result;
+    }
+    if (::linkat(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        result.way = FileWay::Linked;
+        if (pieceDone)
+            pieceDone(static_cast<std::uint64_t>(status.st_size));
+        return result;
+    }
+    // Another file system, a file of another user where links to it are restricted, too
+    // many links, a file system without links: a clone or a copy does instead.
+    if (errno == EEXIST) {
+        result.error = errno;
+        return result;
+    }
+    return CloneOrCopy(in.Get(), status, target, pieceDone);
+}
+
+}  // namespace Platform

@@ -1,0 +1,159 @@
+#include "platform/FilePlacement.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "support/TestFolder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Read(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+struct stat Status(const fs::path& path)
+{
+    struct stat status {};
+    EXPECT_EQ(::stat(path.c_str(), &status), 0) << path;
+    return status;
+}
+
+// A folder on another file system than the scratch folder, for the copy that cannot link:
+// the machine's shared-memory tmpfs.
+fs::path OtherFileSystem()
+{
+    const fs::path shm = "/dev/shm";
+    if (!fs::is_directory(shm) || Status(shm).st_dev == Status(TestSupport::ScratchFolder()).st_dev)
+        return {};
+    char name[] = "/dev/shm/halvex-placement-XXXXXX";
+    return ::mkdtemp(name) ? fs::path(name) : fs::path();
+}
+
+class FilePlacement : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = TestSupport::ScratchFolder() / "placement";
+        fs::create_directories(folder);
+        source = folder / "source.bin";
+        // Three and a half pieces, with a byte that is no text.
+        std::string bytes((14 << 20) + 123, 'p');
+        bytes[7] = '\0';
+        std::ofstream(source, std::ios::binary) << bytes;
+        fs::permissions(source, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_exec);
+        const struct timespec times[2] = {{1000, 0}, {1234567890, 123456789}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, source.c_str(), times, 0), 0);
+        before = Status(source);
+        other = OtherFileSystem();
+    }
+    void TearDown() override
+    {
+        if (!other.empty())
+            fs::remove_all(other);
+    }
+
+    // The source is exactly as it was: bytes, time and permissions.
+    void ExpectSourceUntouched()
+    {
+        const struct stat now = Status(source);
+        EXPECT_EQ(now.st_mtim.tv_sec, before.st_mtim.tv_sec);
+        EXPECT_EQ(now.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+        EXPECT_EQ(now.st_mode, before.st_mode);
+        EXPECT_EQ(now.st_size, before.st_size);
+    }
+
+    fs::path folder, source, other;
+    struct stat before {};
+};
+
+TEST_F(FilePlacement, LinkedOnTheSameFileSystemCopiedElsewhereAlikeToAReader)
+{
+    if (other.empty())
+        GTEST_SKIP() << "no second file system at /dev/shm";
+    struct Case {
+        const char* name;
+        fs::path target;
+        std::vector<Platform::FileWay> ways;
+    };
+    const Case cases[] = {
+        {"same file system", folder / "linked.bin", {Platform::FileWay::Linked, Platform::FileWay::Cloned}},
+        {"another file system", other / "copied.bin", {Platform::FileWay::Copied}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::uint64_t> reports;
+        const auto placed = Platform::PlaceFile(source.wstring(), c.target.wstring(), [&reports](std::uint64_t bytes) {
+            reports.push_back(bytes);
+            return true;
+        });
+        ASSERT_EQ(placed.error, 0) << c.name;
+        EXPECT_NE(std::find(c.ways.begin(), c.ways.end(), placed.way), c.ways.end()) << c.name;
+        EXPECT_EQ(Read(c.target), Read(source)) << c.name;
+        const struct stat copy = Status(c.target);
+        EXPECT_EQ(copy.st_mtim.tv_sec, before.st_mtim.tv_sec) << c.name << ": the modification time is kept";
+        EXPECT_EQ(copy.st_mtim.tv_nsec, before.st_mtim.tv_nsec) << c.name;
+        EXPECT_EQ(copy.st_mode, before.st_mode) << c.name << ": the permissions are kept";
+        ASSERT_FALSE(reports.empty()) << c.name;
+        EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end())) << c.name;
+        EXPECT_EQ(reports.back(), static_cast<std::uint64_t>(before.st_size)) << c.name;
+        if (placed.way == Platform::FileWay::Copied) {
+            EXPECT_GE(reports.size(), 4u) << c.name << ": a copy hands control back between pieces";
+        }
+        ExpectSourceUntouched();
+    }
+}
+
+TEST_F(FilePlacement, RefusalsLeaveNothingAndNeverTouchTheSource)
+{
+    std::ofstream(folder / "taken.bin") << "already here";
+    ASSERT_EQ(::mkfifo((folder / "pipe").c_str(), 0600), 0);
+    struct Case {
+        const char* name;
+        fs::path from;
+        fs::path to;
+        int error;
+    };
+    const Case cases[] = {
+        {"the target exists", source, folder / "taken.bin", EEXIST},
+        {"the source is missing", folder / "missing.bin", folder / "new.bin", ENOENT},
+        {"the source is a pipe, which is never opened", folder / "pipe", folder / "new.bin", EOPNOTSUPP},
+        {"the source is a folder", folder, folder / "new.bin", EOPNOTSUPP},
+        {"the target's folder is missing", source, folder / "none" / "new.bin", ENOENT},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Platform::PlaceFile(c.from.wstring(), c.to.wstring()).error, c.error) << c.name;
+        ExpectSourceUntouched();
+    }
+    EXPECT_EQ(Read(folder / "taken.bin"), "already here");
+    EXPECT_FALSE(fs::exists(folder / "new.bin"));
+}
+
+TEST_F(FilePlacement, CopyStoppedBetweenPiecesLeavesNothing)
+{
+    if (other.empty())
+        GTEST_SKIP() << "no second file system at /dev/shm";
+    const fs::path target = other / "stopped.bin";
+    int pieces = 0;
+    const auto placed = Platform::PlaceFile(source.wstring(), target.wstring(), [&pieces](std::uint64_t) {
+        return ++pieces < 2;
+    });
+    EXPECT_EQ(placed.error, ECANCELED);
+    EXPECT_EQ(pieces, 2) << "no piece is copied after the stop";
+    EXPECT_FALSE(fs::exists(target));
+    ExpectSourceUntouched();
+}
+
+}  // namespace
