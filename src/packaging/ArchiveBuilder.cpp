@@ -16,6 +16,7 @@
 #include "packaging/Sha256.h"
 #include "platform/ChildProcess.h"
 #include "platform/FileJoin.h"
+#include "platform/FileRemoval.h"
 #include "platform/Interrupt.h"
 #include "platform/TextConversion.h"
 #include "platform/WorkFolder.h"
@@ -182,8 +183,16 @@ void ArchiveBuilder::DiscardInterruptedArchive(const std::wstring& outputFolder)
 
 void ArchiveBuilder::DiscardArchive(const std::wstring& folder)
 {
+    ShrinkArchive(folder + kArchiveName);
     boost::system::error_code ignored;
     fs::remove(folder + kArchiveName, ignored);
+}
+
+// The archive can be as large as the whole CID: its blocks go back in pieces, with the
+// interface kept alive between them, before it is removed.
+void ArchiveBuilder::ShrinkArchive(const std::wstring& path)
+{
+    Platform::ShrinkBeforeRemoval(path, [this] { progress->Refresh(); });
 }
 
 void ArchiveBuilder::WriteSfxConfig(const std::wstring& workFolder)
@@ -329,6 +338,7 @@ void ArchiveBuilder::RemoveArchive(const std::wstring& folder, bool mustExist)
     log << "About to remove halvex_archive.7z file..." << "\n";
     const std::wstring path = folder + kArchiveName;
     if (fs::exists(path)) {
+        ShrinkArchive(path);
         try {
             fs::remove(path);
         } catch (const fs::filesystem_error& error) {

@@ -36,6 +36,7 @@ private:
     int RunArchiver(const std::vector<std::wstring>& arguments, const std::wstring& folder, std::string* output,
                     const std::function<void(int)>& percentDone = {});
     void DiscardInterruptedArchive(const std::wstring& outputFolder);
+    void ShrinkArchive(const std::wstring& path);
     bool VerifyPackage(const std::wstring& joined);
     bool WriteChecksum(const std::wstring& target, const std::string& digest);
 

@@ -12,6 +12,7 @@
 #include "packaging/ClientNames.h"
 #include "packaging/PackageCopy.h"
 #include "packaging/SetupScript.h"
+#include "platform/FileRemoval.h"
 #include "platform/HostFolders.h"
 #include "platform/Interrupt.h"
 #include "platform/StringTable.h"
@@ -227,6 +228,9 @@ bool PackagingJob::RemoveFolderTree(const std::wstring& folder)
 {
     if (!fs::exists(folder))
         return false;
+    // Copies of large files are given back in pieces first, with the interface kept alive
+    // between them; the links to the CID's own files are only unlinked.
+    Platform::ShrinkTreeBeforeRemoval(folder, [this] { progress.Refresh(); });
     try {
         fs::remove_all(folder);
     } catch (const fs::filesystem_error& error) {

@@ -34,7 +34,7 @@ private:
     bool StillWanted();
     bool CopyConfigTool(CPackageCopy& copy);
     bool ReportStatus(unsigned id);
-    static bool RemoveFolderTree(const std::wstring& folder);
+    bool RemoveFolderTree(const std::wstring& folder);
 
     PackageOptions options;
     IProgress& progress;

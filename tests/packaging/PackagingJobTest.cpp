@@ -237,6 +237,43 @@ TEST_F(Packaging, ProgressMovesWithinTheCopyAndArchiveStepsAndTheJobsOwnPercenta
         EXPECT_TRUE(reporter.During(step).empty()) << step;
 }
 
+TEST_F(Packaging, StopDuringALargeCopyTakesEffectWithinTheFile)
+{
+    const fs::path shm = "/dev/shm";
+    if (!fs::is_directory(shm))
+        GTEST_SKIP() << "no /dev/shm for a work folder that cannot link";
+    char name[] = "/dev/shm/halvex-stop-XXXXXX";
+    ASSERT_NE(::mkdtemp(name), nullptr);
+    WriteBytes(cid / "lorv" / "large.bin", std::string(40 << 20, 'c'));
+    // A stop once the first piece of the large file is in, as Ctrl+C or the Cancel button
+    // asks for it.
+    class StoppingProgress : public StepRecordingProgress {
+    public:
+        void SetStepProgress(std::uint64_t done, std::uint64_t total) override
+        {
+            StepRecordingProgress::SetStepProgress(done, total);
+            if (statuses.size() == 2 && done >= (4u << 20))
+                Platform::RequestInterrupt();
+        }
+    } reporter;
+    const std::string previous = std::getenv("TEMP");
+    ::setenv("TEMP", name, 1);
+    LogRecord log;
+    const bool built = Run(reporter);
+    ::setenv("TEMP", previous.c_str(), 1);
+    EXPECT_FALSE(built);
+    const auto copy = reporter.During(1);
+    ASSERT_FALSE(copy.empty());
+    EXPECT_LT(copy.back().done, 8u << 20) << "nothing more is copied after the stop";
+    EXPECT_EQ(std::count_if(copy.begin(), copy.end(), [](const auto& r) { return r.done >= (4u << 20); }), 1);
+    const std::string lines = log.Joined();
+    EXPECT_NE(lines.find("Copy interrupted: the run was asked to stop"), std::string::npos) << lines;
+    EXPECT_EQ(lines.find("Boost file system error"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("Zastrel failed"), std::string::npos);
+    EXPECT_FALSE(fs::exists(fs::path(name) / "Halvex"));
+    fs::remove_all(name);
+}
+
 // The technical listing of a package's file entries: everything the archiver stores of
 // each but the folders' times, which are those of the work folder's making.
 std::map<std::string, std::string> PackageListing(const fs::path& package)

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace Platform {
+
+// Removing a file frees all its blocks at once, which for a file of a gigabyte takes long
+// enough to freeze a window. These give a file's blocks back in pieces first, calling
+// `between` after each, so that the removal which follows is quick. Only a regular file
+// with no other name is shrunk: a link's blocks belong to its other names too. Anything
+// else, and every error, is left to the removal.
+void ShrinkBeforeRemoval(const std::wstring& file, const std::function<void()>& between);
+// The same for every file below `folder`, links to folders not followed.
+void ShrinkTreeBeforeRemoval(const std::wstring& folder, const std::function<void()>& between);
+
+}  // namespace Platform
