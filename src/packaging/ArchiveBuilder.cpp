@@ -259,6 +259,7 @@ void ArchiveBuilder::CreateExecutable(const std::wstring& workFolder, const std:
         progress->Refresh();
     });
     if (result == 0 && !VerifyPackage(joined.TemporaryPath())) {
+        ShrinkArchive(joined.TemporaryPath());
         if (Platform::InterruptRequested())
             DiscardInterruptedArchive(outputFolder);
         return;
@@ -273,6 +274,8 @@ void ArchiveBuilder::CreateExecutable(const std::wstring& workFolder, const std:
         log << "Failed to create final self-extracting archive with return code: " << result << "\n";
         log << "Reason:" << Platform::WidenHostText(Platform::SystemErrorText(result)) << "\n";
         ok = false;
+        // The unfinished package goes before the archive, both in pieces.
+        ShrinkArchive(joined.TemporaryPath());
         if (Platform::InterruptRequested())
             DiscardInterruptedArchive(outputFolder);
         return;
