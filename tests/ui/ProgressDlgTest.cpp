@@ -22,6 +22,7 @@ private slots:
     void longStatusWrapsOntoTheSecondLine();
     void progressMovesTheBar_data();
     void progressMovesTheBar();
+    void userCannotCloseIt();
     void stepProgressMovesTheBarBetweenPercentages_data();
     void stepProgressMovesTheBarBetweenPercentages();
     void barRepaintsOnlyWhenItMoves();
@@ -123,6 +124,26 @@ void ProgressDlgTest::progressMovesTheBar()
     for (const int value : values)
         dialog.SetProgress(value);
     QCOMPARE(Bar(dialog)->value(), shown);
+}
+
+void ProgressDlgTest::userCannotCloseIt()
+{
+    // The user keeps the build going whenever asked.
+    RecordingDialogHost host;
+    host.answers = {[](QDialog&) { return int(QMessageBox::No); }, [](QDialog&) { return int(QMessageBox::No); }};
+    CProgressDlg dialog(nullptr, host);
+    QVERIFY(!(dialog.windowFlags() & Qt::WindowCloseButtonHint));
+    QVERIFY(!(dialog.windowFlags() & Qt::WindowSystemMenuHint));
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    QVERIFY(dialog.isVisible());
+    QTest::keyClick(&dialog, Qt::Key_Return);
+    QVERIFY(dialog.isVisible());
+    QVERIFY(!dialog.close());
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(host.boxes.size(), std::size_t{2});
+    QVERIFY(!Platform::InterruptRequested());
 }
 
 void ProgressDlgTest::stepProgressMovesTheBarBetweenPercentages_data()
