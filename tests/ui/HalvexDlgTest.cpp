@@ -1273,6 +1273,7 @@ void HalvexDlgTest::wholeBuildThroughTheDialog()
     QStringList statuses;
     QList<int> percentages;
     bool mainDialogBlocked = false;
+    int turnsAfterTheLastStatus = 0;
     bool waitCursor = false;
     QElapsedTimer sinceLastStatus;
     QTimer watcher;
@@ -1287,6 +1288,8 @@ void HalvexDlgTest::wholeBuildThroughTheDialog()
             connect(bar, &QProgressBar::valueChanged, [&](int value) { percentages << value; });
         }
         const QString status = progress->findChild<QLabel*>(QStringLiteral("1049"))->text();
+        if (status == QStringLiteral("Package generation complete."))
+            ++turnsAfterTheLastStatus;
         // The placeholder shows only until the job's first status.
         if (status != QStringLiteral("Static") && (statuses.isEmpty() || statuses.last() != status)) {
             statuses << status;
@@ -1320,6 +1323,8 @@ void HalvexDlgTest::wholeBuildThroughTheDialog()
     QVERIFY(waitCursor);
     // The last status stays readable for about two seconds before the result box.
     QVERIFY2(heldFor >= 1900, qPrintable(QString::number(heldFor)));
+    // Meanwhile the event loop kept turning, not just at each of the twenty refreshes.
+    QVERIFY2(turnsAfterTheLastStatus > 100, qPrintable(QString::number(turnsAfterTheLastStatus)));
 
     QCOMPARE(host.boxes.size(), std::size_t{1});
     QCOMPARE(host.boxes[0].text, QStringLiteral("Package generation complete."));
