@@ -6,6 +6,7 @@
 #include "cli/CommandLineParser.h"
 #include "cli/InputChecks.h"
 #include "packaging/PackagingJob.h"
+#include "platform/Interrupt.h"
 #include "platform/StringTable.h"
 #include "platform/TextConversion.h"
 #include "ui/AboutDlg.h"
@@ -22,6 +23,7 @@
 #include <QComboBox>
 #include <QCompleter>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFocusEvent>
@@ -34,7 +36,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QStyle>
-#include <QThread>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <boost/system/system_error.hpp>
@@ -713,20 +715,32 @@ void CHalvexDlg::BuildPackage()
     if (!ValidateInput())
         return;
 
-    auto progress = std::make_unique<CProgressDlg>(this);
+    // A stop asked for in an earlier build must not end this one.
+    Platform::ClearInterrupt();
+    auto progress = std::make_unique<CProgressDlg>(this, host);
     PackagingJob job(options, *progress);
     // Modal to the whole application: while it shows, no input reaches this dialog (its
     // close box included), which keeps its own look, and no second build can start.
     progress->setWindowModality(Qt::ApplicationModal);
     progress->show();
     job.Run();
-    // Long enough to read the last status.
-    for (int i = 0; i < 20; ++i) {
-        QThread::msleep(100);
-        progress->Refresh();
+    const bool stopped = !job.Succeeded() && Platform::InterruptRequested();
+    progress->BuildOver();
+    Platform::ClearInterrupt();
+    if (!stopped) {
+        // Long enough to read the last status, with the event loop running meanwhile.
+        for (int i = 0; i < 20; ++i) {
+            QEventLoop pause;
+            QTimer::singleShot(100, Qt::PreciseTimer, &pause, &QEventLoop::quit);
+            pause.exec();
+            progress->Refresh();
+        }
     }
     progress->hide();
-    if (job.Succeeded())
+    if (stopped)
+        ShowMessage(L"The package build was stopped. Nothing was written under the package name.",
+                    QMessageBox::Information);
+    else if (job.Succeeded())
         ShowMessage(LoadText(115), QMessageBox::Information);
     else
         ShowMessage(Platform::LoadFormattedString(116, log.GetLogFilePath()).value_or(std::wstring()),

@@ -4,6 +4,7 @@
 #include "core/PackageOptions.h"
 #include "support/CidBuilder.h"
 #include "support/TestFolder.h"
+#include "platform/Interrupt.h"
 #include "ui/HalvexDlg.h"
 #include "ui/HalvexDlgControls.h"
 #include "ui/ProgressDlg.h"
@@ -15,6 +16,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDebug>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -34,8 +36,14 @@
 #include <QTest>
 #include <QTimer>
 
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <functional>
+#include <random>
+#include <string>
 
 using Setup = std::function<void(PackageOptions&)>;
 Q_DECLARE_METATYPE(Setup)
@@ -126,6 +134,28 @@ QSettings RememberedSettings()
                      QString::fromLatin1(Ui::RememberedChoices::application));
 }
 
+// What the user has typed and ticked: every field's text and every box's tick, in template order.
+QStringList Entries(const CHalvexDlg& dialog)
+{
+    QStringList entries;
+    for (const int id : kTemplateOrder) {
+        QWidget* control = dialog.GetDlgItem(id);
+        if (auto* combo = qobject_cast<QComboBox*>(control))
+            entries << combo->currentText();
+        else if (auto* edit = qobject_cast<QLineEdit*>(control))
+            entries << edit->text();
+        else if (auto* button = qobject_cast<QAbstractButton*>(control); button && button->isCheckable())
+            entries << QString::number(button->isChecked());
+    }
+    return entries;
+}
+
+// Whether this process has any child left, running or unreaped.
+bool HasChildren()
+{
+    return !(::waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD);
+}
+
 QString FieldText(const CHalvexDlg& dialog, int id)
 {
     if (auto* combo = qobject_cast<QComboBox*>(dialog.GetDlgItem(id)))
@@ -184,6 +214,8 @@ private slots:
     void wholeBuildThroughTheDialog();
     void buildErrorsKeepTheDialog_data();
     void buildErrorsKeepTheDialog();
+    void stoppingABuild_data();
+    void stoppingABuild();
 
 private:
     // This test's scratch folder with a CID of the default components and a program folder in it.
@@ -1241,6 +1273,7 @@ void HalvexDlgTest::wholeBuildThroughTheDialog()
     QStringList statuses;
     QList<int> percentages;
     bool mainDialogBlocked = false;
+    int turnsAfterTheLastStatus = 0;
     bool waitCursor = false;
     QElapsedTimer sinceLastStatus;
     QTimer watcher;
@@ -1255,6 +1288,8 @@ void HalvexDlgTest::wholeBuildThroughTheDialog()
             connect(bar, &QProgressBar::valueChanged, [&](int value) { percentages << value; });
         }
         const QString status = progress->findChild<QLabel*>(QStringLiteral("1049"))->text();
+        if (status == QStringLiteral("Package generation complete."))
+            ++turnsAfterTheLastStatus;
         // The placeholder shows only until the job's first status.
         if (status != QStringLiteral("Static") && (statuses.isEmpty() || statuses.last() != status)) {
             statuses << status;
@@ -1280,11 +1315,16 @@ void HalvexDlgTest::wholeBuildThroughTheDialog()
                                     QStringLiteral("Creating the final self-extracting archive..."),
                                     QStringLiteral("Cleaning up package components from local machine..."),
                                     QStringLiteral("Package generation complete.")}));
-    QCOMPARE(percentages, (QList<int>{20, 40, 60, 80, 100}));
+    // The bar may also move within a step, but never back, and passes every percentage of the job.
+    QVERIFY2(std::is_sorted(percentages.begin(), percentages.end()), qPrintable(QDebug::toString(percentages)));
+    for (const int designed : {20, 40, 60, 80, 100})
+        QVERIFY2(percentages.contains(designed), qPrintable(QDebug::toString(percentages)));
     QVERIFY(mainDialogBlocked);
     QVERIFY(waitCursor);
     // The last status stays readable for about two seconds before the result box.
     QVERIFY2(heldFor >= 1900, qPrintable(QString::number(heldFor)));
+    // Meanwhile the event loop kept turning, not just at each of the twenty refreshes.
+    QVERIFY2(turnsAfterTheLastStatus > 100, qPrintable(QString::number(turnsAfterTheLastStatus)));
 
     QCOMPARE(host.boxes.size(), std::size_t{1});
     QCOMPARE(host.boxes[0].text, QStringLiteral("Package generation complete."));
@@ -1363,6 +1403,113 @@ void HalvexDlgTest::buildErrorsKeepTheDialog()
     QVERIFY(Item<QAbstractButton>(dialog, IDC_PATCH)->isChecked());
     QVERIFY(dialog.GetDlgItem(IDC_SERVER_URL)->isEnabled());
     QVERIFY(!QApplication::overrideCursor());
+}
+
+void HalvexDlgTest::stoppingABuild_data()
+{
+    // How the user acts once the archive step shows, and whether the build stops.
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<bool>("stops");
+    QTest::newRow("Cancel") << QStringLiteral("cancel") << true;
+    QTest::newRow("Esc, then Yes") << QStringLiteral("esc-yes") << true;
+    QTest::newRow("Esc, then No") << QStringLiteral("esc-no") << false;
+}
+
+void HalvexDlgTest::stoppingABuild()
+{
+    QFETCH(QString, action);
+    QFETCH(bool, stops);
+    // Enough random data that the archiver is still at work when the watcher acts.
+    const std::filesystem::path folder = TestSupport::ScratchFolder() / ("busy-" + action.toStdString());
+    std::string payload(8 << 20, '\0');
+    std::mt19937_64 random(7);
+    std::generate(payload.begin(), payload.end(), [&random] { return static_cast<char>(random()); });
+    const QString busyCid = QString::fromStdString(TestSupport::CidBuilder(folder / "CID")
+                                                       .Components(TestSupport::kAllComponents)
+                                                       .File("lorv/payload.bin", payload)
+                                                       .Path()
+                                                       .string());
+    const QString outputFolder = QString::fromStdString((folder / "out").string());
+    const QString package = outputFolder + QStringLiteral("/VeskorEndpoint.exe");
+    const QString workFolder = QString::fromLocal8Bit(qgetenv("TEMP")) + QStringLiteral("/Halvex");
+
+    PackageOptions options;
+    options.SetProgramFolder(programFolder.toStdWString());
+    RecordingDialogHost host;
+    CHalvexDlg dialog(options, nullptr, host);
+    host.owner = &dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    SetText(dialog, IDC_SOURCE_FOLDER, busyCid);
+    SetText(dialog, IDC_OUTPUT_PACKAGE, package);
+    Click(dialog, IDC_FIREWALL);
+    Click(dialog, IDC_INTERACTIVE);
+    SetText(dialog, IDC_SETUP_PARAMETERS, QStringLiteral("-nocheck"));
+    SetText(dialog, IDC_PRIMARY_LOCATION, QStringLiteral("http://updates.example.com/veskor"));
+    SetText(dialog, IDC_PRIMARY_USER, QStringLiteral("updater"));
+    SetText(dialog, IDC_PRIMARY_PASSWORD, QStringLiteral("secret"));
+    Click(dialog, IDC_USE_SECONDARY);
+    SetText(dialog, IDC_SECONDARY_LOCATION, QStringLiteral("\\\\files\\veskor"));
+    SetText(dialog, IDC_SECONDARY_USER, QStringLiteral("mirror"));
+    const QStringList typed = Entries(dialog);
+    // The step that was working logs why it ended.
+    const QString stopLine = QStringLiteral("interrupted: the run was asked to stop");
+    const qsizetype stopLinesBefore = LogText().count(stopLine);
+
+    // The job's Refresh runs timers: act once the progress window shows the archive step.
+    bool acted = false;
+    QTimer watcher;
+    watcher.setInterval(0);
+    connect(&watcher, &QTimer::timeout, [&] {
+        auto* progress = dialog.findChild<CProgressDlg*>();
+        if (acted || !progress || !progress->isVisible()
+            || progress->findChild<QLabel*>(QStringLiteral("1049"))->text()
+                   != QStringLiteral("Creating the final self-extracting archive..."))
+            return;
+        acted = true;
+        if (action == QStringLiteral("cancel")) {
+            QTest::mouseClick(progress->findChild<QPushButton*>(QStringLiteral("2")), Qt::LeftButton);
+        } else {
+            host.answers.push_back([&action](QDialog&) {
+                return int(action == QStringLiteral("esc-yes") ? QMessageBox::Yes : QMessageBox::No);
+            });
+            QTest::keyClick(progress, Qt::Key_Escape);
+        }
+    });
+    watcher.start();
+    Click(dialog, IDOK);
+    watcher.stop();
+    QVERIFY2(acted, qPrintable(host.boxes.empty() ? QString() : host.boxes.back().text));
+
+    QVERIFY(!host.boxes.empty());
+    const RecordingDialogHost::Box& result = host.boxes.back();
+    QCOMPARE(host.boxes.size(), action == QStringLiteral("cancel") ? std::size_t{1} : std::size_t{2});
+    QCOMPARE(result.icon, QMessageBox::Information);
+    QVERIFY(result.ownedByDialog);
+    QCOMPARE(Entries(dialog), typed);
+    QVERIFY(!Platform::InterruptRequested());
+    QVERIFY(!HasChildren());
+    QVERIFY(!QFileInfo::exists(workFolder));
+    QVERIFY(!dialog.findChild<CProgressDlg*>());
+    QVERIFY(!QApplication::activeModalWidget());
+    if (!stops) {
+        QCOMPARE(result.text, QStringLiteral("Package generation complete."));
+        QVERIFY(QFileInfo(package).size() > 8 << 20);
+        QCOMPARE(QDir(outputFolder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 (QStringList{QStringLiteral("VeskorEndpoint.exe"), QStringLiteral("VeskorEndpoint.exe.sha256")}));
+        return;
+    }
+    QCOMPARE(result.text,
+             QStringLiteral("The package build was stopped. Nothing was written under the package name."));
+    // Nothing under the package name, no archive, no half-joined file.
+    QCOMPARE(QDir(outputFolder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{});
+    QVERIFY(LogText().count(stopLine) > stopLinesBefore);
+
+    // The stop is forgotten: the next build from the same fields runs to the end.
+    Click(dialog, IDOK);
+    QCOMPARE(host.boxes.back().text, QStringLiteral("Package generation complete."));
+    QVERIFY(QFileInfo(package).size() > 8 << 20);
+    QCOMPARE(Entries(dialog), typed);
 }
 
 QTEST_MAIN(HalvexDlgTest)
