@@ -1,6 +1,5 @@
 #include "cli/ProgressLine.h"
 
-#include <algorithm>
 #include <cwchar>
 #include <iterator>
 
@@ -13,7 +12,7 @@ constexpr std::wstring_view kGap = L"  ";
 
 std::wstring ElapsedText(std::chrono::seconds elapsed)
 {
-    const auto total = std::max<long long>(elapsed.count(), 0);
+    const long long total = elapsed.count();
     const long long hours = total / 3600;
     const long long minutes = total / 60 % 60;
     const long long seconds = total % 60;
