@@ -1,30 +1,60 @@
 #!/usr/bin/env bash
-# Times `halvex -cli` on a synthetic CID against the same work done by hand in the same
-# run: `cp -r` of the same selection, the same 7-Zip command line, `cat` for the join.
-# Prints both times, their ratio, and halvex's own peak memory (the archiver's excluded).
+# Times `halvex -cli` on a synthetic CID against the same work done by hand, in the same
+# run and in the same places: `cp -r` of the same selection into a work folder where
+# halvex puts its own, the same 7-Zip command line, `cat` for the join, `rm`.
 #
-#   bench/run.sh [SIZE_MB] [FILES] [RUNS]     defaults: 300 MB in 1200 files, 1 run
+#   bench/run.sh [SIZE_MB] [FILES] [RUNS]        defaults: 300 MB in 1200 files, 5 runs
+#   bench/run.sh --rss-only [SIZE_MB] [FILES]    one halvex run, default 2048 MB in 1200 files
 #
-# With several runs the two are timed alternately and the best time of each is kept,
-# which evens out a busy machine.
+# Two configurations, each with RUNS runs of both sides, alternating:
+#   same fs:   the work folder (TEMP) on the CID's file system;
+#   other fs:  the work folder on another file system: a tmpfs mounted for the run when
+#              root may mount one, else /dev/shm (the output says which).
+# For each it prints the median, minimum and maximum time of each side, the ratio of the
+# medians, halvex's own peak resident memory (VmHWM; the archiver is a process of its own
+# and not counted) and the peak disk space used in the output folder while halvex ran
+# (sampled every 50 ms, so it may fall a little short of the true peak) beside the final
+# package's size. Both sides are sampled the same way while they run, so the sampling
+# costs them alike. --rss-only skips the timing: one halvex run with the work
+# folder on the CID's file system, for sizes where the figures are memory and disk.
+#
 # Half the bytes are compressible text, half random. Needs a built tree (scripts/test.sh
 # or cmake --build build); writes labelled stand-ins for the installer module and the
 # configuration tool into build/ when the real ones are absent.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-size_mb=${1:-300}
+rss_only=false
+if [ "${1:-}" = "--rss-only" ]; then
+  rss_only=true
+  shift
+  size_mb=${1:-2048}
+else
+  size_mb=${1:-300}
+fi
 files=${2:-1200}
-runs=${3:-1}
+runs=${3:-5}
+[[ $size_mb =~ ^[1-9][0-9]*$ && $files =~ ^[1-9][0-9]*$ && $runs =~ ^[1-9][0-9]*$ ]] || {
+  echo "usage: bench/run.sh [SIZE_MB] [FILES] [RUNS] | bench/run.sh --rss-only [SIZE_MB] [FILES]" >&2
+  exit 2
+}
 build=$PWD/build
 [ -x "$build/halvex" ] || { echo "build/halvex is missing: build first" >&2; exit 1; }
+archiver=$build/7za/7za
+[ -x "$archiver" ] || { echo "build/7za/7za is missing: build first" >&2; exit 1; }
 
 [ -f "$build/7za/7zSD.sfx" ] || printf 'BENCHMARK STAND-IN FOR THE 7-ZIP INSTALLER MODULE 7zSD.sfx\r\n' > "$build/7za/7zSD.sfx"
 [ -f "$build/ConfigUpdate.exe" ] || printf 'BENCHMARK STAND-IN FOR ConfigUpdate.exe\r\n' > "$build/ConfigUpdate.exe"
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/halvex-bench.XXXXXX")
-trap 'rm -rf "$scratch"' EXIT
+mounted=
+cleanup() {
+  if [ -n "$mounted" ]; then umount "$mounted" && rmdir "$mounted"; fi
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
 cid=$scratch/srv/NORDAVIN
+out=$scratch/out
 folders=(lorv bexu dimbel torqel ynda ynda64)
 
 echo "Making a synthetic CID of ${size_mb} MB in ${files} files..."
@@ -43,60 +73,135 @@ for ((i = 0; i < files; i++)); do
     head -c $(( per_file_kb * 1024 )) /dev/urandom > "$folder/f$i.bin"
   fi
 done
-du -sh "$cid" | sed 's/^/CID size: /'
+cid_bytes=$(du -sb "$cid" | cut -f1)
 # Neither side should pay for writing the CID back to disk.
 sync
 
 seconds() { date +%s.%N; }
+megabytes() { echo "scale=1; $1 / 1048576" | bc; }
 
-best() { if [ -z "$1" ] || (( $(echo "$2 < $1" | bc) )); then echo "$2"; else echo "$1"; fi; }
-
-# halvex, its own peak resident memory sampled from /proc while it runs (the archiver is
-# a separate process and not counted).
-run_halvex() {
-  local out=$scratch/out start pid hwm rc
-  rm -rf "$out" && mkdir -p "$out" "$scratch/temp"
+# Runs "$@" in the background, its output into $scratch/run.out, and samples it every 50 ms
+# until it ends: the process's own peak resident memory into peak_rss_kb (a program run
+# through env is that program), the disk space the output folder uses into
+# peak_disk_bytes. Its time goes into elapsed.
+sampled() {
+  local start pid rss disk rc
+  peak_rss_kb=0 peak_disk_bytes=0
   start=$(seconds)
-  TEMP=$scratch/temp ProgramData=$scratch/appdata "$build/halvex" -cli -cidpath "$cid" -sfxpath "$out/halvex.exe" \
-    > "$scratch/halvex.out" &
+  "$@" > "$scratch/run.out" 2>&1 &
   pid=$!
   while kill -0 "$pid" 2>/dev/null; do
-    hwm=$(awk '/^VmHWM:/ {print $2}' "/proc/$pid/status" 2>/dev/null || true)
-    [ -n "$hwm" ] && (( hwm > peak_kb )) && peak_kb=$hwm
+    rss=$(awk '/^VmHWM:/ {print $2}' "/proc/$pid/status" 2>/dev/null || true)
+    [ -n "$rss" ] && (( rss > peak_rss_kb )) && peak_rss_kb=$rss
+    disk=$(du -s --block-size=1 "$out" 2>/dev/null | cut -f1 || true)
+    [ -n "$disk" ] && (( disk > peak_disk_bytes )) && peak_disk_bytes=$disk
     sleep 0.05
   done
   wait "$pid" && rc=0 || rc=$?
-  [ "$rc" -eq 0 ] || { echo "halvex failed with exit code $rc:"; cat "$scratch/halvex.out"; exit 1; }
-  halvex_time=$(best "$halvex_time" "$(echo "$(seconds) - $start" | bc)")
+  elapsed=$(echo "$(seconds) - $start" | bc)
+  return "$rc"
 }
 
-# The same work by hand.
-run_reference() {
-  local ref=$scratch/ref start
-  rm -rf "$ref" && mkdir -p "$ref/out"
-  start=$(seconds)
-  mkdir -p "$ref/work/NORDAVIN"
-  for f in "${folders[@]}"; do cp -r "$cid/$f" "$ref/work/NORDAVIN/"; done
-  cp "$cid/cidsync.upd" "$cid/setup.exe" "$ref/work/NORDAVIN/"
-  cp "$build/ConfigUpdate.exe" "$ref/work/"
-  7za a "$ref/out/halvex_archive.7z" "$ref/work/*" -r -mx5 -mmt -ms=e256m > /dev/null
+# The same work by hand, in the same work folder and the same output folder.
+by_hand_run() {
+  local work=$temp/Halvex
+  mkdir -p "$work/NORDAVIN"
+  for f in "${folders[@]}"; do cp -r "$cid/$f" "$work/NORDAVIN/"; done
+  cp "$cid/cidsync.upd" "$cid/setup.exe" "$work/NORDAVIN/"
+  cp "$build/ConfigUpdate.exe" "$work/"
+  "$archiver" a "$out/halvex_archive.7z" "$work/*" -r -mx5 -mmt -ms=e256m > /dev/null
   printf ';!@Install@!UTF-8!\r\nInstallPath="%%temp%%\\halvex_temp"\r\nExecuteFile="setup.vbs"\r\nProgress="No"\r\n;!@InstallEnd@!' \
-    > "$ref/work/halvex_setup.txt"
-  cat "$build/7za/7zSD.sfx" "$ref/work/halvex_setup.txt" "$ref/out/halvex_archive.7z" > "$ref/out/ref.exe"
-  rm -f "$ref/out/halvex_archive.7z"
-  rm -rf "$ref/work"
-  reference_time=$(best "$reference_time" "$(echo "$(seconds) - $start" | bc)")
+    > "$work/halvex_setup.txt"
+  cat "$build/7za/7zSD.sfx" "$work/halvex_setup.txt" "$out/halvex_archive.7z" > "$out/by-hand.exe"
+  rm -f "$out/halvex_archive.7z"
+  rm -rf "$work"
 }
 
-halvex_time= reference_time= peak_kb=0
-for ((run = 1; run <= runs; run++)); do
-  run_halvex
-  run_reference
+fresh_output() { rm -rf "$out" "$temp/Halvex" && mkdir -p "$out" "$temp"; }
+
+time_halvex() {
+  fresh_output
+  # halvex's work folder is $temp/Halvex.
+  sampled env TEMP="$temp" ProgramData="$scratch/appdata" "$build/halvex" -cli -cidpath "$cid" -sfxpath "$out/halvex.exe" ||
+    { echo "halvex failed:"; cat "$scratch/run.out"; exit 1; }
+  halvex_times+=("$elapsed")
+  (( peak_rss_kb > halvex_rss_kb )) && halvex_rss_kb=$peak_rss_kb
+  (( peak_disk_bytes > halvex_disk_bytes )) && halvex_disk_bytes=$peak_disk_bytes
+  package_bytes=$(stat -c %s "$out/halvex.exe")
+}
+
+time_by_hand() {
+  fresh_output
+  sampled by_hand_run
+  by_hand_times+=("$elapsed")
+  by_hand_bytes=$(stat -c %s "$out/by-hand.exe")
+}
+
+# median, minimum and maximum of the arguments
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
+minimum() { printf '%s\n' "$@" | sort -g | head -1; }
+maximum() { printf '%s\n' "$@" | sort -g | tail -1; }
+
+# The file system type of a folder and where it is mounted, e.g. "ext4 at /".
+filesystem() { df --output=fstype,target "$1" | awk 'END { print $1 " at " $2 }'; }
+
+if $rss_only; then
+  temp=$scratch/temp
+  halvex_times=() halvex_rss_kb=0 halvex_disk_bytes=0
+  time_halvex
+  printf '| CID | work folder | halvex time | halvex peak RSS | peak output-folder disk (sampled) | package |\n'
+  printf '|---|---|---|---|---|---|\n'
+  printf '| %s MB in %s files | %s | %.2f s | %s MB | %s MB | %s MB |\n' "$(megabytes "$cid_bytes")" "$files" \
+    "$(filesystem "$temp")" "${halvex_times[0]}" "$(echo "scale=1; $halvex_rss_kb / 1024" | bc)" \
+    "$(megabytes "$halvex_disk_bytes")" "$(megabytes "$package_bytes")"
+  exit 0
+fi
+
+# The other file system: a tmpfs of its own when this user may mount one, else /dev/shm.
+other=$(mktemp -d /tmp/halvex-bench-tmpfs.XXXXXX)
+if [ "$(id -u)" -eq 0 ] && mount -t tmpfs -o size=$(( size_mb * 2 + 256 ))m halvex-bench "$other" 2>/dev/null; then
+  mounted=$other
+  other_label="a tmpfs mounted for the run"
+else
+  rmdir "$other"
+  other=$(mktemp -d /dev/shm/halvex-bench.XXXXXX)
+  scratch_other=$other
+  trap 'cleanup; rm -rf "$scratch_other"' EXIT
+  other_label="$(df --output=fstype "$other" | tail -1) at /dev/shm"
+fi
+[ "$(stat -c %d "$other")" != "$(stat -c %d "$cid")" ] ||
+  { echo "$other is on the CID's file system: no second configuration possible" >&2; exit 1; }
+
+echo "CID: $(megabytes "$cid_bytes") MB in $files files on $(filesystem "$cid"); $runs runs of each side, alternating"
+rows=()
+for config in same other; do
+  if [ "$config" = same ]; then
+    temp=$scratch/temp
+    label="on the CID's file system ($(filesystem "$scratch"))"
+  else
+    temp=$other/temp
+    label="on another file system ($other_label)"
+  fi
+  halvex_times=() by_hand_times=() halvex_rss_kb=0 halvex_disk_bytes=0
+  for ((run = 1; run <= runs; run++)); do
+    echo "  work folder $label: run $run of $runs"
+    time_halvex
+    time_by_hand
+  done
+  # halvex's package also holds its setup.vbs, which the work by hand does not write.
+  echo "  package sizes: halvex $package_bytes bytes, by hand $by_hand_bytes bytes"
+  halvex_median=$(median "${halvex_times[@]}")
+  by_hand_median=$(median "${by_hand_times[@]}")
+  rows+=("$(printf '| %s | %.2f (%.2f-%.2f) | %.2f (%.2f-%.2f) | %.3f | %s MB | %s MB | %s MB |' "$label" \
+    "$halvex_median" "$(minimum "${halvex_times[@]}")" "$(maximum "${halvex_times[@]}")" \
+    "$by_hand_median" "$(minimum "${by_hand_times[@]}")" "$(maximum "${by_hand_times[@]}")" \
+    "$(echo "$halvex_median / $by_hand_median" | bc -l)" "$(echo "scale=1; $halvex_rss_kb / 1024" | bc)" \
+    "$(megabytes "$halvex_disk_bytes")" "$(megabytes "$package_bytes")")")
+  rm -rf "$temp"
 done
 
-printf 'halvex -cli:       %8.2f s\n' "$halvex_time"
-printf 'by hand:           %8.2f s\n' "$reference_time"
-printf 'ratio:             %8.3f\n' "$(echo "$halvex_time / $reference_time" | bc -l)"
-printf 'halvex peak RSS:   %8.1f MB (archiver excluded)\n' "$(echo "$peak_kb / 1024" | bc -l)"
-printf 'package sizes:     halvex %s bytes, by hand %s bytes\n' "$(stat -c %s "$scratch/out/halvex.exe")" \
-  "$(stat -c %s "$scratch/ref/out/ref.exe")"
+echo
+echo "halvex -cli against by hand, $(megabytes "$cid_bytes") MB in $files files, median (min-max) of $runs runs each:"
+echo '| work folder | halvex s | by hand s | ratio of medians | halvex peak RSS | peak output-folder disk (sampled) | package |'
+echo '|---|---|---|---|---|---|---|'
+printf '%s\n' "${rows[@]}"

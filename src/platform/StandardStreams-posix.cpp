@@ -6,6 +6,7 @@
 #include <string>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include "platform/TextConversion.h"
@@ -16,8 +17,10 @@ namespace {
 std::atomic<bool> outputWasClosed{false};
 std::atomic<bool> outputAttached{false};
 
+constexpr std::size_t kDefaultColumns = 80;
+
 // Writes everything or gives up at the first error other than an interruption.
-bool WriteAll(int descriptor, const std::string& bytes)
+bool WriteAll(int descriptor, std::string_view bytes)
 {
     std::size_t done = 0;
     while (done < bytes.size()) {
@@ -71,6 +74,24 @@ void WriteStandardOutputLine(std::wstring_view text)
 void WriteStandardErrorLine(std::wstring_view text)
 {
     WriteAll(2, NarrowHostText(text) + '\n');
+}
+
+bool StandardErrorIsTerminal()
+{
+    return ::isatty(2) == 1;
+}
+
+std::size_t StandardErrorColumns()
+{
+    winsize size {};
+    if (::ioctl(2, TIOCGWINSZ, &size) != 0 || size.ws_col == 0)
+        return kDefaultColumns;
+    return size.ws_col;
+}
+
+bool WriteStandardError(std::string_view bytes)
+{
+    return WriteAll(2, bytes);
 }
 
 }  // namespace Platform

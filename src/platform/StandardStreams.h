@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 namespace Platform {
@@ -21,5 +22,17 @@ void WriteStandardOutputLine(std::wstring_view text);
 
 // One line of host text on standard error, written at once; errors are ignored.
 void WriteStandardErrorLine(std::wstring_view text);
+
+// Whether standard error is a terminal, where a line can be rewritten in place.
+bool StandardErrorIsTerminal();
+
+// How many columns the terminal on standard error has now (the user may resize it
+// during a run); 80 when it does not say.
+std::size_t StandardErrorColumns();
+
+// Host text on standard error as it is, without a line end, written at once. False when it
+// could not be written whole (a closed or hung-up terminal, or a pipe nobody reads, which
+// raises no SIGPIPE once PrepareStandardStreams ran).
+bool WriteStandardError(std::string_view bytes);
 
 }  // namespace Platform

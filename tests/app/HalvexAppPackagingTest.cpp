@@ -6,9 +6,12 @@
 #include <cstring>
 #include <functional>
 #include <random>
+#include <regex>
+#include <sstream>
 
 #include "packaging/PackagingTestSupport.h"
 #include "support/ChildRun.h"
+#include "support/TerminalScreen.h"
 
 namespace {
 
@@ -173,6 +176,81 @@ TEST_F(HalvexAppPackaging, SignalEndsTheArchiverAndLeavesNothingBehind)
         const auto log = LogFileLines();
         EXPECT_TRUE(std::find(log.begin(), log.end(), "Archiving interrupted: the run was asked to stop ") != log.end() ||
                     std::find(log.begin(), log.end(), "Packaging interrupted: the run was asked to stop ") != log.end());
+    }
+}
+
+// A terminal on standard error gets one progress line, rewritten in place, never as wide as
+// the terminal and gone at the end; with standard output on the same terminal the screen
+// holds the status lines alone. Without a terminal on standard error nothing goes there.
+// Standard output is the status lines alone, wherever it goes.
+TEST_F(HalvexAppPackaging, ProgressLineOnlyOnATerminalAndGoneAtTheEnd)
+{
+    struct Case { const char* name; bool outputOnTerminal; bool errorOnTerminal; unsigned short columns; };
+    const Case cases[] = {
+        {"standard error alone on a narrow terminal", false, true, 40},
+        {"both on one wide terminal", true, true, 120},
+        {"standard output alone on a terminal", true, false, 80},
+    };
+    std::vector<std::string> screenOfStatusLines = kSuccessLines;
+    screenOfStatusLines.push_back("");
+    std::string statusOutput;
+    for (const auto& line : kSuccessLines)
+        statusOutput += line + "\n";
+    const std::regex progressLine("(.*)  ([0-9]+)%  [0-9]+:[0-9][0-9]");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ChildOptions options;
+        options.environment = {{"ProgramData", (root / "appdata").string()}, {"TEMP", temp.string()}};
+        options.outputOnTerminal = c.outputOnTerminal;
+        options.errorOnTerminal = c.errorOnTerminal;
+        options.terminalColumns = c.columns;
+        const ChildResult result =
+            RunChild(program.string(), {"-cli", "-cidpath", cid.string(), "-sfxpath", (output / "pkg.exe").string()},
+                     options);
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        const TerminalScreen screen(result.terminal);
+        if (c.outputOnTerminal)
+            EXPECT_EQ(screen.rows, screenOfStatusLines) << result.terminal;
+        else
+            EXPECT_EQ(result.out, statusOutput);
+        if (!c.errorOnTerminal) {
+            EXPECT_EQ(result.err, "");
+            EXPECT_EQ(result.terminal.find('%'), std::string::npos) << result.terminal;
+        } else if (!c.outputOnTerminal) {
+            EXPECT_EQ(screen.rows, std::vector<std::string>{""}) << "erased at the end: " << result.terminal;
+            EXPECT_LT(screen.widest, c.columns);
+            // Each text drawn after a carriage return, blanks that erase cut off.
+            std::vector<std::string> drawn;
+            std::istringstream pieces(result.terminal);
+            for (std::string piece; std::getline(pieces, piece, '\r');)
+                if (piece.find_first_not_of(' ') != std::string::npos)
+                    drawn.push_back(piece.substr(0, piece.find_last_not_of(' ') + 1));
+            ASSERT_FALSE(drawn.empty());
+            int percent = 0;
+            for (const auto& line : drawn) {
+                std::smatch parts;
+                ASSERT_TRUE(std::regex_match(line, parts, progressLine)) << line;
+                const std::string status = parts[1];
+                // Every status fits or is cut to what fits, ending in "...".
+                EXPECT_TRUE(std::find(kSuccessLines.begin(), kSuccessLines.end(), status) != kSuccessLines.end() ||
+                            (status.ends_with("...") &&
+                             std::find_if(kSuccessLines.begin(), kSuccessLines.end(), [&](const std::string& full) {
+                                 return full.size() > status.size() && full.starts_with(status.substr(0, status.size() - 3));
+                             }) != kSuccessLines.end()))
+                    << line;
+                EXPECT_GE(std::stoi(parts[2]), percent) << line;
+                percent = std::stoi(parts[2]);
+            }
+            EXPECT_EQ(percent, 100);
+            EXPECT_NE(std::find_if(drawn.begin(), drawn.end(),
+                                   [](const std::string& line) {
+                                       return line.starts_with("Creating the final self-e...  60%  ");
+                                   }),
+                      drawn.end())
+                << "the archive step's text cut to fit 40 columns";
+        }
+        fs::remove_all(output);
+        fs::create_directories(output);
     }
 }
 

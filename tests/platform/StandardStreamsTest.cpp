@@ -3,6 +3,7 @@
 #include <string>
 
 #include <fcntl.h>
+#include <pty.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -72,6 +73,34 @@ TEST(StandardStreams, LinesArriveWholeAsUtf8)
     received.resize(static_cast<std::size_t>(::read(ends[0], received.data(), received.size())));
     ::close(ends[0]);
     EXPECT_EQ(received, "Package generation complete.\n\xC3\xA4\xE4\xB8\xAD\n");
+}
+
+// What standard error is decides whether a line can be rewritten there, and how wide it
+// may be; a terminal that does not tell its width (0 columns) still gets a line.
+TEST(StandardStreams, StandardErrorTerminalAndItsWidth)
+{
+    struct Case { const char* name; bool terminal; unsigned short columns; bool isTerminal; std::size_t width; };
+    const Case cases[] = {
+        {"a terminal 40 columns wide", true, 40, true, 40},
+        {"a terminal that does not tell its width", true, 0, true, 80},
+        {"a pipe", false, 0, false, 80},
+    };
+    for (const auto& c : cases) {
+        int ends[2];
+        winsize size {};
+        size.ws_col = c.columns;
+        ASSERT_EQ(c.terminal ? ::openpty(&ends[0], &ends[1], nullptr, nullptr, &size) : ::pipe(ends), 0);
+        const int savedError = ::dup(2);
+        ::dup2(ends[1], 2);
+        const bool isTerminal = Platform::StandardErrorIsTerminal();
+        const std::size_t width = Platform::StandardErrorColumns();
+        ::dup2(savedError, 2);
+        ::close(savedError);
+        ::close(ends[0]);
+        ::close(ends[1]);
+        EXPECT_EQ(isTerminal, c.isTerminal) << c.name;
+        EXPECT_EQ(width, c.width) << c.name;
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -85,6 +86,16 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
             ::lseek(in, 0, SEEK_SET) != 0)
             throw std::runtime_error("cannot prepare the child's standard input");
     }
+    int terminal = -1;
+    int terminalSide = -1;
+    if (options.outputOnTerminal || options.errorOnTerminal) {
+        winsize size {};
+        size.ws_row = 24;
+        size.ws_col = options.terminalColumns;
+        if (::openpty(&terminal, &terminalSide, nullptr, nullptr, &size) != 0 ||
+            ::fcntl(terminal, F_SETFD, FD_CLOEXEC) != 0 || ::fcntl(terminalSide, F_SETFD, FD_CLOEXEC) != 0)
+            throw std::runtime_error("cannot open a pseudo-terminal");
+    }
     const pid_t child = ::fork();
     if (child < 0)
         throw std::runtime_error("fork failed");
@@ -104,6 +115,10 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
             ::dup2(broken[1], 1);
             ::close(broken[0]);
         }
+        if (options.outputOnTerminal)
+            ::dup2(terminalSide, 1);
+        if (options.errorOnTerminal)
+            ::dup2(terminalSide, 2);
         if (options.asNobody && (::setgid(65534) != 0 || ::setuid(65534) != 0))
             ::_exit(126);
         ::execve(argv[0], argv.data(), envp.data());
@@ -113,13 +128,16 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
     ::close(err[1]);
     if (in >= 0)
         ::close(in);
+    if (terminalSide >= 0)
+        ::close(terminalSide);
 
     ChildResult result;
     std::string pending;
     std::vector<std::string> lines;
-    pollfd ends[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-    for (int open = 2; open > 0;) {
-        if (::poll(ends, 2, -1) < 0) {
+    // A terminal's reading side fails (EIO) once the program and its children closed theirs.
+    pollfd ends[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {terminal, POLLIN, 0}};
+    for (int open = terminal >= 0 ? 3 : 2; open > 0;) {
+        if (::poll(ends, 3, -1) < 0) {
             if (errno == EINTR)
                 continue;
             throw std::runtime_error("poll failed");
@@ -137,6 +155,8 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
                 --open;
             } else if (end.fd == err[0]) {
                 result.err.append(buffer, static_cast<std::size_t>(got));
+            } else if (end.fd == terminal) {
+                result.terminal.append(buffer, static_cast<std::size_t>(got));
             } else {
                 result.out.append(buffer, static_cast<std::size_t>(got));
                 if (options.onOutputLine) {

@@ -15,6 +15,7 @@ struct ChildResult {
     int signal = 0;     // the signal that ended it, 0 when it exited
     std::string out;    // standard output, when captured
     std::string err;    // standard error
+    std::string terminal;  // what the pseudo-terminal received, when the program had one
 
     // Standard output line by line, line ends (LF or CR LF) cut off.
     std::vector<std::string> OutLines() const;
@@ -33,9 +34,15 @@ struct ChildOptions {
     bool asNobody = false;
     // Sees each line of captured standard output as it arrives, with the program's id.
     std::function<void(const std::string& line, pid_t child)> onOutputLine;
+    // Puts standard output, standard error or both on one pseudo-terminal this many columns
+    // wide instead of capturing them.
+    bool outputOnTerminal = false;
+    bool errorOnTerminal = false;
+    unsigned short terminalColumns = 80;
 };
 
-// Runs `program` with `arguments` to its end; standard error is always captured.
+// Runs `program` with `arguments` to its end; standard error is captured unless it is on a
+// terminal.
 ChildResult RunChild(const std::string& program, const std::vector<std::string>& arguments,
                      const ChildOptions& options = {});
 
