@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cerrno>
+#include <cstddef>
+
 #include <unistd.h>
 
 namespace Platform {
@@ -24,5 +27,20 @@ public:
 private:
     int fd;
 };
+
+// Writes all `size` bytes, however many calls that takes. 0, or the system error code.
+inline int WriteAll(int fd, const char* bytes, std::size_t size)
+{
+    for (std::size_t written = 0; written < size;) {
+        const ssize_t step = ::write(fd, bytes + written, size - written);
+        if (step < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        written += static_cast<std::size_t>(step);
+    }
+    return 0;
+}
 
 }  // namespace Platform

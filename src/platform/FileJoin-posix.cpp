@@ -16,20 +16,6 @@ namespace {
 
 constexpr std::size_t kChunk = 1 << 20;
 
-int WriteAll(int to, const char* bytes, std::size_t size)
-{
-    for (std::size_t written = 0; written < size;) {
-        const ssize_t step = ::write(to, bytes + written, size - written);
-        if (step < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        written += static_cast<std::size_t>(step);
-    }
-    return 0;
-}
-
 // Appends all of `from` to `to` in chunks, so an interrupt is seen between them.
 int AppendFile(int from, int to, const CJoinedFile::Observer& observe)
 {

@@ -18,20 +18,6 @@ namespace {
 // Small enough that a piece takes a few milliseconds even on a slow disk.
 constexpr std::size_t kPiece = 4 << 20;
 
-int WriteAll(int to, const char* bytes, std::size_t size)
-{
-    for (std::size_t written = 0; written < size;) {
-        const ssize_t step = ::write(to, bytes + written, size - written);
-        if (step < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        written += static_cast<std::size_t>(step);
-    }
-    return 0;
-}
-
 // Moves one piece from `from` to `to` at their current offsets: the kernel copies it
 // where it can, else it goes through `buffer`. The bytes moved, 0 at the end, or -errno.
 ssize_t MovePiece(int from, int to, bool& kernelCopy, std::unique_ptr<char[]>& buffer)

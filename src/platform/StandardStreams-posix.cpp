@@ -9,6 +9,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "platform/FileDescriptor.h"
 #include "platform/TextConversion.h"
 
 namespace Platform {
@@ -22,17 +23,7 @@ constexpr std::size_t kDefaultColumns = 80;
 // Writes everything or gives up at the first error other than an interruption.
 bool WriteAll(int descriptor, std::string_view bytes)
 {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = ::write(descriptor, bytes.data() + done, bytes.size() - done);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(written);
-    }
-    return true;
+    return Platform::WriteAll(descriptor, bytes.data(), bytes.size()) == 0;
 }
 
 }  // namespace
