@@ -1,13 +1,13 @@
 #include "platform/FileJoin.h"
 
 #include <cerrno>
-#include <memory>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/FileDescriptor.h"
+#include "platform/FilePieces.h"
 #include "platform/Interrupt.h"
 #include "platform/TextConversion.h"
 
@@ -16,38 +16,19 @@ namespace {
 
 constexpr std::size_t kChunk = 1 << 20;
 
-// Appends all of `from` to `to` in chunks, so an interrupt is seen between them.
+// Appends all of `from` to `to` in chunks, so an interrupt is seen between them. Without
+// an observer the kernel may move the bytes; with one they pass where it can see them.
 int AppendFile(int from, int to, const CJoinedFile::Observer& observe)
 {
-    // Without an observer copy_file_range lets the kernel move the bytes; a file system
-    // without it falls back to reading and writing.
-    bool kernelCopy = !observe;
-    std::unique_ptr<char[]> buffer;
+    FilePieces pieces(kChunk, static_cast<bool>(observe));
     while (true) {
         if (InterruptRequested())
             return ECANCELED;
-        ssize_t moved;
-        if (kernelCopy) {
-            moved = ::copy_file_range(from, nullptr, to, nullptr, kChunk, 0);
-            if (moved < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
-                kernelCopy = false;
-                continue;
-            }
-        } else {
-            if (!buffer)
-                buffer = std::make_unique<char[]>(kChunk);
-            moved = ::read(from, buffer.get(), kChunk);
-            if (moved > 0) {
-                if (const int error = WriteAll(to, buffer.get(), static_cast<std::size_t>(moved)))
-                    return error;
-                if (observe)
-                    observe(std::string_view(buffer.get(), static_cast<std::size_t>(moved)));
-            }
-        }
-        if (moved == 0)
-            return 0;
-        if (moved < 0 && errno != EINTR)
-            return errno;
+        const std::ptrdiff_t moved = pieces.Move(from, to);
+        if (moved <= 0)
+            return static_cast<int>(-moved);
+        if (observe)
+            observe(pieces.LastPiece());
     }
 }
 

@@ -1,7 +1,6 @@
 #include "platform/FilePlacement.h"
 
 #include <cerrno>
-#include <memory>
 
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -10,6 +9,7 @@
 #include <unistd.h>
 
 #include "platform/FileDescriptor.h"
+#include "platform/FilePieces.h"
 #include "platform/TextConversion.h"
 
 namespace Platform {
@@ -18,42 +18,12 @@ namespace {
 // Small enough that a piece takes a few milliseconds even on a slow disk.
 constexpr std::size_t kPiece = 4 << 20;
 
-// Moves one piece from `from` to `to` at their current offsets: the kernel copies it
-// where it can, else it goes through `buffer`. The bytes moved, 0 at the end, or -errno.
-ssize_t MovePiece(int from, int to, bool& kernelCopy, std::unique_ptr<char[]>& buffer)
-{
-    while (true) {
-        if (kernelCopy) {
-            const ssize_t moved = ::copy_file_range(from, nullptr, to, nullptr, kPiece, 0);
-            if (moved >= 0)
-                return moved;
-            if (errno == EINTR)
-                continue;
-            if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP)
-                return -errno;
-            kernelCopy = false;
-        }
-        if (!buffer)
-            buffer = std::make_unique<char[]>(kPiece);
-        const ssize_t got = ::read(from, buffer.get(), kPiece);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return -errno;
-        }
-        if (const int error = WriteAll(to, buffer.get(), static_cast<std::size_t>(got)))
-            return -error;
-        return got;
-    }
-}
-
 int CopyContents(int from, int to, const PieceDone& pieceDone)
 {
-    bool kernelCopy = true;
-    std::unique_ptr<char[]> buffer;
+    FilePieces pieces(kPiece, false);
     std::uint64_t placed = 0;
     while (true) {
-        const ssize_t moved = MovePiece(from, to, kernelCopy, buffer);
+        const std::ptrdiff_t moved = pieces.Move(from, to);
         if (moved < 0)
             return static_cast<int>(-moved);
         if (moved == 0)
