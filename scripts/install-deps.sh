@@ -22,7 +22,7 @@ fi
 packages=(
   g++ cmake ninja-build pkg-config
   libboost-filesystem-dev libssl-dev qt6-base-dev
-  p7zip-full bc
+  p7zip-full bc patch
   dpkg-dev file lintian groff-base
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool

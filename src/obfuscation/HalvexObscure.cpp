@@ -21,7 +21,12 @@ constexpr const char* kUsage =
     "Reads one password (UTF-8, up to the line end) from standard input, without echo on a\n"
     "terminal, and prints its obscured token for halvex -opwd. The password is never an\n"
     "argument, where every user of the machine could read it.\n"
-    "Exit status: 0 the token was printed; 1 no password, not UTF-8, or an error; 2 usage.\n";
+    "Exit status: 0 the token was printed; 1 no password, longer than 1024 bytes, not UTF-8,\n"
+    "or an error; 2 usage.\n";
+
+// Far above any password an update location takes, and small enough that no input can make
+// the program read or obscure without end.
+constexpr std::size_t kPasswordLimit = 1024;
 
 constexpr const char* kVersion = "halvex-obscure " HALVEX_VERSION "\n";
 
@@ -59,8 +64,12 @@ int main(int argc, char** argv)
         return 2;
     }
     Wiped<std::string> line;
-    if (!Platform::ReadSecretLine("Password: ", line.text)) {
+    if (!Platform::ReadSecretLine("Password: ", line.text, kPasswordLimit)) {
         std::fputs("halvex-obscure: cannot read the password from standard input\n", stderr);
+        return 1;
+    }
+    if (line.text.size() > kPasswordLimit) {
+        std::fprintf(stderr, "halvex-obscure: the password is longer than %zu bytes; nothing obscured\n", kPasswordLimit);
         return 1;
     }
     if (line.text.empty()) {

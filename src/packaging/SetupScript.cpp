@@ -23,6 +23,19 @@ constexpr const wchar_t* kHead =
     L"sSrcFolder = oFSO.GetParentFolderName(WScript.ScriptFullName)\n"
     L"sDstFolder = oFSO.GetSpecialFolder(2) + \"\\halvex_temp\"\n"
     L"\n"
+    // A marker written before the client last started belongs to a run that a restart
+    // ended: it blocks nothing. Without the start time the marker is kept.
+    L"If oFSO.FileExists (sDstFolder + \"\\halvex.tmp\") Then\n"
+    L"  bStale = False\n"
+    L"  On Error Resume Next\n"
+    L"  sBoot = GetObject(\"winmgmts:\\\\.\\root\\cimv2\").ExecQuery(\"Select LastBootUpTime From "
+    L"Win32_OperatingSystem\").ItemIndex(0).LastBootUpTime\n"
+    L"  bStale = oFSO.GetFile(sDstFolder + \"\\halvex.tmp\").DateLastModified < DateSerial(Left(sBoot, 4), "
+    L"Mid(sBoot, 5, 2), Mid(sBoot, 7, 2)) + TimeSerial(Mid(sBoot, 9, 2), Mid(sBoot, 11, 2), Mid(sBoot, 13, 2))\n"
+    L"  On Error GoTo 0\n"
+    L"  If bStale Then oFSO.DeleteFile sDstFolder + \"\\halvex.tmp\"\n"
+    L"End If\n"
+    L"\n"
     L"If Not oFSO.FolderExists(sDstFolder) Then\n"
     L"  Set oTempFolder = oFSO.CreateFolder(sDstFolder)\n"
     L"  Set oTempFolder = Nothing\n"
@@ -35,7 +48,8 @@ constexpr const wchar_t* kHead =
     L"End If\n"
     L"\n"
     L"If oFSO.FileExists (sDstFolder + \"\\halvex.tmp\") Then\n"
-    L"  WSCript.Quit(0)\n"
+    // 1618: another installation is already in progress.
+    L"  WSCript.Quit(1618)\n"
     L"Else\n"
     L"  Set oTempFile = oFSO.CreateTextFile(sDstFolder + \"\\halvex.tmp\")\n"
     L"  oTempFile.WriteLine(\"halvex_temp\")\n"
@@ -58,14 +72,20 @@ constexpr const wchar_t* kHead =
     L"End If\n"
     L"\n"
     L"Set wshShell = WScript.CreateObject (\"WSCript.shell\")\n"
-    L"wshShell.run sDstFolder + \"\\NORDAVIN\\setup.exe";
+    // The path in quotes: the client's temporary folder may hold a blank. Setup's exit code
+    // becomes the script's.
+    L"setupCode = wshShell.run(Chr(34) + sDstFolder + \"\\NORDAVIN\\setup.exe\" + Chr(34) + \"";
 
 // Closes the setup line after its options: the script's own arguments follow.
-constexpr const wchar_t* kSetupLineEnd = L"\" + Chr(32) + scriptArgs,, true";
+constexpr const wchar_t* kSetupLineEnd = L"\" + Chr(32) + scriptArgs,, true)";
 
 constexpr const wchar_t* kTail =
     L"\nsDstFolder = oFSO.GetSpecialFolder(2) + \"\\halvex_temp\"\n"
-    L"oFSO.DeleteFile sDstFolder + \"\\halvex.tmp\"\n\n";
+    L"oFSO.DeleteFile sDstFolder + \"\\halvex.tmp\"\n"
+    // A failed configuration after a successful setup (3010: a restart is needed) is the
+    // package's result.
+    L"If (setupCode = 0 Or setupCode = 3010) And toolCode <> 0 Then setupCode = toolCode\n"
+    L"WScript.Quit(setupCode)\n\n";
 
 // A user value as the inside of a VBScript string literal: a double quote is doubled
 // and a control character is spliced in with Chr(n), so no value can end the literal
@@ -93,6 +113,15 @@ std::wstring ObscuredToken(const std::wstring& password)
     }
     std::erase_if(token, [](char c) { return c == '\n' || c == '\r' || c == '\t' || c == ' '; });
     return Platform::WidenHostText(token);
+}
+
+// One value of the setup line, after its space: in quotes when it holds a blank, so it
+// reaches setup as one argument.
+std::wstring SetupValue(const std::wstring& value)
+{
+    if (value.find(L' ') != std::wstring::npos)
+        return std::wstring(L" ") + kQuote + Literal(value) + kQuote;
+    return L" " + Literal(value);
 }
 
 void DropTrailingBackslash(std::wstring& text)
@@ -160,7 +189,7 @@ std::size_t CSetupScript::SetupCommandLength() const
     // A client's temporary folder path holds up to MAX_PATH (260) characters; the space
     // before the script's own arguments closes the line.
     constexpr std::size_t kTemporaryFolderRoom = 260;
-    return kTemporaryFolderRoom + std::wstring_view(L"\\halvex_temp\\NORDAVIN\\setup.exe").size() + length + 1;
+    return kTemporaryFolderRoom + std::wstring_view(L"\"\\halvex_temp\\NORDAVIN\\setup.exe\"").size() + length + 1;
 }
 
 void CSetupScript::AppendSetupOptions(std::wstring& script)
@@ -178,14 +207,14 @@ void CSetupScript::AppendSetupOptions(std::wstring& script)
     if (options.GetFirewall())
         script += L" -wofa";
     if (options.GetPatch())
-        script += L" -patch " + Literal(options.GetManagementServerUrl());
+        script += L" -patch" + SetupValue(options.GetManagementServerUrl());
     if (options.GetExploitPrevention())
         script += L" -pexo";
     if (!options.GetIncludeComponents()) {
         if (!primaryLocation.empty())
             script += std::wstring(L" -updp ") + kQuote + Literal(primaryLocation) + kQuote;
         if (!options.GetPrimaryUserName().empty())
-            script += L" -user " + Literal(options.GetPrimaryUserName());
+            script += L" -user" + SetupValue(options.GetPrimaryUserName());
         if (!options.GetPrimaryPassword().empty())
             script += L" -opwd " + ObscuredToken(options.GetPrimaryPassword());
     }
@@ -193,12 +222,8 @@ void CSetupScript::AppendSetupOptions(std::wstring& script)
         if (name.empty() || name.front() != L'-')
             continue;
         script += L" " + Literal(name);
-        if (value.empty())
-            continue;
-        if (value.find(L' ') != std::wstring::npos)
-            script += std::wstring(L" ") + kQuote + Literal(value) + kQuote;
-        else
-            script += L" " + Literal(value);
+        if (!value.empty())
+            script += SetupValue(value);
     }
     script += kSetupLineEnd;
 
@@ -224,7 +249,9 @@ std::wstring CSetupScript::ConfigUpdateCommand(const std::wstring& location, con
                                                const std::wstring& password, const std::wstring& index)
 {
     const std::wstring token = password.empty() ? std::wstring() : ObscuredToken(password);
-    return std::wstring(L"\n\nwshShell.run sDstFolder + \"\\ConfigUpdate.exe ") + kQuote + Literal(location) + kQuote +
-           L" " + kQuote + Literal(userName) + kQuote + L" " + kQuote + token + kQuote + L" " + kQuote + index +
-           L"\" + Chr(34),, true\n";
+    // The path in quotes, as on the setup line; the first failure is kept for the script's end.
+    return std::wstring(L"\n\nrunCode = wshShell.run(Chr(34) + sDstFolder + \"\\ConfigUpdate.exe\" + Chr(34) + \" ") +
+           kQuote + Literal(location) + kQuote + L" " + kQuote + Literal(userName) + kQuote + L" " + kQuote + token +
+           kQuote + L" " + kQuote + index + L"\" + Chr(34),, true)\n" +
+           L"If runCode <> 0 And toolCode = 0 Then toolCode = runCode\n";
 }

@@ -75,7 +75,7 @@ void AppendWithoutCopiesLeft(std::string& line, char c)
 
 }  // namespace
 
-bool ReadSecretLine(const char* prompt, std::string& line)
+bool ReadSecretLine(const char* prompt, std::string& line, std::size_t limit)
 {
     Wipe(line);
     line.clear();
@@ -99,6 +99,8 @@ bool ReadSecretLine(const char* prompt, std::string& line)
         if (got == 0 || c == '\n')
             break;
         AppendWithoutCopiesLeft(line, c);
+        if (line.size() > limit)
+            break;
     }
     if (!line.empty() && line.back() == '\r')
         line.pop_back();

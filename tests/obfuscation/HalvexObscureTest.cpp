@@ -52,7 +52,7 @@ TEST(HalvexObscure, LineEndIsNotPartOfThePassword)
     }
 }
 
-TEST(HalvexObscure, RefusesEmptyOrUnreadablePasswordsAndArguments)
+TEST(HalvexObscure, RefusesEmptyOverlongOrUnreadablePasswordsAndArguments)
 {
     struct Case { std::string input; std::vector<std::string> arguments; int exitCode; std::string message; };
     const Case cases[] = {
@@ -60,6 +60,8 @@ TEST(HalvexObscure, RefusesEmptyOrUnreadablePasswordsAndArguments)
         {"\n", {}, 1, "halvex-obscure: the password is empty; nothing to obscure\n"},
         {"\r\n", {}, 1, "halvex-obscure: the password is empty; nothing to obscure\n"},
         {"bad \xFF byte\n", {}, 1, "halvex-obscure: the password is not valid UTF-8 text\n"},
+        {std::string(1025, 'p') + "\n", {}, 1, "halvex-obscure: the password is longer than 1024 bytes; nothing obscured\n"},
+        {std::string(10 << 20, 'p'), {}, 1, "halvex-obscure: the password is longer than 1024 bytes; nothing obscured\n"},
         {"secret\n", {"secret"}, 2, "usage: halvex-obscure"},
         {"secret\n", {"--HELP"}, 2, "usage: halvex-obscure"},
         {"secret\n", {"--help", "--version"}, 2, "usage: halvex-obscure"},

@@ -18,6 +18,15 @@ Set oFSO = CreateObject("Scripting.FileSystemObject")
 sSrcFolder = oFSO.GetParentFolderName(WScript.ScriptFullName)
 sDstFolder = oFSO.GetSpecialFolder(2) + "\halvex_temp"
 
+If oFSO.FileExists (sDstFolder + "\halvex.tmp") Then
+  bStale = False
+  On Error Resume Next
+  sBoot = GetObject("winmgmts:\\.\root\cimv2").ExecQuery("Select LastBootUpTime From Win32_OperatingSystem").ItemIndex(0).LastBootUpTime
+  bStale = oFSO.GetFile(sDstFolder + "\halvex.tmp").DateLastModified < DateSerial(Left(sBoot, 4), Mid(sBoot, 5, 2), Mid(sBoot, 7, 2)) + TimeSerial(Mid(sBoot, 9, 2), Mid(sBoot, 11, 2), Mid(sBoot, 13, 2))
+  On Error GoTo 0
+  If bStale Then oFSO.DeleteFile sDstFolder + "\halvex.tmp"
+End If
+
 If Not oFSO.FolderExists(sDstFolder) Then
   Set oTempFolder = oFSO.CreateFolder(sDstFolder)
   Set oTempFolder = Nothing
@@ -30,7 +39,7 @@ Else
 End If
 
 If oFSO.FileExists (sDstFolder + "\halvex.tmp") Then
-  WSCript.Quit(0)
+  WSCript.Quit(1618)
 Else
   Set oTempFile = oFSO.CreateTextFile(sDstFolder + "\halvex.tmp")
   oTempFile.WriteLine("halvex_temp")
@@ -58,8 +67,20 @@ Set wshShell = WScript.CreateObject ("WSCript.shell")
 const std::string kTail = R"(
 sDstFolder = oFSO.GetSpecialFolder(2) + "\halvex_temp"
 oFSO.DeleteFile sDstFolder + "\halvex.tmp"
+If (setupCode = 0 Or setupCode = 3010) And toolCode <> 0 Then setupCode = toolCode
+WScript.Quit(setupCode)
 
 )";
+
+// The line that runs the suite's setup.
+std::string SetupLineOf(const std::vector<std::string>& lines)
+{
+    for (const auto& line : lines)
+        if (line.rfind("setupCode = ", 0) == 0)
+            return line;
+    ADD_FAILURE() << "no setup line";
+    return {};
+}
 
 class SetupScript : public testing::Test {
 protected:
@@ -85,12 +106,8 @@ protected:
         return text;
     }
 
-    // Line 43, the setup line.
-    std::string SetupLine(const PackageOptions& options)
-    {
-        const auto lines = Lines(Write(options));
-        return lines.size() > 42 ? lines[42] : std::string();
-    }
+    // The setup line.
+    std::string SetupLine(const PackageOptions& options) { return SetupLineOf(Lines(Write(options))); }
 
     fs::path work;
 };
@@ -108,13 +125,16 @@ std::wstring Revealed(const std::string& token)
     return password;
 }
 
-// Evaluates the string expression of a `wshShell.run <expression>,, true` line as the
-// script host would, with sDstFolder and scriptArgs standing for themselves.
+// Evaluates the string expression of a `<code> = wshShell.run(<expression>,, true)` line as
+// the script host would, with sDstFolder and scriptArgs standing for themselves.
 std::string ClientCommand(const std::string& line)
 {
-    const std::string start = "wshShell.run ";
-    EXPECT_EQ(line.rfind(start, 0), 0u) << line;
-    std::size_t i = start.size();
+    const std::string start = " = wshShell.run(";
+    const std::size_t at = line.find(start);
+    EXPECT_NE(at, std::string::npos) << line;
+    if (at == std::string::npos)
+        return {};
+    std::size_t i = at + start.size();
     std::string result;
     while (i < line.size()) {
         const char c = line[i];
@@ -135,7 +155,7 @@ std::string ClientCommand(const std::string& line)
             const std::size_t close = line.find(')', i);
             result += static_cast<char>(std::stoi(line.substr(i + 4, close - i - 4)));
             i = close + 1;
-        } else if (line.compare(i, 7, ",, true") == 0 && i + 7 == line.size()) {
+        } else if (line.compare(i, 8, ",, true)") == 0 && i + 8 == line.size()) {
             return result;
         } else {
             std::size_t end = i;
@@ -149,7 +169,7 @@ std::string ClientCommand(const std::string& line)
             i = end;
         }
     }
-    ADD_FAILURE() << "no closing ,, true: " << line;
+    ADD_FAILURE() << "no closing ,, true): " << line;
     return result;
 }
 
@@ -171,16 +191,18 @@ TEST_F(SetupScript, UnmanagedScriptWithBothLocations)
     const std::string script = Write(options);
     EXPECT_EQ(Masked(script),
               kHead +
-                  R"(wshShell.run sDstFolder + "\NORDAVIN\setup.exe -bexu R -s -ni -mng no -bexu x -g " + Chr(34) + "Sales Team" + Chr(34) + " -login" + Chr(32) + scriptArgs,, true
+                  R"(setupCode = wshShell.run(Chr(34) + sDstFolder + "\NORDAVIN\setup.exe" + Chr(34) + " -bexu R -s -ni -mng no -bexu x -g " + Chr(34) + "Sales Team" + Chr(34) + " -login" + Chr(32) + scriptArgs,, true)
 
 WScript.Sleep 45000
 
-wshShell.run sDstFolder + "\ConfigUpdate.exe " + Chr(34) + "\\srv\upd" + Chr(34) + " " + Chr(34) + "admin" + Chr(34) + " " + Chr(34) + "<TOKEN>" + Chr(34) + " " + Chr(34) + "0" + Chr(34),, true
+runCode = wshShell.run(Chr(34) + sDstFolder + "\ConfigUpdate.exe" + Chr(34) + " " + Chr(34) + "\\srv\upd" + Chr(34) + " " + Chr(34) + "admin" + Chr(34) + " " + Chr(34) + "<TOKEN>" + Chr(34) + " " + Chr(34) + "0" + Chr(34),, true)
+If runCode <> 0 And toolCode = 0 Then toolCode = runCode
 
 
 WScript.Sleep 500
 
-wshShell.run sDstFolder + "\ConfigUpdate.exe " + Chr(34) + "http://mirror/upd" + Chr(34) + " " + Chr(34) + "" + Chr(34) + " " + Chr(34) + "" + Chr(34) + " " + Chr(34) + "1" + Chr(34),, true
+runCode = wshShell.run(Chr(34) + sDstFolder + "\ConfigUpdate.exe" + Chr(34) + " " + Chr(34) + "http://mirror/upd" + Chr(34) + " " + Chr(34) + "" + Chr(34) + " " + Chr(34) + "" + Chr(34) + " " + Chr(34) + "1" + Chr(34),, true)
+If runCode <> 0 And toolCode = 0 Then toolCode = runCode
 
 
 oFSO.DeleteFile sDstFolder + "\ConfigUpdate.exe"
@@ -198,7 +220,7 @@ TEST_F(SetupScript, ManagedScriptHasNoToolBlock)
     options.SetManaged(true);
     options.SetPrimaryUpdateLocation(L"\\\\srv\\upd");
     EXPECT_EQ(Write(options),
-              kHead + R"(wshShell.run sDstFolder + "\NORDAVIN\setup.exe -bexu R -mng yes" + Chr(32) + scriptArgs,, true)" +
+              kHead + R"(setupCode = wshShell.run(Chr(34) + sDstFolder + "\NORDAVIN\setup.exe" + Chr(34) + " -bexu R -mng yes" + Chr(32) + scriptArgs,, true))" +
                   kTail);
 }
 
@@ -221,10 +243,10 @@ TEST_F(SetupScript, SetupLineFollowsTheOptions)
              o.SetIncludeComponents(false); o.SetPrimaryUpdateLocation(L"\\\\srv\\u\\\\\\");
              o.SetPrimaryUserName(L"dom\\ad min"); o.SetPrimaryPassword(L"pw");
              o.SetUseSecondaryLocation(true); o.SetSecondaryUpdateLocation(L"\\\\b\\u"); },
-         R"( -bexu R -mng no -updp " + Chr(34) + "\\srv\u\" + Chr(34) + " -user dom\ad min -opwd <TOKEN>)",
-         "\n\nWScript.Sleep 45000\n\nwshShell.run sDstFolder + \"\\ConfigUpdate.exe \" + Chr(34) + \"\\\\b\\u\" + "
-         "Chr(34) + \" \" + Chr(34) + \"\" + Chr(34) + \" \" + Chr(34) + \"\" + Chr(34) + \" \" + Chr(34) + \"1\" + "
-         "Chr(34),, true\n" + toolDeletion},
+         R"( -bexu R -mng no -updp " + Chr(34) + "\\srv\u\" + Chr(34) + " -user " + Chr(34) + "dom\ad min" + Chr(34) + " -opwd <TOKEN>)",
+         "\n\nWScript.Sleep 45000\n\nrunCode = wshShell.run(Chr(34) + sDstFolder + \"\\ConfigUpdate.exe\" + Chr(34) + \" \" + "
+         "Chr(34) + \"\\\\b\\u\" + Chr(34) + \" \" + Chr(34) + \"\" + Chr(34) + \" \" + Chr(34) + \"\" + Chr(34) + \" \" + "
+         "Chr(34) + \"1\" + Chr(34),, true)\nIf runCode <> 0 And toolCode = 0 Then toolCode = runCode\n" + toolDeletion},
         {"components downloaded without a password or secondary location",
          [](PackageOptions& o) { o.SetIncludeComponents(false); o.SetPrimaryUpdateLocation(L"http://u"); },
          R"( -bexu R -mng no -updp " + Chr(34) + "http://u" + Chr(34) + ")", toolDeletion},
@@ -234,8 +256,8 @@ TEST_F(SetupScript, SetupLineFollowsTheOptions)
         PackageOptions options;
         c.set(options);
         const std::string script = Masked(Write(options));
-        const std::string prefix = "wshShell.run sDstFolder + \"\\NORDAVIN\\setup.exe";
-        const std::string suffix = "\" + Chr(32) + scriptArgs,, true";
+        const std::string prefix = "setupCode = wshShell.run(Chr(34) + sDstFolder + \"\\NORDAVIN\\setup.exe\" + Chr(34) + \"";
+        const std::string suffix = "\" + Chr(32) + scriptArgs,, true)";
         const std::size_t start = script.find(prefix);
         const std::size_t end = script.find(suffix);
         ASSERT_NE(start, std::string::npos);
@@ -259,10 +281,10 @@ TEST_F(SetupScript, ValuesCannotEndTheLiteralAndReachTheClientAsTyped)
 
     const std::string script = Write(options);
     const auto lines = Lines(script);
-    ASSERT_EQ(lines.size(), 49u) << "no value adds a line";
-    EXPECT_EQ(ClientCommand(lines[42]),
-              "<sDstFolder>\\NORDAVIN\\setup.exe -bexu R -mng no -patch http://m/\"q\" -updp \"\\\\srv\\\"u\" -user "
-              "x\" : CreateObject(\"WScript.Shell\").Run(\"calc\") : \" -g line\r\nbreak -x\"y tab\there <scriptArgs>");
+    ASSERT_EQ(lines.size(), Lines(Write(PackageOptions())).size()) << "no value adds a line";
+    EXPECT_EQ(ClientCommand(SetupLineOf(lines)),
+              "\"<sDstFolder>\\NORDAVIN\\setup.exe\" -bexu R -mng no -patch http://m/\"q\" -updp \"\\\\srv\\\"u\" -user "
+              "\"x\" : CreateObject(\"WScript.Shell\").Run(\"calc\") : \"\" -g line\r\nbreak -x\"y tab\there <scriptArgs>");
 }
 
 TEST_F(SetupScript, SetupCommandLengthIsTheClientsLineWithRoomForItsTemporaryFolder)
@@ -290,7 +312,7 @@ TEST_F(SetupScript, SetupCommandLengthIsTheClientsLineWithRoomForItsTemporaryFol
         SCOPED_TRACE(i);
         PackageOptions options;
         cases[i](options);
-        const std::string line = ClientCommand(Lines(Write(options))[42]);
+        const std::string line = ClientCommand(SetupLineOf(Lines(Write(options))));
         // sDstFolder is the client's temporary folder (up to 260 characters) and "\halvex_temp".
         const std::size_t expected = line.size() - std::string("<sDstFolder>").size() + 260 +
                                      std::string("\\halvex_temp").size() - std::string("<scriptArgs>").size();

@@ -57,7 +57,7 @@ TEST(SecretInput, TerminalTypingIsNotEchoedAndEchoComesBack)
     {
         const Redirect input(STDIN_FILENO, slave);
         const Redirect prompt(STDERR_FILENO, err);
-        std::thread reader([&] { read = Platform::ReadSecretLine("Password: ", line); });
+        std::thread reader([&] { read = Platform::ReadSecretLine("Password: ", line, 1024); });
         // Type only once echo is off, as a user would after the prompt, however long the
         // reader takes to get there.
         while (EchoOn(slave))

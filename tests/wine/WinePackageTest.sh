@@ -5,7 +5,9 @@
 # must make halvex_temp with the busy marker and a copy of the package, run the suite's
 # setup with the chosen options and the package's own arguments, then the configuration
 # tool, delete the tool and the marker. Both the suite's setup and the tool are recorders
-# (recorder.c) that write their command line and working folder to a file.
+# (recorder.c) that write their command line and working folder to a file and end with the
+# exit code each case gives them: the package must end with setup's code, or with the
+# tool's when setup succeeded and the tool failed, and with 1618 while another run is busy.
 #
 #   WinePackageTest.sh <halvex> <7zSD.sfx> <recorder.exe> <wine loader> <win32|win64>
 #
@@ -85,13 +87,19 @@ contents=$scratch/contents
 check "the package holds setup.vbs, the tool and the CID" \
   test -f "$contents/setup.vbs" -a -f "$contents/ConfigUpdate.exe" -a -f "$contents/NORDAVIN/setup.exe"
 setup_line=$(grep -a 'NORDAVIN\\setup.exe' "$contents/setup.vbs")
-# The tool line quotes its four arguments with Q = `" + Chr(34) + "`; the token is the third.
-tool_line=$(grep -a 'ConfigUpdate.exe " + Chr(34)' "$contents/setup.vbs")
+# The tool line quotes its path and its four arguments with Q = `" + Chr(34) + "`; the token is
+# the third argument.
+tool_line=$(grep -a 'ConfigUpdate.exe" + Chr(34)' "$contents/setup.vbs")
 Q='" + Chr(34) + "'
-token=${tool_line#*"$Q"*"$Q"*"$Q"*"$Q"*"$Q"}
+token=${tool_line#*"$Q"*"$Q"*"$Q"*"$Q"*"$Q"*"$Q"}
 token=${token%%"$Q"*}
 
 # --- Wine: a fresh prefix and what its script host can do. ---
+# One server for the whole test: Wine's boot time, which the script compares markers with,
+# is the server's start.
+mkdir -p "$WINEPREFIX"
+"${wine_loader%/*}/wineserver" -p
+started=$(date +%s)
 wine wineboot -i >"$scratch/wineboot.log" 2>&1 || fail "wineboot failed: $(cat "$scratch/wineboot.log")"
 probe=$scratch/probe
 mkdir -p "$probe"
@@ -106,16 +114,25 @@ echo "Wine's script host lacks: ${gaps[*]:-nothing}"
 export HALVEX_RECORD='Z:'${scratch//\//\\}'\record.txt'
 record=$scratch/record.txt
 
+# The full exit code (a Unix exit status keeps only its low byte): a batch file waits for the
+# package and writes %ERRORLEVEL%.
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 run_package() { # run_package <package> <arguments...>; sets $code
-  set +e
-  wine "$@" >"$scratch/wine.out" 2>&1
-  code=$?
-  set -e
+  local batch=$scratch/run.cmd line
+  line="@start \"\" /wait \"$(windows_path "$1")\""
+  shift
+  for argument in "$@"; do line+=" \"$argument\""; done
+  # The redirection first: "echo 5> file" would redirect handle 5.
+  printf '%s\r\n@> "%s" echo %%ERRORLEVEL%%\r\n' "$line" "$(windows_path "$scratch/code.txt")" > "$batch"
+  rm -f "$scratch/code.txt"
+  wine cmd /c "$(windows_path "$batch")" >"$scratch/wine.out" 2>&1 || true
+  code=$(tr -d '\r\n ' < "$scratch/code.txt" 2>/dev/null || echo none)
 }
 
 # --- Run 1: the unmodified package, with two arguments of its own. ---
 run_package "$package" extra 'two words'
-check "the package ends with exit code 0 (got $code)" test "$code" -eq 0
+# Where the script stops at a gap, the code is the script host's, not setup's.
+[ ${#gaps[@]} -ne 0 ] || check "the package ends with setup's exit code 0 (got $code)" test "$code" = 0
 halvex_temp=$(find "$WINEPREFIX/drive_c/users" -maxdepth 6 -type d -name halvex_temp | head -n 1)
 check "setup.vbs made halvex_temp in the client's temporary folder" test -n "$halvex_temp"
 check "the busy marker halvex.tmp holds the line halvex_temp" \
@@ -153,7 +170,7 @@ fi
 if [ -e "$halvex_temp/halvex.tmp" ]; then
   rm -f "$record"
   run_package "$adapted_package" extra 'two words'
-  check "a second run while the marker is there ends with exit code 0 (got $code)" test "$code" -eq 0
+  check "a second run while the marker is there ends with exit code 1618 (got $code)" test "$code" = 1618
   check "a second run while the marker is there runs nothing" test ! -e "$record"
   check "a second run while the marker is there leaves the marker" test -f "$halvex_temp/halvex.tmp"
   # The first installation ends: its marker goes.
@@ -163,7 +180,7 @@ fi
 # --- Run 3: the whole installation. ---
 rm -f "$record"
 [ ${#gaps[@]} -eq 0 ] || run_package "$adapted_package" extra 'two words'
-check "the installation ends with exit code 0 (got $code)" test "$code" -eq 0
+check "the installation ends with exit code 0 (got $code)" test "$code" = 0
 check "the recorders wrote their file" test -f "$record"
 sed 's/\r$//' "$record" > "$scratch/record.lines"
 echo "--- what the recorders saw:"; cat "$scratch/record.lines"; echo "---"
@@ -173,7 +190,7 @@ expected=$(cat <<EOT
 run
 exe $temp_win\\halvex_temp\\NORDAVIN\\setup.exe
 cwd @UNPACK@
-cmdline $temp_win\\halvex_temp\\NORDAVIN\\setup.exe -bexu R -s -mng no -group "Sales Team" "extra" "two words"
+cmdline "$temp_win\\halvex_temp\\NORDAVIN\\setup.exe" -bexu R -s -mng no -group "Sales Team" "extra" "two words"
 arg -bexu
 arg R
 arg -s
@@ -187,7 +204,7 @@ end
 run
 exe $temp_win\\halvex_temp\\ConfigUpdate.exe
 cwd @UNPACK@
-cmdline $temp_win\\halvex_temp\\ConfigUpdate.exe "\\\\updates\\veskor" "builder" "$token" "0"
+cmdline "$temp_win\\halvex_temp\\ConfigUpdate.exe" "\\\\updates\\veskor" "builder" "$token" "0"
 arg \\\\updates\\veskor
 arg builder
 arg $token
@@ -195,18 +212,49 @@ arg 0
 end
 EOT
 )
-# The working folder is the module's unpack folder (…\7zS…), gone by now. Wine's WshShell.Run
-# puts the program's path in quotes on the command line it passes on; Windows passes it as written.
-sed -E -e 's/^cwd .*\\7zS[^\\]*$/cwd @UNPACK@/' -e 's/^cmdline "([^"]*)"/cmdline \1/' \
-  "$scratch/record.lines" > "$scratch/record.normal"
+# The working folder is the module's unpack folder (…\7zS…), gone by now.
+sed -E -e 's/^cwd .*\\7zS[^\\]*$/cwd @UNPACK@/' "$scratch/record.lines" > "$scratch/record.normal"
 diff <(printf '%s\n' "$expected") "$scratch/record.normal" > "$scratch/record.diff" \
   || fail "the suite's setup and the tool were not run as designed:
 $(cat "$scratch/record.diff")"
 echo "ok: the suite's setup ran with the chosen options and the package's arguments, then the tool once"
 check "the setup line of the script is the one that ran" \
-  grep -q -- '-bexu R -s -mng no -group " + Chr(34) + "Sales Team" + Chr(34) + "" + Chr(32) + scriptArgs,, true' <<<"$setup_line"
+  grep -q -- '-bexu R -s -mng no -group " + Chr(34) + "Sales Team" + Chr(34) + "" + Chr(32) + scriptArgs,, true)' <<<"$setup_line"
 check "the token is not the plain password" test -n "$token" -a "$token" != pa55word
 check "the tool was deleted from halvex_temp" test ! -e "$halvex_temp/ConfigUpdate.exe"
 check "the marker was deleted" test ! -e "$halvex_temp/halvex.tmp"
 check "the suite's copy stays in halvex_temp" cmp -s "$recorder" "$halvex_temp/NORDAVIN/setup.exe"
+# --- Exit codes: setup's, or the tool's after a successful setup (3010: restart needed). ---
+while read -r setup_exit tool_exit expected; do
+  rm -f "$record"
+  HALVEX_SETUP_EXIT=$setup_exit HALVEX_TOOL_EXIT=$tool_exit run_package "$adapted_package"
+  check "setup $setup_exit, tool $tool_exit: the package ends with $expected (got $code)" test "$code" = "$expected"
+  check "setup $setup_exit, tool $tool_exit: setup and the tool ran" test "$(grep -c '^run' "$record" 2>/dev/null)" = 2
+  check "setup $setup_exit, tool $tool_exit: the marker was deleted" test ! -e "$halvex_temp/halvex.tmp"
+done <<'EOT'
+1603 0 1603
+3010 0 3010
+0 5 5
+3010 5 5
+1603 5 1603
+EOT
+
+# --- A marker written before the client last started blocks nothing. ---
+printf 'halvex_temp\r\n' > "$halvex_temp/halvex.tmp"
+touch -d "@$((started - 3600))" "$halvex_temp/halvex.tmp"
+rm -f "$record"
+run_package "$adapted_package"
+check "a run after a stale marker ends with exit code 0 (got $code)" test "$code" = 0
+check "a run after a stale marker runs setup" grep -q 'NORDAVIN\\setup.exe' "$record"
+check "a run after a stale marker deletes its marker" test ! -e "$halvex_temp/halvex.tmp"
+
+# --- A temporary folder whose path holds a blank. ---
+mkdir -p "$WINEPREFIX/drive_c/my temp"
+wine reg add 'HKCU\Environment' /v TEMP /t REG_SZ /d 'C:\my temp' /f >/dev/null 2>&1
+wine reg add 'HKCU\Environment' /v TMP /t REG_SZ /d 'C:\my temp' /f >/dev/null 2>&1
+rm -f "$record"
+run_package "$adapted_package"
+check "with a blank in TEMP the package ends with exit code 0 (got $code)" test "$code" = 0
+check "with a blank in TEMP setup ran from there" \
+  grep -qi '^exe C:\\my temp\\halvex_temp\\NORDAVIN\\setup.exe' "$record"
 echo "WinePackageTest passed${gaps:+ (adapted script for: ${gaps[*]})}"

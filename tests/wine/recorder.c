@@ -7,10 +7,14 @@
  *   cmdline <the command line as the process received it>
  *   arg <one argument as Windows splits the command line>   (one line per argument)
  *   end
- * and exits with code 0. Without HALVEX_RECORD it exits with code 3. */
+ * and exits with the code in HALVEX_SETUP_EXIT (when its own file name is setup.exe) or
+ * HALVEX_TOOL_EXIT (any other name), 0 when that is not set. Without HALVEX_RECORD it exits
+ * with code 3. */
 #include <windows.h>
 #include <shellapi.h>
 #include <stdio.h>
+#include <stdlib.h>
+#include <wchar.h>
 
 static void put(FILE* out, const char* key, const wchar_t* value)
 {
@@ -43,5 +47,11 @@ int wmain(void)
         put(out, "arg", argv[i]);
     fputs("end\n", out);
     fclose(out);
-    return 0;
+
+    const wchar_t* name = wcsrchr(exe, L'\\');
+    const wchar_t* variable = _wcsicmp(name ? name + 1 : exe, L"setup.exe") == 0 ? L"HALVEX_SETUP_EXIT" : L"HALVEX_TOOL_EXIT";
+    wchar_t code[16];
+    if (!GetEnvironmentVariableW(variable, code, 16))
+        return 0;
+    return (int)wcstoul(code, NULL, 10);
 }
