@@ -17,7 +17,8 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Halvex turns the Veskor endpoint-security 
 components, writes the client's setup script, compresses everything with 7-Zip
 and joins the installer module in front. It runs as a dialog or, with -cli,
 from scripts on a build host. halvex-obscure turns update passwords into the
-obscured tokens the command line takes.")
+obscured tokens the command line takes; halvex-inspect shows what a finished
+package will do on a client, and checks its checksum and signature.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
@@ -25,6 +26,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Beside the computed libraries: the archiver the program runs as /usr/bin/7za, and the
 # toolkit's display plugins, without which the dialog cannot open.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "p7zip-full, qt6-qpa-plugins")
+# Signing packages and checking their signatures.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "osslsigncode")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

@@ -14,7 +14,7 @@ nice -n 10 cmake --build build-fuzz
 
 # The log has nowhere to go: its lines are still composed, but not written to disk.
 export ProgramData=/dev/null/no-log
-for target in ArgumentsFuzzer UrlFuzzer TokenFuzzer; do
+for target in ArgumentsFuzzer UrlFuzzer TokenFuzzer PackageTextFuzzer; do
   mkdir -p "build-fuzz/corpus/$target"
   echo "== $target, $seconds s"
   nice -n 10 "build-fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 \

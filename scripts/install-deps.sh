@@ -37,6 +37,9 @@ packages=(
   wine wine64 wine32:i386
   # Fuzzing and load runs.
   clang libclang-rt-14-dev stress-ng
+  # Signing packages and checking their signatures (run time); a key on a PKCS#11 token in
+  # the signing tests: SoftHSM2 and OpenSSL's PKCS#11 engine.
+  osslsigncode softhsm2 libengine-pkcs11-openssl
 )
 
 missing=()

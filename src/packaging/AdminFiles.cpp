@@ -3,8 +3,6 @@
 #include <boost/filesystem/operations.hpp>
 #include <boost/filesystem/path.hpp>
 
-#include "core/Logging.h"
-
 namespace fs = boost::filesystem;
 
 namespace {
@@ -44,19 +42,4 @@ std::vector<std::wstring> ConfigToolPlaces(const std::wstring& programFolder)
     if (const auto config = AdminConfigFolder(programFolder))
         places.push_back(*config + L"/ConfigUpdate.exe");
     return places;
-}
-
-std::wstring FindAdminFile(const std::vector<std::wstring>& places, const char* what, CLogging& log)
-{
-    for (std::size_t i = 0; i < places.size(); ++i) {
-        boost::system::error_code error;
-        if (!fs::is_regular_file(places[i], error))
-            continue;
-        if (i > 0)
-            log << what << "found at:" << places[i] << "\n";
-        return places[i];
-    }
-    for (const auto& place : places)
-        log << what << "not found at:" << place << "\n";
-    return places.front();
 }

@@ -81,9 +81,40 @@ std::string ReadAll(int fd)
     ::_exit(127);
 }
 
+// The read end of a pipe that already holds all of `input` and whose write end is closed,
+// so the program reads exactly those bytes and then the end. A pipe holds at least a page
+// before a write would wait.
+int InputPipe(std::string_view input)
+{
+    if (input.size() > CChildProcess::kMaxInput) {
+        errno = E2BIG;
+        return -1;
+    }
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0)
+        return -1;
+    FileDescriptor writeEnd(ends[1]);
+    if (const int error = WriteAll(writeEnd.Get(), input.data(), input.size())) {
+        ::close(ends[0]);
+        errno = error;
+        return -1;
+    }
+    return ends[0];
+}
+
 }  // namespace
 
 CChildProcess::CChildProcess(const std::vector<std::wstring>& arguments, const std::wstring& folder)
+{
+    Start(arguments, folder, nullptr);
+}
+
+CChildProcess::CChildProcess(const std::vector<std::wstring>& arguments, const std::wstring& folder, std::string_view input)
+{
+    Start(arguments, folder, &input);
+}
+
+void CChildProcess::Start(const std::vector<std::wstring>& arguments, const std::wstring& folder, const std::string_view* given)
 {
     if (arguments.empty()) {
         startError = EINVAL;
@@ -105,7 +136,7 @@ CChildProcess::CChildProcess(const std::vector<std::wstring>& arguments, const s
 
     outputFd = CaptureFile("child-output");
     errorFd = CaptureFile("child-error");
-    const FileDescriptor input(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    const FileDescriptor input(given ? InputPipe(*given) : ::open("/dev/null", O_RDONLY | O_CLOEXEC));
     int reportPipe[2];
     if (outputFd < 0 || errorFd < 0 || input.Get() < 0 || ::pipe2(reportPipe, O_CLOEXEC) != 0) {
         startError = errno;

@@ -3,19 +3,25 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace Platform {
 
 // One program started from its argument vector, without a shell: the first argument
 // names the program, and every argument reaches it exactly as given. The program reads
-// nothing on its standard input; what it writes on standard output and standard error
-// is captured, never shown, so it cannot mix into the caller's own output. The system
-// ends the program when its starter dies, however that happens.
+// nothing on its standard input unless it is given some; what it writes on standard
+// output and standard error is captured, never shown, so it cannot mix into the caller's
+// own output. The system ends the program when its starter dies, however that happens.
 class CChildProcess {
 public:
     // The program runs in `folder`, or in the caller's current folder when it is empty.
     explicit CChildProcess(const std::vector<std::wstring>& arguments, const std::wstring& folder = L"");
+    // The same, with `input` on the program's standard input, through a pipe: a secret
+    // handed over this way is in no file, argument or environment variable. Up to
+    // kMaxInput bytes; more makes the start fail with E2BIG.
+    CChildProcess(const std::vector<std::wstring>& arguments, const std::wstring& folder, std::string_view input);
+    static constexpr std::size_t kMaxInput = 4096;
     // A program still running is ended and waited for: no child outlives its owner.
     ~CChildProcess();
 
@@ -44,6 +50,7 @@ public:
     std::string NewOutput();
 
 private:
+    void Start(const std::vector<std::wstring>& arguments, const std::wstring& folder, const std::string_view* input);
     void Finish(int status);
 
     int pid = -1;

@@ -149,4 +149,19 @@ std::string ToWindows1252(std::wstring_view text)
     return result;
 }
 
+std::wstring FromWindows1252(std::string_view text)
+{
+    std::wstring result;
+    result.reserve(text.size());
+    for (const char byte : text) {
+        const auto code = static_cast<unsigned char>(byte);
+        // The five bytes Windows-1252 leaves undefined stand for themselves, as Windows maps them.
+        if (code >= 0x80 && code < 0xA0 && kHighControls[code - 0x80] != 0)
+            result.push_back(static_cast<wchar_t>(kHighControls[code - 0x80]));
+        else
+            result.push_back(static_cast<wchar_t>(code));
+    }
+    return result;
+}
+
 }  // namespace Platform

@@ -19,5 +19,7 @@ std::string NarrowHostText(std::wstring_view text);
 
 // Text for files that Windows clients read: Windows-1252, '?' for what it cannot hold.
 std::string ToWindows1252(std::wstring_view text);
+// And back: the text a Windows client reads from those bytes.
+std::wstring FromWindows1252(std::string_view text);
 
 }  // namespace Platform

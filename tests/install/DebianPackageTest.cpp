@@ -59,6 +59,9 @@ TEST_F(DebianPackage, HoldsTheInstalledLayoutAndNothingElse)
     const std::map<std::string, std::string> expected = {
         {"/usr/bin/halvex", "-> ../lib/halvex/halvex"},
         {"/usr/bin/halvex-obscure", "-rwxr-xr-x"},
+        {"/usr/bin/halvex-inspect", "-> ../lib/halvex/halvex-inspect"},
+        {"/usr/lib/halvex/halvex-inspect", "-rwxr-xr-x"},
+        {"/usr/share/man/man1/halvex-inspect.1.gz", "-rw-r--r--"},
         {"/usr/lib/halvex/halvex", "-rwxr-xr-x"},
         {"/usr/lib/halvex/7za/7za", "-> " HALVEX_7ZA},
         {"/usr/share/man/man1/halvex.1.gz", "-rw-r--r--"},

@@ -69,13 +69,15 @@ TEST_F(Installed, LaysOutTheProgramItsFolderAndTheManualPages)
     EXPECT_EQ(fs::read_symlink(stage / "usr/bin/halvex", error), "../lib/halvex/halvex")
         << "a relative link, so it holds in any root";
     EXPECT_EQ(fs::read_symlink(stage / "usr/lib/halvex/7za/7za", error), HALVEX_7ZA) << "the system's 7-Zip";
-    for (const char* program : {"usr/lib/halvex/halvex", "usr/bin/halvex-obscure"}) {
+    EXPECT_EQ(fs::read_symlink(stage / "usr/bin/halvex-inspect", error), "../lib/halvex/halvex-inspect");
+    for (const char* program : {"usr/lib/halvex/halvex", "usr/bin/halvex-obscure", "usr/lib/halvex/halvex-inspect"}) {
         EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(stage / program))) << program;
         EXPECT_EQ(::access((stage / program).c_str(), X_OK), 0) << program;
     }
     EXPECT_EQ(ReadBytes(stage / "usr/lib/halvex/7za/7zSD.sfx"), ReadBytes(HALVEX_BUILD_DIR "/7za/7zSD.sfx"))
         << "the installer module built from 7-Zip's source, beside the archiver";
     for (const char* file : {"usr/share/man/man1/halvex.1.gz", "usr/share/man/man1/halvex-obscure.1.gz",
+                             "usr/share/man/man1/halvex-inspect.1.gz",
                              "usr/share/doc/halvex/copyright", "usr/share/doc/halvex/changelog.gz"})
         EXPECT_TRUE(fs::is_regular_file(stage / file)) << file;
     EXPECT_FALSE(fs::exists(stage / "etc")) << "the administrator's folder is the administrator's";
@@ -99,6 +101,13 @@ TEST_F(Installed, BuildsTheSampleWithTheInstalledModuleAndTheToolFromItsEtcFolde
     const std::string installedModule = ReadBytes(stage / "usr/lib/halvex/7za/7zSD.sfx");
     EXPECT_EQ(ReadBytes(package).substr(0, installedModule.size()), installedModule)
         << "the module beside the program comes before the one in etc/halvex";
+    // Through its link, the reader finds the archiver and the module beside the program.
+    const ChildResult inspected = RunChild((stage / "usr/bin/halvex-inspect").string(), {package.string()});
+    EXPECT_EQ(inspected.exitCode, 0) << inspected.out << inspected.err;
+    EXPECT_NE(inspected.out.find("  the module installed with this program (" +
+                                 (stage / "usr/lib/halvex/7za/7zSD.sfx").string() + ")\n"),
+              std::string::npos)
+        << inspected.out;
     const ChildResult tool = RunChild(HALVEX_7ZA, {"e", "-so", package.string(), "ConfigUpdate.exe"});
     EXPECT_EQ(tool.exitCode, 0) << tool.err;
     EXPECT_EQ(tool.out, kTool);
