@@ -10,6 +10,8 @@
 #include "core/AsciiLowerCase.h"
 #include "cli/InputChecks.h"
 #include "cli/ProgramOptions.h"
+#include "cli/SigningChecks.h"
+#include "platform/StandardStreams.h"
 #include "obfuscation/obscurity/Obfuscation.h"
 #include "obfuscation/obscurity/SecurityException.h"
 #include "platform/StringTable.h"
@@ -159,6 +161,41 @@ void ApplyProgramOption(ProgramOptionId id, const std::optional<std::wstring>& v
         }
         log << "Architecture set" << "\n";
         break;
+    case ProgramOptionId::SignPkcs12:
+        options.SetSignPkcs12(value.value_or(std::wstring()));
+        log << "Signing PKCS#12 file set to:" << options.GetSignPkcs12() << "\n";
+        break;
+    case ProgramOptionId::SignCert:
+        options.SetSignCertificate(value.value_or(std::wstring()));
+        log << "Signing certificate set to:" << options.GetSignCertificate() << "\n";
+        break;
+    case ProgramOptionId::SignKey:
+        options.SetSignKey(value.value_or(std::wstring()));
+        log << "Signing key set to:" << options.GetSignKey() << "\n";
+        break;
+    case ProgramOptionId::SignModule:
+        options.SetSignModule(value.value_or(std::wstring()));
+        log << "Signing token module set to:" << options.GetSignModule() << "\n";
+        break;
+    case ProgramOptionId::SignPass:
+        // Where the password comes from; the password itself is read later and never logged.
+        options.SetSignPasswordSource(value.value_or(std::wstring()));
+        log << "Signing password source set to:"
+            << (options.GetSignPasswordSource() == L"-" ? std::wstring(L"standard input") : options.GetSignPasswordSource())
+            << "\n";
+        break;
+    case ProgramOptionId::Timestamp:
+        options.SetTimestampUrl(value.value_or(std::wstring()));
+        log << "Time-stamp server set to:" << options.GetTimestampUrl() << "\n";
+        break;
+    case ProgramOptionId::SignDesc:
+        options.SetSignDescription(value.value_or(std::wstring()));
+        log << "Signature description set to:" << options.GetSignDescription() << "\n";
+        break;
+    case ProgramOptionId::SignUrl:
+        options.SetSignUrl(value.value_or(std::wstring()));
+        log << "Signature URL set to:" << options.GetSignUrl() << "\n";
+        break;
     }
 }
 
@@ -252,8 +289,24 @@ void CommandLineParser::RunConstructionChecks(PackageOptions& options)
 
 void CommandLineParser::Validate(PackageOptions& options)
 {
-    if (options.GetSkipChecks())
+    if (!options.GetSkipChecks())
+        ValidatePackageInput(options);
+    // A signing request is checked even with -nocheck: it names what runs with the key.
+    // The password is read only when everything else holds.
+    if (!options.GetSigning())
         return;
+    auto problem = CheckSigningOptions(options);
+    if (!problem && valid)
+        problem = ReadSigningPassword(options);
+    if (problem) {
+        log << "Signing option error:" << *problem << "\n";
+        Platform::WriteStandardErrorLine(L"halvex: " + *problem);
+        valid = false;
+    }
+}
+
+void CommandLineParser::ValidatePackageInput(PackageOptions& options)
+{
     // Every group runs, so one run puts every problem in the log.
     const auto refuse = [this](const std::optional<InputProblem>& problem) {
         if (!problem)

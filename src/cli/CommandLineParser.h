@@ -21,6 +21,7 @@ public:
 
 private:
     void RunConstructionChecks(PackageOptions& options);
+    void ValidatePackageInput(PackageOptions& options);
 
     CLogging& log;
     bool valid;

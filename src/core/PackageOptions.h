@@ -65,6 +65,34 @@ public:
     const std::wstring& GetProgramFolder() const { return programFolder; }
     void SetProgramFolder(const std::wstring& value) { programFolder = value; }
 
+    // Signing the package with Authenticode: a PKCS#12 file, or a certificate file with a
+    // key file or a PKCS#11 key URI (and the token's module); the key's password read from
+    // `signPasswordSource` (a file, or "-" for standard input) into `signPassword`.
+    const std::wstring& GetSignPkcs12() const { return signPkcs12; }
+    void SetSignPkcs12(const std::wstring& value) { signPkcs12 = value; }
+    const std::wstring& GetSignCertificate() const { return signCertificate; }
+    void SetSignCertificate(const std::wstring& value) { signCertificate = value; }
+    const std::wstring& GetSignKey() const { return signKey; }
+    void SetSignKey(const std::wstring& value) { signKey = value; }
+    const std::wstring& GetSignModule() const { return signModule; }
+    void SetSignModule(const std::wstring& value) { signModule = value; }
+    const std::wstring& GetSignPasswordSource() const { return signPasswordSource; }
+    void SetSignPasswordSource(const std::wstring& value) { signPasswordSource = value; }
+    const std::string& GetSignPassword() const { return signPassword; }
+    void SetSignPassword(const std::string& value) { signPassword = value; }
+    const std::wstring& GetTimestampUrl() const { return timestampUrl; }
+    void SetTimestampUrl(const std::wstring& value) { timestampUrl = value; }
+    const std::wstring& GetSignDescription() const { return signDescription; }
+    void SetSignDescription(const std::wstring& value) { signDescription = value; }
+    const std::wstring& GetSignUrl() const { return signUrl; }
+    void SetSignUrl(const std::wstring& value) { signUrl = value; }
+    // Any signing option given: the package is to be signed.
+    bool GetSigning() const
+    {
+        return !signPkcs12.empty() || !signCertificate.empty() || !signKey.empty() || !signModule.empty() ||
+               !signPasswordSource.empty() || !timestampUrl.empty() || !signDescription.empty() || !signUrl.empty();
+    }
+
 private:
     bool commandLineMode = false;
     bool skipChecks = false;
@@ -92,4 +120,13 @@ private:
     ParameterMap setupParameters;
     KnownParameterMap knownSetupParameters;
     std::wstring programFolder;
+    std::wstring signPkcs12;
+    std::wstring signCertificate;
+    std::wstring signKey;
+    std::wstring signModule;
+    std::wstring signPasswordSource;
+    std::string signPassword;
+    std::wstring timestampUrl;
+    std::wstring signDescription;
+    std::wstring signUrl;
 };

@@ -13,6 +13,7 @@
 #include "core/StepProgress.h"
 #include "packaging/AdminFiles.h"
 #include "packaging/ArchiverProgress.h"
+#include "packaging/PackageSigner.h"
 #include "packaging/Sha256.h"
 #include "platform/ChildProcess.h"
 #include "platform/FileJoin.h"
@@ -258,6 +259,18 @@ void ArchiveBuilder::CreateExecutable(const std::wstring& workFolder, const std:
                                kStepUnits);
         progress->Refresh();
     });
+    // A signed package is listed and published as signed: the checksum is of the signed bytes.
+    std::optional<std::string> signedDigest;
+    if (result == 0 && signing) {
+        signedDigest = PackageSigner(*signing, log, progress).Sign(joined.TemporaryPath(), workFolder);
+        if (!signedDigest) {
+            ok = false;
+            ShrinkArchive(joined.TemporaryPath());
+            if (Platform::InterruptRequested())
+                DiscardInterruptedArchive(outputFolder);
+            return;
+        }
+    }
     if (result == 0 && !VerifyPackage(joined.TemporaryPath())) {
         ShrinkArchive(joined.TemporaryPath());
         if (Platform::InterruptRequested())
@@ -281,7 +294,7 @@ void ArchiveBuilder::CreateExecutable(const std::wstring& workFolder, const std:
         return;
     }
     log << "Successfully created final self-extracting archive" << "\n";
-    if (!WriteChecksum(target, digest.HexDigest())) {
+    if (!WriteChecksum(target, signedDigest ? *signedDigest : digest.HexDigest())) {
         // A package without its checksum is not published: it does not stay.
         boost::system::error_code ignored;
         fs::remove(target, ignored);

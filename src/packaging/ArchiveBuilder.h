@@ -7,6 +7,7 @@
 
 #include "core/Logging.h"
 #include "core/IProgress.h"
+#include "core/PackageOptions.h"
 
 // Builds the package executable from the filled work folder: the 7-Zip archiver packs
 // it into an intermediate archive beside the output, the installer module's
@@ -25,6 +26,9 @@ public:
                           const std::wstring& fileName, const std::wstring& programFolder);
     void RemoveArchive(const std::wstring& folder, bool mustExist);
     bool Succeeded() const { return ok; }
+    // Signs the joined package with the key these options name before it is checked;
+    // the options must outlive the builder.
+    void SignWith(const PackageOptions& options) { signing = &options; }
     // After a failure: removes the intermediate archive, whatever `ok` says.
     void DiscardArchive(const std::wstring& folder);
 
@@ -46,4 +50,5 @@ private:
     EntrySet packedEntries;
     CLogging& log;
     IProgress* progress;
+    const PackageOptions* signing = nullptr;
 };

@@ -91,6 +91,8 @@ void PackagingJob::Run()
     if (success && ReportStatus(106) && StillWanted()) {
         log << "About to create self extracting archive..." << "\n";
         ArchiveBuilder builder(archiverPath, &progress);
+        if (options.GetSigning())
+            builder.SignWith(options);
         success = CheckClientNames(workFolder, log);
         if (success) {
             builder.CreateArchive(workFolder, outputFolder);

@@ -50,10 +50,14 @@ std::string ReadAll(int fd)
 // Runs in the forked child, so only async-signal-safe calls: it makes the system kill
 // the child when the parent dies, restores default signal handling, wires the standard
 // streams and replaces itself with the program. A failure goes back as errno on `report`.
-[[noreturn]] void StartInChild(const char* program, char* const* argv, const char* folder, pid_t parent, int input, int output, int error, int report)
+[[noreturn]] void StartInChild(const char* program, char* const* argv, const char* folder, pid_t parent, int input, int output, int error, int report, bool detach)
 {
     int failure = 0;
-    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0)
+    // A session of its own has no controlling terminal: a program handed its input can
+    // never turn to the terminal to ask for more.
+    if (detach && ::setsid() < 0)
+        failure = errno;
+    else if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0)
         failure = errno;
     // The parent may have died before the request above took effect: then nobody
     // would ever send the signal.
@@ -152,7 +156,7 @@ void CChildProcess::Start(const std::vector<std::wstring>& arguments, const std:
         return;
     }
     if (child == 0)
-        StartInChild(program.c_str(), argv.data(), folder.empty() ? nullptr : workingFolder.c_str(), parent, input.Get(), outputFd, errorFd, reportWrite.Get());
+        StartInChild(program.c_str(), argv.data(), folder.empty() ? nullptr : workingFolder.c_str(), parent, input.Get(), outputFd, errorFd, reportWrite.Get(), given != nullptr);
 
     pid = child;
     // The pipe closes on a successful exec; a failed start sends its errno first.

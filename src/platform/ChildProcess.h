@@ -18,7 +18,8 @@ public:
     // The program runs in `folder`, or in the caller's current folder when it is empty.
     explicit CChildProcess(const std::vector<std::wstring>& arguments, const std::wstring& folder = L"");
     // The same, with `input` on the program's standard input, through a pipe: a secret
-    // handed over this way is in no file, argument or environment variable. Up to
+    // handed over this way is in no file, argument or environment variable. The program
+    // runs without a controlling terminal, so it cannot prompt on one instead. Up to
     // kMaxInput bytes; more makes the start fail with E2BIG.
     CChildProcess(const std::vector<std::wstring>& arguments, const std::wstring& folder, std::string_view input);
     static constexpr std::size_t kMaxInput = 4096;

@@ -2,6 +2,8 @@
 // not such packages.
 #include <algorithm>
 #include <functional>
+#include <map>
+#include <optional>
 #include <filesystem>
 #include <regex>
 
@@ -10,6 +12,7 @@
 #include "support/ChildRun.h"
 #include "support/CidBuilder.h"
 #include "support/Files.h"
+#include "support/SigningFixture.h"
 #include "support/TestFolder.h"
 
 namespace {
@@ -58,16 +61,23 @@ protected:
         fs::copy_file(HALVEX_INSPECT, inspect);
     }
 
+    ChildResult Run(const std::string& name, std::vector<std::string> arguments, ChildOptions options = {})
+    {
+        arguments.insert(arguments.begin(), {"-cli", "-cidpath", cid.string(), "-sfxpath", (output / name).string()});
+        options.environment.insert({{"ProgramData", (root / "appdata").string()}, {"TEMP", (root / "temp").string()}});
+        if (!options.input)
+            options.input = "";
+        return RunChild(halvex.string(), arguments, options);
+    }
+
     fs::path Build(const std::string& name, std::vector<std::string> arguments)
     {
-        const fs::path package = output / name;
-        arguments.insert(arguments.begin(), {"-cli", "-cidpath", cid.string(), "-sfxpath", package.string()});
-        ChildOptions options;
-        options.environment = {{"ProgramData", (root / "appdata").string()}, {"TEMP", (root / "temp").string()}};
-        const ChildResult built = RunChild(halvex.string(), arguments, options);
-        EXPECT_EQ(built.exitCode, 0) << ReadBytes(root / "appdata/Veskor/Zastrel/Log/log.txt");
-        return package;
+        const ChildResult built = Run(name, std::move(arguments));
+        EXPECT_EQ(built.exitCode, 0) << LogText();
+        return output / name;
     }
+
+    std::string LogText() { return ReadBytes(root / "appdata/Veskor/Zastrel/Log/log.txt"); }
 
     ChildResult Inspect(const std::vector<std::string>& arguments)
     {
@@ -235,6 +245,87 @@ TEST_F(HalvexInspect, ReportsButFailsAPackageThatDiffersFromWhatWasBuilt)
     fs::remove(package.string() + ".sha256");
     const ChildResult absent = Inspect({package.string(), "-json"});
     EXPECT_NE(Field(absent.out, "checksumFile").find("\"state\": \"absent\""), std::string::npos);
+}
+
+// Signed by halvex: verified by osslsigncode, reported valid with its signer and time
+// stamp, and refused once a byte of it changes.
+TEST_F(HalvexInspect, SignedPackagesAndTheirSignatures)
+{
+    const SigningFixture keys(root / "keys");
+    const TimeStampAuthority authority(keys);
+    ChildOptions passwordOnInput;
+    passwordOnInput.input = std::string(SigningFixture::kPassword) + "\n";
+    const ChildResult built = Run("signed.exe",
+                                  {"-mng", "yes", "-signpkcs12", keys.pkcs12.string(), "-signpass", "-", "-timestamp",
+                                   authority.Url(), "-signdesc", "Client setup", "-signurl", "https://it.example/"},
+                                  passwordOnInput);
+    ASSERT_EQ(built.exitCode, 0) << LogText();
+    const fs::path package = output / "signed.exe";
+    EXPECT_EQ(LogText().find(SigningFixture::kPassword), std::string::npos);
+    const ChildResult verify = RunChild("/usr/bin/osslsigncode", {"verify", "-in", package.string(), "-CAfile",
+                                                                  keys.ca.string(), "-TSA-CAfile", keys.ca.string()});
+    EXPECT_EQ(verify.exitCode, 0) << verify.out << verify.err;
+    EXPECT_NE(verify.out.find("Text description: Client setup"), std::string::npos) << verify.out;
+    EXPECT_NE(verify.out.find("URL description: https://it.example/"), std::string::npos) << verify.out;
+
+    const ChildResult report = Inspect({"-cafile", keys.ca.string(), package.string(), "-json"});
+    EXPECT_EQ(report.exitCode, 0) << report.err;
+    const std::string signature = Field(report.out, "signature");
+    EXPECT_EQ(signature.rfind("{\"state\": \"valid\", \"signer\": \"CN = Halvex Test Signer, O = Halvex Tests\", "
+                              "\"issuer\": \"CN = Halvex Test CA\", \"timeStamp\": \"", 0), 0u)
+        << signature;
+    EXPECT_NE(Field(report.out, "checksumFile").find("\"state\": \"matches\""), std::string::npos);
+    EXPECT_NE(Field(report.out, "module").find("\"installed\": \"yes\""), std::string::npos)
+        << "the module is compared without the fields signing rewrites";
+
+    // Without the private authority the signature cannot be trusted.
+    EXPECT_EQ(Inspect({package.string()}).exitCode, 82);
+
+    std::string bytes = ReadBytes(package);
+    bytes[bytes.size() / 2] ^= 0x01;
+    WriteBytes(package, bytes);
+    const ChildResult changed = Inspect({package.string(), "-cafile", keys.ca.string()});
+    EXPECT_EQ(changed.exitCode, 82);
+    EXPECT_NE(changed.err.find("the signature is not valid"), std::string::npos) << changed.err;
+    EXPECT_NE(changed.err.find("differs from its checksum file"), std::string::npos) << changed.err;
+}
+
+TEST_F(HalvexInspect, ARunThatCannotSignLeavesNothing)
+{
+    const SigningFixture keys(root / "keys");
+    const fs::path wrongPassword = root / "wrong.txt";
+    WriteBytes(wrongPassword, "not the password\n");
+    const struct {
+        const char* name;
+        std::vector<std::string> options;
+        std::map<std::string, std::optional<std::string>> environment;
+        const char* logLine;
+        const char* error;
+    } cases[] = {
+        {"a wrong password", {"-signpkcs12", keys.pkcs12.string(), "-signpass", wrongPassword.string()}, {},
+         "osslsigncode: Failed to parse PKCS#12 file", ""},
+        {"no osslsigncode", {"-signpkcs12", keys.pkcs12.string()}, {{"PATH", (root / "no programs").string()}},
+         "Signing option error: signing needs osslsigncode, which is not installed (Debian package osslsigncode)",
+         "halvex: signing needs osslsigncode, which is not installed (Debian package osslsigncode)\n"},
+        {"a PIN in the key's URI",
+         {"-signcert", keys.certificate.string(), "-signkey", "pkcs11:token=t;object=k;pin-value=1234", "-signmodule",
+          SigningFixture::kTokenModule},
+         {}, "Signing option error: the token's PIN never goes on the command line", ""},
+        {"a certificate without its key", {"-signcert", keys.certificate.string()}, {},
+         "Signing option error: signing needs -signpkcs12 FILE", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ChildOptions options;
+        options.environment = c.environment;
+        const ChildResult run = Run("unsigned.exe", c.options, options);
+        EXPECT_EQ(run.exitCode, 82);
+        EXPECT_TRUE(fs::is_empty(output)) << "nothing under the output name, no archive, no checksum";
+        EXPECT_NE(LogText().find(c.logLine), std::string::npos) << LogText();
+        if (*c.error) {
+            EXPECT_NE(run.err.find(c.error), std::string::npos) << run.err;
+        }
+    }
 }
 
 TEST_F(HalvexInspect, CommandLineMistakes)

@@ -73,6 +73,25 @@ TEST(ChildProcess, EveryArgumentArrivesExactlyAsGiven)
     EXPECT_EQ(child.Output(), expected);
 }
 
+// Input handed over reaches the program exactly, through a pipe and not a file, and the
+// program has no terminal to ask on instead; more than a pipe holds at once is refused.
+TEST(ChildProcess, GivenInputIsAllTheProgramCanRead)
+{
+    const std::string secret("pass word\n\0tail", 15);
+    Platform::CChildProcess reader({L"/bin/sh", L"-c", L"cat; readlink /proc/self/fd/0 >&2"}, L"", secret);
+    ASSERT_EQ(reader.StartError(), 0);
+    EXPECT_EQ(WaitFor(reader), 0);
+    EXPECT_EQ(reader.Output(), secret);
+    EXPECT_EQ(reader.ErrorOutput().rfind("pipe:", 0), 0u) << reader.ErrorOutput();
+
+    Platform::CChildProcess asker({L"/bin/sh", L"-c", L"exec 3</dev/tty"}, L"", "");
+    ASSERT_EQ(asker.StartError(), 0);
+    EXPECT_NE(WaitFor(asker), 0) << "no controlling terminal";
+
+    Platform::CChildProcess tooMuch({L"/bin/cat"}, L"", std::string(Platform::CChildProcess::kMaxInput + 1, 'x'));
+    EXPECT_EQ(tooMuch.StartError(), E2BIG);
+}
+
 TEST(ChildProcess, RunsInTheFolderItIsGiven)
 {
     const std::filesystem::path folder = TestSupport::ScratchFolder() / "a \"quoted\" folder";

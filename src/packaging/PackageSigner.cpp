@@ -1,0 +1,197 @@
+#include "packaging/PackageSigner.h"
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <boost/filesystem/operations.hpp>
+
+#include "packaging/AuthenticodeSignature.h"
+#include "packaging/Sha256.h"
+#include "platform/ChildProcess.h"
+#include "platform/FileJoin.h"
+#include "platform/Interrupt.h"
+#include "platform/ProgramSearch.h"
+#include "platform/TextConversion.h"
+
+namespace fs = boost::filesystem;
+
+namespace {
+
+constexpr const wchar_t* kDefaultDescription = L"Veskor Endpoint Setup";
+// The certificates every system trusts, beside the signer's own chain.
+constexpr const char* kSystemCertificates = "/etc/ssl/certs/ca-certificates.crt";
+// Enough of what the tool says to show why it failed.
+constexpr int kToolLineCap = 20;
+
+std::wstring Lower(std::wstring text)
+{
+    for (auto& c : text)
+        if (c >= L'A' && c <= L'Z')
+            c = static_cast<wchar_t>(c - L'A' + L'a');
+    return text;
+}
+
+std::optional<std::string> FileSha256(const std::wstring& path)
+{
+    std::ifstream in(Platform::NarrowHostText(path), std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    Sha256 digest;
+    std::string buffer(1 << 20, '\0');
+    while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0)
+        digest.Update(std::string_view(buffer.data(), static_cast<std::size_t>(in.gcount())));
+    if (in.bad())
+        return std::nullopt;
+    return digest.HexDigest();
+}
+
+}  // namespace
+
+PackageSigner::PackageSigner(const PackageOptions& options, CLogging& log, IProgress* progress)
+    : options(options), log(log), progress(progress), tool(Platform::FindProgramOnPath(L"osslsigncode").value_or(L"osslsigncode"))
+{
+}
+
+PackageSigner::Outcome PackageSigner::Run(const std::vector<std::wstring>& arguments, const std::string& input)
+{
+    Platform::CChildProcess child(arguments, L"", input);
+    Outcome outcome;
+    if ((outcome.code = child.StartError()) != 0)
+        return outcome;
+    while (true) {
+        const auto code = child.Poll();
+        progress->Refresh();
+        if (code) {
+            outcome.code = *code;
+            break;
+        }
+        if (Platform::InterruptRequested()) {
+            child.Terminate();
+            outcome.code = child.Poll().value_or(-1);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    outcome.output = child.Output();
+    outcome.errors = child.ErrorOutput();
+    return outcome;
+}
+
+// What osslsigncode said about a failure: its error output, line by line, then its own summary.
+void PackageSigner::LogToolLines(const Outcome& outcome)
+{
+    int shown = 0;
+    std::istringstream said(outcome.errors + "\n" + outcome.output);
+    for (std::string line; std::getline(said, line) && shown < kToolLineCap;) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.find_first_not_of(" \t") == std::string::npos)
+            continue;
+        log << "osslsigncode:" << Platform::WidenHostText(line) << "\n";
+        ++shown;
+    }
+}
+
+std::optional<std::string> PackageSigner::Sign(const std::wstring& file, const std::wstring& scratchFolder)
+{
+    log << "About to sign the package..." << "\n";
+    const std::wstring signedFile = file + L".signed";
+    std::vector<std::wstring> arguments{tool, L"sign"};
+    if (!options.GetSignPkcs12().empty()) {
+        arguments.insert(arguments.end(), {L"-pkcs12", options.GetSignPkcs12()});
+    } else if (Lower(options.GetSignKey()).starts_with(L"pkcs11:")) {
+        arguments.insert(arguments.end(), {L"-pkcs11module", options.GetSignModule(), L"-certs",
+                                           options.GetSignCertificate(), L"-key", options.GetSignKey()});
+    } else {
+        arguments.insert(arguments.end(), {L"-certs", options.GetSignCertificate(), L"-key", options.GetSignKey()});
+    }
+    const std::wstring description = options.GetSignDescription().empty() ? kDefaultDescription : options.GetSignDescription();
+    const std::wstring url = options.GetSignUrl().empty() ? options.GetManagementServerUrl() : options.GetSignUrl();
+    arguments.insert(arguments.end(), {L"-h", L"sha256", L"-n", description});
+    if (!url.empty())
+        arguments.insert(arguments.end(), {L"-i", url});
+    if (!options.GetTimestampUrl().empty())
+        arguments.insert(arguments.end(), {L"-ts", options.GetTimestampUrl()});
+    // The password goes through the pipe on standard input, never into the arguments.
+    if (!options.GetSignPassword().empty())
+        arguments.insert(arguments.end(), {L"-readpass", L"/dev/stdin"});
+    arguments.insert(arguments.end(), {L"-in", file, L"-out", signedFile});
+    std::wstring command;
+    for (const auto& argument : arguments)
+        command += (command.empty() ? L"" : L" ") + argument;
+    log << "Signing command line:" << command << "\n";
+
+    boost::system::error_code ignored;
+    const Outcome signing = Run(arguments, options.GetSignPassword());
+    if (signing.code != 0 || !fs::is_regular_file(signedFile, ignored)) {
+        log << "Failed to sign the package with return code:" << signing.code << "\n";
+        if (signing.code == 2 && signing.output.empty() && signing.errors.empty())
+            log << "Reason: osslsigncode cannot be run (Debian package osslsigncode)" << "\n";
+        LogToolLines(signing);
+        fs::remove(signedFile, ignored);
+        return std::nullopt;
+    }
+    log << "Package signed" << "\n";
+    if (!Check(signedFile, scratchFolder)) {
+        fs::remove(signedFile, ignored);
+        return std::nullopt;
+    }
+    const auto digest = FileSha256(signedFile);
+    fs::rename(signedFile, file, ignored);
+    if (!digest || ignored) {
+        log << "Failed to put the signed package in place:" << Platform::WidenHostText(ignored.message()) << "\n";
+        fs::remove(signedFile, ignored);
+        return std::nullopt;
+    }
+    return digest;
+}
+
+bool PackageSigner::Check(const std::wstring& file, const std::wstring& scratchFolder)
+{
+    const SignerReading reading = ReadSigner(file);
+    if (!reading.signer) {
+        log << "Signature verification failed:" << Platform::WidenHostText(reading.problem) << "\n";
+        return false;
+    }
+    const SignerFacts& signer = *reading.signer;
+    if (!signer.codeSigning) {
+        log << "Signature verification failed: the signing certificate is not meant for code signing:"
+            << Platform::WidenHostText(signer.subject) << "\n";
+        return false;
+    }
+    if (!signer.validNow) {
+        log << "Signature verification failed: the signing certificate is not valid now: valid from"
+            << Platform::WidenHostText(signer.notBefore) << "to" << Platform::WidenHostText(signer.notAfter) << "\n";
+        return false;
+    }
+
+    // The signer's own chain, as the signature carries it, and the system's certificates.
+    std::string trusted = signer.certificatesPem;
+    std::ifstream system(kSystemCertificates, std::ios::binary);
+    trusted.append(std::istreambuf_iterator<char>(system), std::istreambuf_iterator<char>());
+    const std::wstring chain = scratchFolder + L"/signing-chain.pem";
+    if (const int error = Platform::WriteFileAtomically(chain, trusted)) {
+        log << "Failed to write the signing chain" << chain << "with return code:" << error << "\n";
+        return false;
+    }
+    const Outcome verifying = Run({tool, L"verify", L"-in", file, L"-CAfile", chain, L"-TSA-CAfile", chain}, "");
+    boost::system::error_code ignored;
+    fs::remove(chain, ignored);
+    if (verifying.code != 0 || verifying.output.find("Signature verification: ok") == std::string::npos) {
+        log << "Signature verification failed with return code:" << verifying.code << "\n";
+        LogToolLines(verifying);
+        return false;
+    }
+    log << "Signature verified: signer" << Platform::WidenHostText(signer.subject) << "issuer"
+        << Platform::WidenHostText(signer.issuer) << "\n";
+    std::istringstream lines(verifying.output);
+    for (std::string line; std::getline(lines, line);) {
+        if (const auto at = line.find("Timestamp time: "); at != std::string::npos) {
+            log << "Time stamp:" << Platform::WidenHostText(line.substr(at + 16)) << "\n";
+            break;
+        }
+    }
+    return true;
+}

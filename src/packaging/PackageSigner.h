@@ -1,0 +1,40 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/IProgress.h"
+#include "core/Logging.h"
+#include "core/PackageOptions.h"
+
+// Signs a joined package with Authenticode through osslsigncode, with the key the options
+// name (a PKCS#12 file, PEM files, or a key on a PKCS#11 token), then checks what it made:
+// the signer's certificate must be valid now and meant for code signing, and the signature
+// must verify against the signing certificate's chain (and the system's certificates).
+// The key's password reaches osslsigncode through a pipe on its standard input only.
+class PackageSigner {
+public:
+    PackageSigner(const PackageOptions& options, CLogging& log, IProgress* progress);
+
+    // Signs `file` in place. The SHA-256 of the signed bytes when it is signed and checked;
+    // nothing after a failure, which is logged with osslsigncode's reason, and `file` is
+    // then as it was.
+    std::optional<std::string> Sign(const std::wstring& file, const std::wstring& scratchFolder);
+
+private:
+    struct Outcome {
+        int code = 0;
+        std::string output;
+        std::string errors;
+    };
+
+    Outcome Run(const std::vector<std::wstring>& arguments, const std::string& input);
+    void LogToolLines(const Outcome& outcome);
+    bool Check(const std::wstring& file, const std::wstring& scratchFolder);
+
+    const PackageOptions& options;
+    CLogging& log;
+    IProgress* progress;
+    std::wstring tool;
+};
