@@ -257,4 +257,20 @@ run_package "$adapted_package"
 check "with a blank in TEMP the package ends with exit code 0 (got $code)" test "$code" = 0
 check "with a blank in TEMP setup ran from there" \
   grep -qi '^exe C:\\my temp\\halvex_temp\\NORDAVIN\\setup.exe' "$record"
+
+# --- Signed: the same package with an Authenticode signature, as halvex -signpkcs12 has
+# osslsigncode append it, still unpacks and runs setup. ---
+keys=$scratch/keys
+mkdir -p "$keys"
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout "$keys/key.pem" -out "$keys/cert.pem" \
+  -days 2 -subj "/CN=Halvex Wine Test" -addext extendedKeyUsage=codeSigning 2>/dev/null
+signed_package=$scratch/out/Signed.exe
+osslsigncode sign -certs "$keys/cert.pem" -key "$keys/key.pem" -h sha256 -in "$adapted_package" -out "$signed_package" \
+  >/dev/null 2>&1 || fail "osslsigncode could not sign the package"
+check "the signed package's signature verifies" \
+  bash -c "osslsigncode verify -in '$signed_package' -CAfile '$keys/cert.pem' >/dev/null 2>&1"
+rm -f "$record"
+run_package "$signed_package"
+check "the signed package ends with exit code 0 (got $code)" test "$code" = 0
+check "the signed package runs setup" grep -q 'NORDAVIN\\setup.exe' "$record"
 echo "WinePackageTest passed${gaps:+ (adapted script for: ${gaps[*]})}"
