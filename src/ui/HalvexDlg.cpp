@@ -6,6 +6,7 @@
 #include "cli/CommandLineParser.h"
 #include "cli/InputChecks.h"
 #include "packaging/PackagingJob.h"
+#include "platform/ConsoleControl.h"
 #include "platform/Interrupt.h"
 #include "platform/StringTable.h"
 #include "platform/TextConversion.h"
@@ -41,6 +42,7 @@
 
 #include <boost/system/system_error.hpp>
 
+#include <atomic>
 #include <exception>
 #include <memory>
 #include <utility>
@@ -74,14 +76,42 @@ QString SetupParametersText(const PackageOptions::ParameterMap& parameters)
     return ToQString(text);
 }
 
-// Fills a field the program sets. A text limit only restrains typing, so a longer
-// value that came from the command line or a browser is kept whole, not cut short.
-void SetFieldText(QLineEdit* field, const QString& text)
+// The longest value each limited field carries into a package. The fields themselves
+// take longer text, so nothing typed or pasted is ever cut short: Build refuses it and
+// names the field.
+constexpr std::pair<int, int> kFieldLimits[] = {
+    {IDC_PRIMARY_LOCATION, 150}, {IDC_PRIMARY_USER, 248},   {IDC_PRIMARY_PASSWORD, 50},
+    {IDC_SECONDARY_LOCATION, 150}, {IDC_SECONDARY_USER, 248}, {IDC_SECONDARY_PASSWORD, 50},
+};
+
+// What every unusable -opwd token in the parameters field is called; the log keeps the detail.
+const std::wstring kInvalidPassword = L"Option \u2013opwd is not a valid password.";
+
+// SIGINT, SIGTERM or SIGHUP (the terminal the program came from closing) during a build
+// stop it as Cancel does; the dialog then ends. A second signal takes the default action.
+std::atomic<bool> endRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+bool OnEndRequest(int)
 {
-    if (text.size() > field->maxLength())
-        field->setMaxLength(static_cast<int>(text.size()));
-    field->setText(text);
+    if (endRequested.exchange(true))
+        return false;
+    Platform::RequestInterrupt();
+    return true;
 }
+
+// Routes the end requests to the build for as long as it runs.
+class EndRequestsStopTheBuild {
+public:
+    EndRequestsStopTheBuild()
+    {
+        endRequested = false;
+        Platform::SetConsoleCtrlHandler(OnEndRequest, true);
+    }
+    ~EndRequestsStopTheBuild() { Platform::SetConsoleCtrlHandler(OnEndRequest, false); }
+    EndRequestsStopTheBuild(const EndRequestsStopTheBuild&) = delete;
+    EndRequestsStopTheBuild& operator=(const EndRequestsStopTheBuild&) = delete;
+};
 
 // The wait cursor for the time of a handler, restored however the handler ends.
 class WaitCursor {
@@ -396,13 +426,6 @@ void CHalvexDlg::OnInitDialog()
         parameters = parameters.isEmpty() ? QStringLiteral("-nocheck") : QStringLiteral("-nocheck ") + parameters;
     Edit(IDC_SETUP_PARAMETERS)->setText(parameters);
 
-    Edit(IDC_PRIMARY_LOCATION)->setMaxLength(150);
-    Edit(IDC_PRIMARY_USER)->setMaxLength(248);
-    Edit(IDC_PRIMARY_PASSWORD)->setMaxLength(50);
-    Combo(IDC_SECONDARY_LOCATION)->lineEdit()->setMaxLength(150);
-    Edit(IDC_SECONDARY_USER)->setMaxLength(248);
-    Edit(IDC_SECONDARY_PASSWORD)->setMaxLength(50);
-
     Button(IDC_MANAGED)->setChecked(options.GetManaged());
     Button(IDC_FIREWALL)->setChecked(options.GetFirewall());
     Button(IDC_PATCH)->setChecked(options.GetPatch());
@@ -417,9 +440,9 @@ void CHalvexDlg::OnInitDialog()
     Button(IDC_USE_SECONDARY)->setChecked(options.GetUseSecondaryLocation());
     UpdateControls();
 
-    SetFieldText(Edit(IDC_PRIMARY_USER), ToQString(options.GetPrimaryUserName()));
-    SetFieldText(Edit(IDC_PRIMARY_PASSWORD), ToQString(options.GetPrimaryPassword()));
-    SetFieldText(Edit(IDC_PRIMARY_LOCATION), ToQString(options.GetPrimaryUpdateLocation()));
+    Edit(IDC_PRIMARY_USER)->setText(ToQString(options.GetPrimaryUserName()));
+    Edit(IDC_PRIMARY_PASSWORD)->setText(ToQString(options.GetPrimaryPassword()));
+    Edit(IDC_PRIMARY_LOCATION)->setText(ToQString(options.GetPrimaryUpdateLocation()));
 
     // Silent is always selected on opening; a non-interactive choice that came with the
     // arguments shows beside it until the user picks one of the three.
@@ -488,11 +511,11 @@ void CHalvexDlg::RestoreAfterOpening(const Ui::RememberedChoices& remembered, bo
         installationType->Select(qobject_cast<QRadioButton*>(GetDlgItem(id)));
     }
     if (remembered.secondaryLocation && !remembered.secondaryLocation->isEmpty()) {
-        SetFieldText(Combo(IDC_SECONDARY_LOCATION)->lineEdit(), *remembered.secondaryLocation);
+        Combo(IDC_SECONDARY_LOCATION)->lineEdit()->setText(*remembered.secondaryLocation);
         SelectOrAddLocation(*remembered.secondaryLocation);
     }
     if (remembered.secondaryUserName)
-        SetFieldText(Edit(IDC_SECONDARY_USER), *remembered.secondaryUserName);
+        Edit(IDC_SECONDARY_USER)->setText(*remembered.secondaryUserName);
 }
 
 void CHalvexDlg::RememberChoices() const
@@ -594,7 +617,7 @@ void CHalvexDlg::BrowseForSource()
     const std::wstring folder =
         BrowseForFolder(120, QStringLiteral("source"), Edit(IDC_SOURCE_FOLDER)->text());
     if (!folder.empty())
-        SetFieldText(Edit(IDC_SOURCE_FOLDER), ToQString(folder));
+        Edit(IDC_SOURCE_FOLDER)->setText(ToQString(folder));
 }
 
 void CHalvexDlg::BrowseForPrimary()
@@ -602,7 +625,7 @@ void CHalvexDlg::BrowseForPrimary()
     const std::wstring folder =
         BrowseForFolder(122, QStringLiteral("primary"), Edit(IDC_PRIMARY_LOCATION)->text());
     if (!folder.empty())
-        SetFieldText(Edit(IDC_PRIMARY_LOCATION), ToQString(folder));
+        Edit(IDC_PRIMARY_LOCATION)->setText(ToQString(folder));
 }
 
 void CHalvexDlg::BrowseForSecondary()
@@ -611,7 +634,7 @@ void CHalvexDlg::BrowseForSecondary()
         BrowseForFolder(123, QStringLiteral("secondary"), Combo(IDC_SECONDARY_LOCATION)->currentText());
     if (folder.empty())
         return;
-    SetFieldText(Combo(IDC_SECONDARY_LOCATION)->lineEdit(), ToQString(folder));
+    Combo(IDC_SECONDARY_LOCATION)->lineEdit()->setText(ToQString(folder));
     SelectOrAddLocation(ToQString(folder));
 }
 
@@ -631,7 +654,7 @@ void CHalvexDlg::BrowseForPackage()
     if (chosen.isEmpty())
         return;
     Ui::RememberBrowsedFolder(QStringLiteral("output"), QFileInfo(chosen.first()).absolutePath());
-    SetFieldText(Edit(IDC_OUTPUT_PACKAGE), chosen.first());
+    Edit(IDC_OUTPUT_PACKAGE)->setText(chosen.first());
 }
 
 void CHalvexDlg::SelectOrAddLocation(const QString& location)
@@ -704,14 +727,21 @@ void CHalvexDlg::ReportBuildError(const QString& reason)
         ShowMessage(Platform::LoadFormattedString(116, log.GetLogFilePath()).value_or(std::wstring()),
                     QMessageBox::Critical);
     else
-        ShowCheckMessage(reason.toStdWString());
+        ShowCheckMessage({reason.toStdWString(), kNoId});
 }
 
 void CHalvexDlg::BuildPackage()
 {
     const WaitCursor waitCursor;
     RememberChoices();
-    TransferToOptions();
+    if (const std::optional<Refusal> refusal = OverlongField()) {
+        ShowCheckMessage(*refusal);
+        return;
+    }
+    if (const std::optional<Refusal> refusal = TransferToOptions()) {
+        ShowCheckMessage(*refusal);
+        return;
+    }
     if (!ValidateInput())
         return;
 
@@ -723,10 +753,21 @@ void CHalvexDlg::BuildPackage()
     // close box included), which keeps its own look, and no second build can start.
     progress->setWindowModality(Qt::ApplicationModal);
     progress->show();
-    job.Run();
+    bool endAsked = false;
+    {
+        const EndRequestsStopTheBuild endRequests;
+        job.Run();
+        endAsked = endRequested;
+    }
     const bool stopped = !job.Succeeded() && Platform::InterruptRequested();
     progress->BuildOver();
     Platform::ClearInterrupt();
+    if (endAsked) {
+        // The job has removed what it made; the program was asked to end, not to report.
+        progress.reset();
+        reject();
+        return;
+    }
     if (!stopped) {
         // Long enough to read the last status, with the event loop running meanwhile.
         for (int i = 0; i < 20; ++i) {
@@ -750,7 +791,30 @@ void CHalvexDlg::BuildPackage()
     activateWindow();
 }
 
-void CHalvexDlg::TransferToOptions()
+QString CHalvexDlg::FieldText(int id) const
+{
+    if (const QComboBox* combo = Combo(id))
+        return combo->currentText();
+    return Edit(id)->text();
+}
+
+std::optional<CHalvexDlg::Refusal> CHalvexDlg::OverlongField() const
+{
+    for (const auto& [id, limit] : kFieldLimits) {
+        const QWidget* field = GetDlgItem(id);
+        const qsizetype length = FieldText(id).size();
+        // A greyed field does not go into the package.
+        if (length <= limit || !field->isEnabledTo(this))
+            continue;
+        return Refusal{field->accessibleName().toStdWString() + L" is " + std::to_wstring(length)
+                           + L" characters long; it can hold at most " + std::to_wstring(limit)
+                           + L". Nothing was built.",
+                       id};
+    }
+    return std::nullopt;
+}
+
+std::optional<CHalvexDlg::Refusal> CHalvexDlg::TransferToOptions()
 {
     const auto text = [this](int id) { return Edit(id)->text().toStdWString(); };
     options.SetSourceFolder(text(IDC_SOURCE_FOLDER));
@@ -782,70 +846,91 @@ void CHalvexDlg::TransferToOptions()
     options.SetCommandLineMode(false);
     options.GetSetupParameters().clear();
     const std::wstring parameters = text(IDC_SETUP_PARAMETERS);
-    if (!parameters.empty())
-        ParseArguments(Platform::NarrowHostText(parameters), options, log);
+    if (!parameters.empty()) {
+        // Only an unusable -opwd token stops the parse. Its reason may be the password
+        // library's internal text, which belongs in the log, not in front of the user.
+        try {
+            ParseArguments(Platform::NarrowHostText(parameters), options, log);
+        } catch (const std::exception& error) {
+            log << "The additional setup parameters were refused:" << QString::fromLocal8Bit(error.what()).toStdWString()
+                << "\n";
+            return Refusal{kInvalidPassword, IDC_SETUP_PARAMETERS};
+        } catch (...) {
+            return Refusal{kInvalidPassword, IDC_SETUP_PARAMETERS};
+        }
+    }
 
     options.SetUseSecondaryLocation(IsTicked(IDC_USE_SECONDARY));
     options.SetSecondaryUpdateLocation(Combo(IDC_SECONDARY_LOCATION)->currentText().toStdWString());
     options.SetSecondaryUserName(text(IDC_SECONDARY_USER));
     options.SetSecondaryPassword(text(IDC_SECONDARY_PASSWORD));
+    return std::nullopt;
 }
 
 bool CHalvexDlg::ValidateInput()
 {
-    const std::optional<std::wstring> problem = FirstInputProblem();
+    const std::optional<Refusal> problem = FirstInputProblem();
     if (!problem)
         return true;
-    if (!problem->empty())
+    if (!problem->text.empty())
         ShowCheckMessage(*problem);
     return false;
 }
 
-void CHalvexDlg::ShowCheckMessage(const std::wstring& problem)
+void CHalvexDlg::ShowCheckMessage(const Refusal& problem)
 {
     if (const std::optional<std::wstring> heading = Platform::LoadString(118))
-        ShowMessage(*heading + L"\n\n" + problem + L"\n", QMessageBox::Critical);
+        ShowMessage(*heading + L"\n\n" + problem.text + L"\n", QMessageBox::Critical);
+    // The user goes on where the message points.
+    if (QWidget* field = GetDlgItem(problem.field); field && field->isEnabledTo(this))
+        field->setFocus(Qt::OtherFocusReason);
 }
 
-std::optional<std::wstring> CHalvexDlg::FirstInputProblem()
+std::optional<CHalvexDlg::Refusal> CHalvexDlg::FirstInputProblem()
 {
-    // The text of the first failed check; empty when the table lacks it, which suppresses the box.
-    const auto failure = [](const InputProblem& problem) {
-        return std::optional<std::wstring>(
-            Platform::LoadFormattedString(problem.text, problem.value).value_or(std::wstring()));
+    // The text of the first failed check and the field it is about; the text is empty when
+    // the table lacks it, which suppresses the box.
+    const auto failure = [](const InputProblem& problem, int field) {
+        return std::optional<Refusal>(Refusal{
+            Platform::LoadFormattedString(problem.text, problem.value).value_or(std::wstring()), field});
     };
 
     try {
         if (const auto problem = CheckSourceInput(options.GetSourceFolder(), log))
-            return failure(*problem);
+            return failure(*problem, IDC_SOURCE_FOLDER);
     } catch (const boost::system::system_error& error) {
         // A file, or a folder that cannot be listed: the same answer as a folder without
         // the marker, with the system's reason beside it.
-        std::wstring text = failure({110, options.GetSourceFolder()}).value_or(std::wstring());
-        if (!text.empty())
-            text += L"\n" + QString::fromLocal8Bit(error.code().message()).toStdWString();
-        return text;
+        Refusal refusal = *failure({110, options.GetSourceFolder()}, IDC_SOURCE_FOLDER);
+        if (!refusal.text.empty())
+            refusal.text += L"\n" + QString::fromLocal8Bit(error.code().message()).toStdWString();
+        return refusal;
     }
     if (const auto problem = CheckOutputInput(options, log))
-        return failure(*problem);
+        return failure(*problem, IDC_OUTPUT_PACKAGE);
 
     if (options.GetSkipChecks())
         return std::nullopt;
 
     if (IsTicked(IDC_PATCH)) {
         if (const auto problem = CheckServerInput(options.GetManagementServerUrl(), log))
-            return failure(*problem);
+            return failure(*problem, IDC_SERVER_URL);
     }
     if (GetDlgItem(IDC_PRIMARY_LOCATION)->isEnabledTo(this)) {
         if (const auto problem = CheckPrimaryInput(options.GetPrimaryUpdateLocation(), false, log))
-            return failure(*problem);
+            return failure(*problem, IDC_PRIMARY_LOCATION);
     }
     if (options.GetUseSecondaryLocation() && GetDlgItem(IDC_SECONDARY_LOCATION)->isEnabledTo(this)) {
         const auto problem = CheckSecondaryInput(options.GetSecondaryUpdateLocation(),
                                                  options.GetSecondaryUserName(),
                                                  options.GetSecondaryPassword(), log);
-        if (problem)
-            return failure(*problem);
+        if (problem) {
+            // Text 131 is about the credentials: the first blank one is where to go on.
+            const int field = problem->text != 131                        ? IDC_SECONDARY_LOCATION
+                              : options.GetSecondaryUserName().empty() ? IDC_SECONDARY_USER
+                                                                          : IDC_SECONDARY_PASSWORD;
+            return failure(*problem, field);
+        }
     }
     return std::nullopt;
 }

@@ -82,10 +82,17 @@ private:
     void OnBuildPackage();
     void BuildPackage();
     void ReportBuildError(const QString& reason);
-    void TransferToOptions();
+    // A reason not to build, and the control it is about (kNoId for none).
+    struct Refusal {
+        std::wstring text;
+        int field;
+    };
+    QString FieldText(int id) const;
+    std::optional<Refusal> OverlongField() const;
+    std::optional<Refusal> TransferToOptions();
     bool ValidateInput();
-    std::optional<std::wstring> FirstInputProblem();
-    void ShowCheckMessage(const std::wstring& problem);
+    std::optional<Refusal> FirstInputProblem();
+    void ShowCheckMessage(const Refusal& problem);
     void ShowMessage(const std::wstring& text, QMessageBox::Icon icon);
 
     QLineEdit* Edit(int id) const;

@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDebug>
 #include <QDir>
@@ -39,6 +40,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cerrno>
 #include <filesystem>
 #include <functional>
@@ -1355,12 +1357,30 @@ void HalvexDlgTest::buildErrorsKeepTheDialog_data()
     QTest::addColumn<int>("field");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("-opwd that cannot be revealed")
-        << int(IDC_SETUP_PARAMETERS) << QStringLiteral("-opwd ***") << QString::fromStdWString(L"Option \u2013opwd is not a valid password.");
+    QTest::addColumn<bool>("pasted");
+    const QString invalidPassword = QString::fromStdWString(L"Option \u2013opwd is not a valid password.");
+    // Outside the alphabet, a wrong algorithm ident, a token the cipher cannot open, a
+    // token of no layout at all: the same text for each, never the library's own.
+    for (const char* token : {"***", "BxQBAQEBAQEBAQEBAQE=", "BwgBAQEBAQEBAQ==", "QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVo="})
+        QTest::newRow(qPrintable(QStringLiteral("-opwd ") + QLatin1String(token)))
+            << int(IDC_SETUP_PARAMETERS) << QStringLiteral("-opwd ") + QLatin1String(token) << invalidPassword << false;
     const QString file = cid + QStringLiteral("/cidsync.upd");
     QTest::newRow("source path naming a file")
         << int(IDC_SOURCE_FOLDER) << file
-        << QStringLiteral("Source folder \"%1\" must point to a software distribution location.\nNot a directory").arg(file);
+        << QStringLiteral("Source folder \"%1\" must point to a software distribution location.\nNot a directory").arg(file)
+        << false;
+    // Over a field's limit: refused whole, never cut to the limit and built.
+    const QString longLocation = QStringLiteral("\\\\fileserver.branch.example.com\\") + QString(130, QLatin1Char('u'));
+    QTest::newRow("pasted primary location over its limit")
+        << int(IDC_PRIMARY_LOCATION) << longLocation
+        << QStringLiteral("Primary update location is %1 characters long; it can hold at most 150. Nothing was built.")
+               .arg(longLocation.size())
+        << true;
+    QTest::newRow("typed password over its limit")
+        << int(IDC_PRIMARY_PASSWORD) << QString(51, QLatin1Char('p'))
+        << QStringLiteral("Password for the primary update location is 51 characters long; it can hold at most 50. "
+                          "Nothing was built.")
+        << false;
 }
 
 void HalvexDlgTest::buildErrorsKeepTheDialog()
@@ -1368,6 +1388,7 @@ void HalvexDlgTest::buildErrorsKeepTheDialog()
     QFETCH(int, field);
     QFETCH(QString, typed);
     QFETCH(QString, reason);
+    QFETCH(bool, pasted);
     PackageOptions options;
     options.SetProgramFolder(programFolder.toStdWString());
     RecordingDialogHost host;
@@ -1376,15 +1397,23 @@ void HalvexDlgTest::buildErrorsKeepTheDialog()
     SetText(dialog, IDC_SOURCE_FOLDER, cid);
     SetText(dialog, IDC_OUTPUT_PACKAGE, output);
     SetText(dialog, IDC_PRIMARY_USER, QStringLiteral("updater"));
-    SetText(dialog, field, typed);
+    if (pasted) {
+        QGuiApplication::clipboard()->setText(typed);
+        Item<QLineEdit>(dialog, field)->paste();
+    } else {
+        SetText(dialog, field, typed);
+    }
     Click(dialog, IDC_PATCH);
 
     // Inside the dialog's own loop, as a user meets it.
     bool stillOpen = false;
+    QWidget* focused = nullptr;
     QTimer::singleShot(0, &dialog, [&] {
+        dialog.GetDlgItem(IDOK)->setFocus();
         Click(dialog, IDOK);
         Click(dialog, IDOK);
         stillOpen = dialog.isVisible();
+        focused = dialog.focusWidget();
         dialog.reject();
     });
     QCOMPARE(dialog.DoModal(), int(QDialog::Rejected));
@@ -1392,6 +1421,7 @@ void HalvexDlgTest::buildErrorsKeepTheDialog()
 
     // Each build stops with the reason, and nothing typed is lost.
     QCOMPARE(host.boxes.size(), std::size_t{2});
+    QCOMPARE(focused, dialog.GetDlgItem(field));
     for (const auto& box : host.boxes) {
         QCOMPARE(box.text, CheckBoxText(reason));
         QCOMPARE(box.icon, QMessageBox::Critical);
@@ -1413,6 +1443,10 @@ void HalvexDlgTest::stoppingABuild_data()
     QTest::newRow("Cancel") << QStringLiteral("cancel") << true;
     QTest::newRow("Esc, then Yes") << QStringLiteral("esc-yes") << true;
     QTest::newRow("Esc, then No") << QStringLiteral("esc-no") << false;
+    // Asked to end (kill, or the terminal it came from closing): stopped as by Cancel,
+    // then the dialog ends.
+    QTest::newRow("SIGTERM") << QStringLiteral("sigterm") << true;
+    QTest::newRow("SIGHUP") << QStringLiteral("sighup") << true;
 }
 
 void HalvexDlgTest::stoppingABuild()
@@ -1467,7 +1501,9 @@ void HalvexDlgTest::stoppingABuild()
                    != QStringLiteral("Creating the final self-extracting archive..."))
             return;
         acted = true;
-        if (action == QStringLiteral("cancel")) {
+        if (action == QStringLiteral("sigterm") || action == QStringLiteral("sighup")) {
+            ::raise(action == QStringLiteral("sigterm") ? SIGTERM : SIGHUP);
+        } else if (action == QStringLiteral("cancel")) {
             QTest::mouseClick(progress->findChild<QPushButton*>(QStringLiteral("2")), Qt::LeftButton);
         } else {
             host.answers.push_back([&action](QDialog&) {
@@ -1481,6 +1517,18 @@ void HalvexDlgTest::stoppingABuild()
     watcher.stop();
     QVERIFY2(acted, qPrintable(host.boxes.empty() ? QString() : host.boxes.back().text));
 
+    if (action.startsWith(QStringLiteral("sig"))) {
+        // No box waits for a user who asked the program to end, and nothing stays behind.
+        QVERIFY(host.boxes.empty());
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QCOMPARE(QDir(outputFolder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{});
+        QVERIFY(!QFileInfo::exists(workFolder));
+        QVERIFY(!HasChildren());
+        QVERIFY(!Platform::InterruptRequested());
+        QVERIFY(LogText().count(stopLine) > stopLinesBefore);
+        return;
+    }
     QVERIFY(!host.boxes.empty());
     const RecordingDialogHost::Box& result = host.boxes.back();
     QCOMPARE(host.boxes.size(), action == QStringLiteral("cancel") ? std::size_t{1} : std::size_t{2});
