@@ -38,6 +38,7 @@
 #include <QScrollArea>
 #include <QStyle>
 #include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <boost/system/system_error.hpp>
@@ -46,6 +47,7 @@
 #include <exception>
 #include <memory>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -122,6 +124,18 @@ public:
     WaitCursor& operator=(const WaitCursor&) = delete;
 };
 
+// A file:// address stands for the local path it names; anything else is taken as typed.
+std::wstring LocalPath(const QString& typed)
+{
+    const QUrl address(typed);
+    if (typed.startsWith(QLatin1String("file:"), Qt::CaseInsensitive) && address.isLocalFile())
+        return address.toLocalFile().toStdWString();
+    return typed.toStdWString();
+}
+
+// Where the button row starts, in dialog units: below the last group box.
+constexpr int kButtonRowTop = 308;
+
 }  // namespace
 
 CHalvexDlg::CHalvexDlg(PackageOptions& packageOptions, QWidget* parent, Ui::IDialogHost& dialogHost)
@@ -192,22 +206,31 @@ void CHalvexDlg::CreateControls()
     const Ui::DialogUnits units(font());
     setWindowTitle(QStringLiteral("Veskor Zastrel"));
 
-    // The controls sit on a page of the template's size inside a scroll area, which shows
-    // scroll bars only when the screen is too small for the whole template.
+    // The controls above the button row sit on a page inside a scroll area, which shows
+    // scroll bars only when the screen is too small for the whole template. The button
+    // row stays below it, in view at any size.
     auto* scroll = new QScrollArea(this);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setFocusPolicy(Qt::NoFocus);
     auto* page = new QWidget;
-    page->setFixedSize(units.Size(488, 335));
+    page->setFixedSize(units.Size(488, kButtonRowTop));
+    auto* buttonRow = new QWidget(this);
+    buttonRow->setFixedHeight(units.Size(488, 335 - kButtonRowTop).height());
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
     layout->addWidget(scroll);
+    layout->addWidget(buttonRow);
+    std::vector<QWidget*> tabOrder;
 
     // Controls are made in template order, which is also the keyboard focus order.
     // Group boxes are plain frames behind the controls, as in the template, so every
     // position is relative to the page.
     const auto place = [&](QWidget* widget, int id, int x, int y, int w, int h) {
-        widget->setGeometry(units.Rect(x, y, w, h));
+        const int top = widget->parentWidget() == buttonRow ? y - kButtonRowTop : y;
+        widget->setGeometry(units.Rect(x, top, w, h));
+        if (widget->focusPolicy() & Qt::TabFocus)
+            tabOrder.push_back(widget);
         if (id != kNoId) {
             widget->setObjectName(QString::number(id));
             controls.emplace(id, widget);
@@ -231,7 +254,7 @@ void CHalvexDlg::CreateControls()
         return widget;
     };
     const auto button = [&](int id, const char* text, int x, int y, int w, int h) {
-        auto* widget = new QPushButton(QString::fromLatin1(text), page);
+        auto* widget = new QPushButton(QString::fromLatin1(text), y >= kButtonRowTop ? buttonRow : page);
         place(widget, id, x, y, w, h);
         return widget;
     };
@@ -352,9 +375,12 @@ void CHalvexDlg::CreateControls()
     installationType = new Ui::RadioGroup({silent, nonInteractive, interactive}, this);
 
     scroll->setWidget(page);
+    // The page and the button row each keep their own order; the template's runs across both.
+    for (std::size_t i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
     // Only a button already inside the dialog can become its default.
     build->setDefault(true);
-    FitToScreen(page->size(), *scroll);
+    FitToScreen(page->size() + QSize(0, buttonRow->height()), *scroll);
 }
 
 void CHalvexDlg::FitToScreen(QSize designed, const QScrollArea& scroll)
@@ -367,7 +393,7 @@ void CHalvexDlg::FitToScreen(QSize designed, const QScrollArea& scroll)
         return;
     }
     // Too big for the screen: as large as fits, resizable, and never larger than the
-    // template with its scroll bars.
+    // template with its scroll bars. Only the page scrolls.
     const int bar = scroll.style()->pixelMetric(QStyle::PM_ScrollBarExtent);
     const QSize largest = designed + QSize(bar, bar);
     setMinimumSize(QSize(8 * line, 8 * line).boundedTo(room));
@@ -782,13 +808,20 @@ void CHalvexDlg::BuildPackage()
         ShowMessage(L"The package build was stopped. Nothing was written under the package name.",
                     QMessageBox::Information);
     else if (job.Succeeded())
-        ShowMessage(LoadText(115), QMessageBox::Information);
+        ShowMessage(LoadText(115) + L"\n\n" + WrittenPackage(), QMessageBox::Information);
     else
         ShowMessage(Platform::LoadFormattedString(116, log.GetLogFilePath()).value_or(std::wstring()),
                     QMessageBox::Critical);
     progress.reset();
     raise();
     activateWindow();
+}
+
+std::wstring CHalvexDlg::WrittenPackage() const
+{
+    if (!options.GetOutputIsFolder())
+        return options.GetOutputPackage();
+    return QDir(ToQString(options.GetOutputPackage())).filePath(QStringLiteral("VeskorEndpoint.exe")).toStdWString();
 }
 
 QString CHalvexDlg::FieldText(int id) const
@@ -818,7 +851,7 @@ std::optional<CHalvexDlg::Refusal> CHalvexDlg::TransferToOptions()
 {
     const auto text = [this](int id) { return Edit(id)->text().toStdWString(); };
     options.SetSourceFolder(text(IDC_SOURCE_FOLDER));
-    options.SetOutputPackage(text(IDC_OUTPUT_PACKAGE));
+    options.SetOutputPackage(LocalPath(Edit(IDC_OUTPUT_PACKAGE)->text()));
     options.SetManaged(IsTicked(IDC_MANAGED));
     options.SetFirewall(IsTicked(IDC_FIREWALL));
     options.SetPatch(IsTicked(IDC_PATCH));
@@ -904,6 +937,15 @@ std::optional<CHalvexDlg::Refusal> CHalvexDlg::FirstInputProblem()
         Refusal refusal = *failure({110, options.GetSourceFolder()}, IDC_SOURCE_FOLDER);
         if (!refusal.text.empty())
             refusal.text += L"\n" + QString::fromLocal8Bit(error.code().message()).toStdWString();
+        return refusal;
+    }
+    // A relative output would land wherever the program happened to be started from.
+    if (const std::wstring& output = options.GetOutputPackage();
+        !output.empty() && !QDir::isAbsolutePath(ToQString(output))) {
+        log << "Destination path is relative:" << output << "\n";
+        Refusal refusal = *failure({111, output}, IDC_OUTPUT_PACKAGE);
+        if (!refusal.text.empty())
+            refusal.text += L"\nEnter the full path of the package or of its folder.";
         return refusal;
     }
     if (const auto problem = CheckOutputInput(options, log))

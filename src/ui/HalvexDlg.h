@@ -88,6 +88,8 @@ private:
         int field;
     };
     QString FieldText(int id) const;
+    // The package a successful build has written.
+    std::wstring WrittenPackage() const;
     std::optional<Refusal> OverlongField() const;
     std::optional<Refusal> TransferToOptions();
     bool ValidateInput();

@@ -36,6 +36,7 @@
 #include <QStyleOptionButton>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 
 #include <sys/wait.h>
 
@@ -403,7 +404,9 @@ void HalvexDlgTest::templateOrderIsTabOrder()
     QWidget* widget = dialog.GetDlgItem(kTemplateOrder.first());
     do {
         const int id = kTemplateOrder.indexOf(widget->objectName().toInt()) >= 0 ? widget->objectName().toInt() : 0;
-        if (id != 0 && widget->parentWidget() == Page(dialog) && !seen.contains(id))
+        const bool dialogControl = widget->parentWidget() == Page(dialog)
+                                   || widget->parentWidget() == dialog.GetDlgItem(IDOK)->parentWidget();
+        if (id != 0 && dialogControl && !seen.contains(id))
             seen << id;
         widget = widget->nextInFocusChain();
     } while (widget != dialog.GetDlgItem(kTemplateOrder.first()));
@@ -529,16 +532,25 @@ void HalvexDlgTest::fitsTheScreen()
     auto* scroll = dialog.findChild<QScrollArea*>();
     QVERIFY(scroll);
     const QSize room = dialog.screen()->availableGeometry().size();
-    qInfo("template %dx%d, screen %dx%d", page->width(), page->height(), room.width(), room.height());
-    const bool tooBig = page->width() > room.width() || page->height() > room.height();
+    const QWidget* buttonRow = dialog.GetDlgItem(IDOK)->parentWidget();
+    const QSize whole = page->size() + QSize(0, buttonRow->height());
+    qInfo("template %dx%d, screen %dx%d", whole.width(), whole.height(), room.width(), room.height());
+    const bool tooBig = whole.width() > room.width() || whole.height() > room.height();
     // Room for any window manager's title bar and frame besides.
-    const bool fits = page->width() + 100 <= room.width() && page->height() + 100 <= room.height();
+    const bool fits = whole.width() + 100 <= room.width() && whole.height() + 100 <= room.height();
     if (!tooBig && !fits)
         QSKIP("the template only just fits this screen: whether the frame fits beside it is the window manager's");
 
+    // Build Package, Cancel and Help stay whole in view, outside the scrolling part.
+    for (const int id : {IDOK, IDCANCEL, IDC_HELP}) {
+        QWidget* button = dialog.GetDlgItem(id);
+        QVERIFY2(!scroll->isAncestorOf(button), qPrintable(QString::number(id)));
+        QVERIFY2(dialog.rect().contains(QRect(button->mapTo(&dialog, QPoint(0, 0)), button->size())),
+                 qPrintable(QString::number(id)));
+    }
     if (fits) {
         // The designed size, fixed, without scroll bars.
-        QCOMPARE(dialog.size(), page->size());
+        QCOMPARE(dialog.size(), whole);
         QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
         QVERIFY(!scroll->verticalScrollBar()->isVisible());
         QVERIFY(!scroll->horizontalScrollBar()->isVisible());
@@ -553,15 +565,17 @@ void HalvexDlgTest::fitsTheScreen()
     };
     for (const int id : kTemplateOrder) {
         QWidget* control = dialog.GetDlgItem(id);
+        if (!scroll->isAncestorOf(control))
+            continue;
         scroll->ensureWidgetVisible(control, 0, 0);
         QVERIFY2(shown(control), qPrintable(QString::number(id)));
     }
     scroll->verticalScrollBar()->setValue(0);
     Item<QLineEdit>(dialog, IDC_SOURCE_FOLDER)->setFocus();
-    QWidget* cancel = dialog.GetDlgItem(IDCANCEL);
-    while (QApplication::focusWidget() != cancel && QApplication::focusWidget() != dialog.GetDlgItem(IDC_HELP))
+    QWidget* lowest = dialog.GetDlgItem(IDC_PRIMARY_PASSWORD);
+    while (QApplication::focusWidget() != lowest)
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    QVERIFY(shown(QApplication::focusWidget()));
+    QVERIFY(shown(lowest));
 }
 
 void HalvexDlgTest::everyInputAndButtonHasAnAccessibleName()
@@ -1059,10 +1073,14 @@ void HalvexDlgTest::validationStopsAtTheFirstProblem_data()
     QTest::newRow("blank output")
         << valid([](CHalvexDlg& d) { SetText(d, IDC_OUTPUT_PACKAGE, QString()); })
         << QStringLiteral("Output package cannot be blank. Enter a folder path and try again.") << nothingElse;
-    QTest::newRow("output without a folder part")
-        << valid([](CHalvexDlg& d) { SetText(d, IDC_OUTPUT_PACKAGE, QStringLiteral("Client.exe")); })
-        << QStringLiteral("Output package path \"Client.exe\" is invalid.")
-        << QStringList{QStringLiteral("URL:"), QStringLiteral("Updating source:")};
+    // A relative output would depend on the folder the program was started from.
+    for (const char* relative : {"Client.exe", "out/Client.exe"})
+        QTest::newRow(qPrintable(QStringLiteral("relative output ") + QLatin1String(relative)))
+            << valid([relative](CHalvexDlg& d) { SetText(d, IDC_OUTPUT_PACKAGE, QLatin1String(relative)); })
+            << QStringLiteral("Output package path \"%1\" is invalid.\nEnter the full path of the package or of its "
+                              "folder.")
+                   .arg(QLatin1String(relative))
+            << QStringList{QStringLiteral("Destination path: "), QStringLiteral("URL:"), QStringLiteral("Updating source:")};
     QTest::newRow("patch without a server, after source and output")
         << valid([](CHalvexDlg& d) { Click(d, IDC_PATCH); })
         << QStringLiteral("Management server URL cannot be blank. Enter an HTTP location and try again.")
@@ -1260,7 +1278,8 @@ void HalvexDlgTest::wholeBuildThroughTheDialog()
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     SetText(dialog, IDC_SOURCE_FOLDER, cid);
-    SetText(dialog, IDC_OUTPUT_PACKAGE, package);
+    // An address names the path it stands for.
+    SetText(dialog, IDC_OUTPUT_PACKAGE, QUrl::fromLocalFile(package).toString());
     SetText(dialog, IDC_PRIMARY_LOCATION, QStringLiteral("http://updates.example.com/veskor"));
     SetText(dialog, IDC_PRIMARY_USER, QStringLiteral("updater"));
     SetText(dialog, IDC_PRIMARY_PASSWORD, QStringLiteral("secret"));
@@ -1323,7 +1342,7 @@ void HalvexDlgTest::wholeBuildThroughTheDialog()
     QVERIFY2(turnsAfterTheLastStatus > 100, qPrintable(QString::number(turnsAfterTheLastStatus)));
 
     QCOMPARE(host.boxes.size(), std::size_t{1});
-    QCOMPARE(host.boxes[0].text, QStringLiteral("Package generation complete."));
+    QCOMPARE(host.boxes[0].text, QStringLiteral("Package generation complete.\n\n") + package);
     QCOMPARE(host.boxes[0].icon, QMessageBox::Information);
     QCOMPARE(host.boxes[0].title, QStringLiteral("Veskor Zastrel"));
     QVERIFY(host.boxes[0].ownedByDialog);
@@ -1535,7 +1554,7 @@ void HalvexDlgTest::stoppingABuild()
     QVERIFY(!dialog.findChild<CProgressDlg*>());
     QVERIFY(!QApplication::activeModalWidget());
     if (!stops) {
-        QCOMPARE(result.text, QStringLiteral("Package generation complete."));
+        QCOMPARE(result.text, QStringLiteral("Package generation complete.\n\n") + package);
         QVERIFY(QFileInfo(package).size() > 8 << 20);
         QCOMPARE(QDir(outputFolder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  (QStringList{QStringLiteral("VeskorEndpoint.exe"), QStringLiteral("VeskorEndpoint.exe.sha256")}));
@@ -1549,7 +1568,7 @@ void HalvexDlgTest::stoppingABuild()
 
     // The stop is forgotten: the next build from the same fields runs to the end.
     Click(dialog, IDOK);
-    QCOMPARE(host.boxes.back().text, QStringLiteral("Package generation complete."));
+    QCOMPARE(host.boxes.back().text, QStringLiteral("Package generation complete.\n\n") + package);
     QVERIFY(QFileInfo(package).size() > 8 << 20);
     QCOMPARE(Entries(dialog), typed);
 }
