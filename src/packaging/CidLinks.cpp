@@ -17,6 +17,21 @@ void CidLinks::AddRoot(const Path& folder)
         roots.push_back(real);
 }
 
+bool CidLinks::AddRootWithin(const Path& folder, const Path& boundary, CLogging& log)
+{
+    boost::system::error_code error;
+    const Path real = fs::canonical(folder, error);
+    if (error)
+        return true;
+    const Path realBoundary = fs::canonical(boundary, error);
+    if (error || !IsWithin(real, realBoundary)) {
+        log << "Link leaves the source folder:" << folder.wstring() << "->" << real.wstring() << "\n";
+        return false;
+    }
+    roots.push_back(real);
+    return true;
+}
+
 std::optional<CidLinks::Path> CidLinks::Resolve(const Path& entry, CLogging& log) const
 {
     boost::system::error_code error;

@@ -17,6 +17,9 @@ public:
 
     // A folder whose content may be packed; links are followed to find where it really is.
     void AddRoot(const Path& folder);
+    // The same for a folder that may itself be a link: taken only when it really lies
+    // within `boundary`; else a log line, and false.
+    bool AddRootWithin(const Path& folder, const Path& boundary, CLogging& log);
 
     // The path to copy for `entry`: the entry itself when it is no link, else the link's
     // real target. Nothing, after a log line, when the link must not be followed.

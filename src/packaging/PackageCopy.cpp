@@ -83,8 +83,9 @@ bool CPackageCopy::CopyPackage(const std::wstring& source, const std::wstring& d
     }
 
     links.AddRoot(cid);
-    if (withExploitPrevention)
-        links.AddRoot(exploitPreventionSource);
+    // "KELDWIN" is judged as any link is: it may lead only to a folder beside the CID.
+    if (withExploitPrevention && !links.AddRootWithin(exploitPreventionSource, cid.parent_path(), log))
+        ok = false;
 
     log << "Creating new directory structure" << "\n";
     PathList folders, files, exploitPreventionFolderPaths, exploitPreventionFiles;

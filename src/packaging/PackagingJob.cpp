@@ -1,12 +1,14 @@
 #include "packaging/PackagingJob.h"
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <iostream>
 
 #include <boost/filesystem/operations.hpp>
 #include <boost/filesystem/path.hpp>
 
+#include "core/AsciiLowerCase.h"
 #include "packaging/AdminFiles.h"
 #include "packaging/ArchiveBuilder.h"
 #include "packaging/ClientNames.h"
@@ -24,6 +26,9 @@ namespace {
 
 // The most characters a Windows command line holds, its terminating null included.
 constexpr std::size_t kCommandLineLimit = 32767;
+
+// The CID's folder, as the package's script names it.
+constexpr const wchar_t* kCidFolderName = L"NORDAVIN";
 
 }  // namespace
 
@@ -49,7 +54,7 @@ void PackagingJob::Run()
         if (outputFolder.empty())
             outputFolder = L".";
     }
-    success = ClaimWorkFolder() && HoldOutputFolder();
+    success = ClaimWorkFolder() && HoldOutputFolder() && ResolveSourceFolder();
     progress.Refresh();
 
     FolderList componentFolders;
@@ -170,6 +175,53 @@ bool PackagingJob::ClaimWorkFolder()
         return false;
     }
     ownsWorkFolder = true;
+    return true;
+}
+
+// The package's script runs NORDAVIN\setup.exe below the package root, and the copy names
+// the CID's folder in the package after the last part of its path: ".", "..", "/." or a link
+// of another name would give a package that cannot install, or write through the CID's own
+// files. The copy therefore reads the folder by its real path, and only a folder that is
+// named NORDAVIN and holds setup.exe is packed.
+bool PackagingJob::ResolveSourceFolder()
+{
+    const std::wstring& given = options.GetSourceFolder();
+    boost::system::error_code error;
+    const fs::path real = fs::canonical(fs::path(given), error);
+    if (error) {
+        log << "Unable to resolve the source folder:" << given << Platform::WidenHostText(error.message()) << "\n";
+        return false;
+    }
+    if (real.wstring() != given)
+        log << "Source folder:" << given << "is the folder" << real.wstring() << "\n";
+    if (AsciiLowerCase(real.filename().wstring()) != AsciiLowerCase(kCidFolderName)) {
+        log << "The source folder" << real.wstring() << "is not named" << std::wstring(kCidFolderName)
+            << ": the package's script runs NORDAVIN\\setup.exe, so the CID must be the folder of that name" << "\n";
+        return false;
+    }
+    bool hasSetup = false;
+    for (fs::directory_iterator entry(real, error), end; !error && entry != end; entry.increment(error)) {
+        boost::system::error_code statusError;
+        // Compared as bytes: a name that is no UTF-8 is simply not setup.exe.
+        std::string name = entry->path().filename().string();
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](unsigned char c) { return c < 0x80 ? static_cast<char>(std::tolower(c)) : static_cast<char>(c); });
+        if (name == "setup.exe" &&
+            fs::is_regular_file(entry->symlink_status(statusError))) {
+            hasSetup = true;
+            break;
+        }
+    }
+    if (error) {
+        log << "Unable to read the source folder:" << real.wstring() << Platform::WidenHostText(error.message()) << "\n";
+        return false;
+    }
+    if (!hasSetup) {
+        log << "The source folder" << real.wstring()
+            << "holds no setup.exe, which the package's script runs on the client" << "\n";
+        return false;
+    }
+    options.SetSourceFolder(real.wstring());
     return true;
 }
 

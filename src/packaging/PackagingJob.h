@@ -31,6 +31,7 @@ public:
 private:
     bool ClaimWorkFolder();
     bool HoldOutputFolder();
+    bool ResolveSourceFolder();
     bool StillWanted();
     bool CopyConfigTool(CPackageCopy& copy);
     bool ReportStatus(unsigned id);

@@ -30,7 +30,7 @@ protected:
         root = fs::path(ScratchFolder().string()) / "runs";
         programData = root / "programdata";
         fs::create_directories(programData);
-        cid = CidBuilder((root / "cid").string()).Path().string();
+        cid = CidBuilder((root / "cid" / "NORDAVIN").string()).File("setup.exe", "setup stand-in\n").Path().string();
         out = root / "out";
         fs::create_directories(out);
     }

@@ -122,6 +122,8 @@ protected:
         output = root / "out";
         fs::create_directories(output);
         temp = fs::path(std::getenv("TEMP"));
+        // Fresh for every row of a table, whatever the row before changed.
+        options = PackageOptions();
         options.SetSourceFolder(cid.wstring());
         options.SetOutputPackage((output / "Setup Package.exe").wstring());
         options.SetProgramFolder(program.wstring());
@@ -443,6 +445,32 @@ TEST_F(Packaging, PackageContentsFollowTheOptions)
     }
 }
 
+// However the CID's folder is spelt, the package holds it under its real name and nothing is
+// written into it.
+TEST_F(Packaging, DotsAndLinksInTheSourceNameTheRealFolder)
+{
+    fs::create_directories(root / "alias");
+    fs::create_directory_symlink(cid, root / "alias/NORDAVIN");
+    fs::create_directory_symlink(cid, root / "srv/current");
+    const std::string spellings[] = {cid.string() + "/.", cid.string() + "/torqel/..", cid.string() + "/../NORDAVIN/",
+                                     (root / "alias/NORDAVIN").string(), (root / "srv/current").string()};
+    const auto before = Tree(cid);
+    for (const auto& spelling : spellings) {
+        SCOPED_TRACE(spelling);
+        options.SetSourceFolder(fs::path(spelling).wstring());
+        LogRecord log;
+        ASSERT_TRUE(Run(progress)) << log.Joined();
+        const auto entries = ExtractedTree(output / "Setup Package.exe", program, root / "x");
+        EXPECT_TRUE(entries.count("NORDAVIN/setup.exe")) << "the script's setup.exe is in the package";
+        EXPECT_FALSE(entries.count("cidsync.upd")) << "nothing of the CID lies at the package root";
+        EXPECT_NE(log.Joined().find("Source folder: " + spelling + " is the folder " + cid.string() + " "),
+                  std::string::npos);
+        fs::remove_all(root / "x");
+    }
+    EXPECT_EQ(Tree(cid), before);
+    EXPECT_FALSE(fs::exists(cid / "setup.vbs"));
+}
+
 TEST_F(Packaging, OutputFolderGetsTheDefaultName)
 {
     options.SetOutputPackage(output.wstring());
@@ -469,6 +497,17 @@ TEST_F(Packaging, CopyFailuresLeaveNoOutput)
         {"a setup line Windows cannot run", [this] {
              options.GetSetupParameters().emplace(L"-g", std::wstring(32500, L'g')); },
          "The setup command line would be "},
+        {"a CID folder of another name", [this] {
+             fs::rename(cid, root / "srv/cid");
+             options.SetSourceFolder((root / "srv/cid/").wstring()); },
+         "The source folder " + (root / "srv/cid").string() + " is not named NORDAVIN "},
+        {"a CID without setup.exe", [this] { fs::remove(cid / "setup.exe"); },
+         "The source folder " + cid.string() + " holds no setup.exe, which the package's script runs on the client "},
+        {"KELDWIN a link that leaves the CID's folder", [this] {
+             fs::rename(root / "srv/KELDWIN", root / "private");
+             fs::create_directory_symlink(root / "private", root / "srv/KELDWIN");
+             options.SetExploitPrevention(true); },
+         "Link leaves the source folder: " + (root / "srv/KELDWIN").string() + " -> " + (root / "private").string() + " "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

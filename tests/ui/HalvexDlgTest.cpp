@@ -233,7 +233,11 @@ void HalvexDlgTest::initTestCase()
     const std::filesystem::path folder = TestSupport::ScratchFolder();
     scratch = QString::fromStdString(folder.string());
     cid = QString::fromStdString(
-        TestSupport::CidBuilder(folder / "CID").Components(TestSupport::kDefaultComponents).Path().string());
+        TestSupport::CidBuilder(folder / "CID" / "NORDAVIN")
+            .Components(TestSupport::kDefaultComponents)
+            .File("setup.exe", "setup stand-in\n")
+            .Path()
+            .string());
     programFolder = QString::fromStdString(TestSupport::MakeProgramFolder(folder).string());
     output = scratch + QStringLiteral("/out/Client.exe");
     // The remembered choices go to this test's own folder, never the user's.
@@ -1471,9 +1475,10 @@ void HalvexDlgTest::stoppingABuild()
     std::string payload(8 << 20, '\0');
     std::mt19937_64 random(7);
     std::generate(payload.begin(), payload.end(), [&random] { return static_cast<char>(random()); });
-    const QString busyCid = QString::fromStdString(TestSupport::CidBuilder(folder / "CID")
+    const QString busyCid = QString::fromStdString(TestSupport::CidBuilder(folder / "CID" / "NORDAVIN")
                                                        .Components(TestSupport::kAllComponents)
                                                        .File("lorv/payload.bin", payload)
+                                                       .File("setup.exe", "setup stand-in\n")
                                                        .Path()
                                                        .string());
     const QString outputFolder = QString::fromStdString((folder / "out").string());

@@ -105,7 +105,10 @@ int main(int argc, char** argv)
     {
         const std::filesystem::path scratch = TestSupport::ScratchFolder() / "sample";
         const std::filesystem::path cid =
-            TestSupport::CidBuilder(scratch / "CID").Components(TestSupport::kDefaultComponents).Path();
+            TestSupport::CidBuilder(scratch / "CID" / "NORDAVIN")
+                .Components(TestSupport::kDefaultComponents)
+                .File("setup.exe", "setup stand-in\n")
+                .Path();
         PackageOptions options;
         options.SetProgramFolder(TestSupport::MakeProgramFolder(scratch).wstring());
         RecordingDialogHost host;
