@@ -1,10 +1,11 @@
 #include "packaging/PackagingJob.h"
 
 #include <algorithm>
-#include <cctype>
 #include <climits>
 #include <iostream>
+#include <locale>
 
+#include <boost/algorithm/string/predicate.hpp>
 #include <boost/filesystem/operations.hpp>
 #include <boost/filesystem/path.hpp>
 
@@ -203,10 +204,7 @@ bool PackagingJob::ResolveSourceFolder()
     for (fs::directory_iterator entry(real, error), end; !error && entry != end; entry.increment(error)) {
         boost::system::error_code statusError;
         // Compared as bytes: a name that is no UTF-8 is simply not setup.exe.
-        std::string name = entry->path().filename().string();
-        std::transform(name.begin(), name.end(), name.begin(),
-                       [](unsigned char c) { return c < 0x80 ? static_cast<char>(std::tolower(c)) : static_cast<char>(c); });
-        if (name == "setup.exe" &&
+        if (boost::algorithm::iequals(entry->path().filename().string(), "setup.exe", std::locale::classic()) &&
             fs::is_regular_file(entry->symlink_status(statusError))) {
             hasSetup = true;
             break;
