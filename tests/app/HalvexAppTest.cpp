@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <optional>
@@ -48,7 +49,19 @@ protected:
             options.environment[name] = value;
         options.output = output;
         options.asNobody = asNobody;
-        return RunChild(HALVEX_PROGRAM, arguments, options);
+        return RunChild(asNobody ? NobodysProgram() : std::string(HALVEX_PROGRAM), arguments, options);
+    }
+
+    // An unprivileged run may not enter the checkout (a home folder of mode 700): it runs a
+    // copy of the program from the test's own folder, beside a program folder of its own.
+    std::string NobodysProgram() const
+    {
+        const fs::path program = root / "program" / "halvex";
+        if (!fs::exists(program)) {
+            MakeProgramFolder(std::filesystem::path(root.string()));
+            fs::copy_file(HALVEX_PROGRAM, program);
+        }
+        return program.string();
     }
 
     std::string LogFile() const { return (programData / "Veskor/Zastrel/Log/log.txt").string(); }
