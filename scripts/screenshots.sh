@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh --test
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build --target halvex-screenshots halvex halvex-grab-window
 shots="$PWD/build/screenshots"

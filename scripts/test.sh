@@ -12,7 +12,7 @@ if [ "${1:-}" = "--sanitize" ]; then
   extra=(-DHALVEX_SANITIZE=ON)
 fi
 
-bash scripts/install-deps.sh
-cmake -S . -B "$build" -G Ninja "${extra[@]}"
+bash scripts/install-deps.sh --test
+cmake -S . -B "$build" -G Ninja -DBUILD_TESTING=ON "${extra[@]}"
 cmake --build "$build"
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)"

@@ -47,19 +47,23 @@ constexpr std::string_view kHelp =
     "  -bexu VALUE        passed to setup with its value\n"
     "  -login             passed to setup\n"
     "  -rlogin            passed to setup\n"
-    "Any other -switch, and the value after it, goes to setup as it is: a misspelt\n"
-    "option is no error, so check the log for \"Unknown argument\". A /switch is\n"
-    "accepted and dropped.\n"
+    "Any other -switch goes to setup as it is, with the argument after it as its\n"
+    "value unless that begins with -: a misspelt option is no error, so check the\n"
+    "log for \"Unknown argument\". A /switch is accepted and dropped.\n"
     "\n"
     "Exit status:\n"
     "  0   the package was built (-cli), or the dialog was closed\n"
     "  82  the options are missing or wrong, the build failed, or an error occurred\n"
     "\n"
     "Log: Veskor/Zastrel/Log/log.txt under $ProgramData, else /var/lib, else\n"
-    "~/.local/state. The installer module (7za/7zSD.sfx) and ConfigUpdate.exe are\n"
-    "taken from beside the program, else from /etc/halvex. See halvex(1).\n";
+    "~/.local/state. The installer module 7zSD.sfx and ConfigUpdate.exe are taken\n"
+    "from /etc/halvex when there, else from beside the program. See halvex(1).\n";
 
-constexpr std::string_view kVersion = "halvex " HALVEX_VERSION "\n";
+constexpr std::string_view kVersion =
+    "halvex " HALVEX_VERSION "\n"
+    "Copyright 2026 The Halvex developers; the Expat (MIT) licence.\n"
+    "Installer module 7zSD.sfx: 7-Zip " HALVEX_7ZIP_VERSION " (SFX for installers),\n"
+    "GNU LGPL 2.1 or later. See /usr/share/doc/halvex/copyright.\n";
 
 }  // namespace
 

@@ -9,15 +9,14 @@ namespace fs = boost::filesystem;
 
 std::wstring FindAdminFile(const std::vector<std::wstring>& places, const char* what, CLogging& log)
 {
-    for (std::size_t i = 0; i < places.size(); ++i) {
+    for (const auto& place : places) {
         boost::system::error_code error;
-        if (!fs::is_regular_file(places[i], error))
+        if (!fs::is_regular_file(place, error))
             continue;
-        if (i > 0)
-            log << what << "found at:" << places[i] << "\n";
-        return places[i];
+        log << what << "found at:" << place << "\n";
+        return place;
     }
     for (const auto& place : places)
         log << what << "not found at:" << place << "\n";
-    return places.front();
+    return places.back();
 }

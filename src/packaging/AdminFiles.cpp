@@ -30,16 +30,18 @@ std::optional<std::wstring> AdminConfigFolder(const std::wstring& programFolder)
 
 std::vector<std::wstring> InstallerModulePlaces(const std::wstring& programFolder)
 {
-    std::vector<std::wstring> places{programFolder + L"/7za/7zSD.sfx"};
+    std::vector<std::wstring> places;
     if (const auto config = AdminConfigFolder(programFolder))
         places.push_back(*config + L"/7zSD.sfx");
+    places.push_back(programFolder + L"/7za/7zSD.sfx");
     return places;
 }
 
 std::vector<std::wstring> ConfigToolPlaces(const std::wstring& programFolder)
 {
-    std::vector<std::wstring> places{programFolder + L"/ConfigUpdate.exe"};
+    std::vector<std::wstring> places;
     if (const auto config = AdminConfigFolder(programFolder))
         places.push_back(*config + L"/ConfigUpdate.exe");
+    places.push_back(programFolder + L"/ConfigUpdate.exe");
     return places;
 }

@@ -7,8 +7,9 @@
 class CLogging;
 
 // The files an administrator supplies for every package, the installer module and the
-// configuration tool, are looked for beside the program first, then in the configuration
-// folder of an installed program.
+// configuration tool, are looked for in the configuration folder of an installed program
+// first, then beside the program: the administrator's own files win over the shipped ones,
+// and a package upgrade, which replaces what is beside the program, never touches them.
 
 // The configuration folder that belongs to a program installed as <prefix>/lib/halvex:
 // <prefix>/etc/halvex, except that a prefix named "usr" keeps it beside itself
@@ -21,7 +22,7 @@ std::vector<std::wstring> InstallerModulePlaces(const std::wstring& programFolde
 // Every place ConfigUpdate.exe is looked for, in order.
 std::vector<std::wstring> ConfigToolPlaces(const std::wstring& programFolder);
 
-// The first place that holds a file. When none does, logs `what` with each place looked at
-// and answers the first place, so the step that reads it fails there as it always has.
-// A file found past the first place is named in the log.
+// The first place that holds a file, named in the log. When none does, logs `what` with each
+// place looked at and answers the last place (the one beside the program), so the step that
+// reads it fails there as it always has.
 std::wstring FindAdminFile(const std::vector<std::wstring>& places, const char* what, CLogging& log);

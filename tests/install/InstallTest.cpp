@@ -84,30 +84,33 @@ TEST_F(Installed, LaysOutTheProgramItsFolderAndTheManualPages)
 
     const ChildResult version = RunChild((stage / "usr/bin/halvex").string(), {"--version"});
     EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.out, std::string("halvex ") + HALVEX_VERSION + "\n");
+    EXPECT_EQ(version.out.rfind(std::string("halvex ") + HALVEX_VERSION + "\n", 0), 0u) << version.out;
+    const std::string copyright = ReadBytes(stage / "usr/share/doc/halvex/copyright");
+    EXPECT_NE(copyright.find("Debian 7zip source package\n " HALVEX_7ZIP_DEBIAN_VERSION ","), std::string::npos)
+        << "names the source the installed module was built from";
+    EXPECT_NE(copyright.find("7-Zip " HALVEX_7ZIP_VERSION " "), std::string::npos);
     const ChildResult obscureHelp = RunChild((stage / "usr/bin/halvex-obscure").string(), {"--help"});
     EXPECT_EQ(obscureHelp.exitCode, 0);
     EXPECT_EQ(obscureHelp.out.rfind("usage: halvex-obscure", 0), 0u);
 }
 
-TEST_F(Installed, BuildsTheSampleWithTheInstalledModuleAndTheToolFromItsEtcFolder)
+TEST_F(Installed, BuildsTheSampleWithTheModuleAndTheToolFromItsEtcFolderOverTheShippedOnes)
 {
+    WriteBytes(stage / "usr/lib/halvex/ConfigUpdate.exe", "shipped tool");
     WriteBytes(stage / "etc/halvex/7zSD.sfx", kModule);
     WriteBytes(stage / "etc/halvex/ConfigUpdate.exe", kTool);
 
     const ChildResult run = Build({"-s"});
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
     const fs::path package = out / "Endpoint.exe";
-    const std::string installedModule = ReadBytes(stage / "usr/lib/halvex/7za/7zSD.sfx");
-    EXPECT_EQ(ReadBytes(package).substr(0, installedModule.size()), installedModule)
-        << "the module beside the program comes before the one in etc/halvex";
-    // Through its link, the reader finds the archiver and the module beside the program.
+    EXPECT_EQ(ReadBytes(package).substr(0, kModule.size()), kModule)
+        << "the administrator's module in etc/halvex wins over the one shipped beside the program";
+    // Through its link, the reader finds the archiver and the administrator's module.
     const ChildResult inspected = RunChild((stage / "usr/bin/halvex-inspect").string(), {package.string()});
-    EXPECT_EQ(inspected.exitCode, 0) << inspected.out << inspected.err;
     EXPECT_NE(inspected.out.find("  the module installed with this program (" +
-                                 (stage / "usr/lib/halvex/7za/7zSD.sfx").string() + ")\n"),
+                                 (stage / "etc/halvex/7zSD.sfx").string() + ")\n"),
               std::string::npos)
-        << inspected.out;
+        << inspected.out << inspected.err;
     const ChildResult tool = RunChild(HALVEX_7ZA, {"e", "-so", package.string(), "ConfigUpdate.exe"});
     EXPECT_EQ(tool.exitCode, 0) << tool.err;
     EXPECT_EQ(tool.out, kTool);
@@ -115,21 +118,23 @@ TEST_F(Installed, BuildsTheSampleWithTheInstalledModuleAndTheToolFromItsEtcFolde
     const auto log = LogLines::All(LogLines::Path());
     const fs::path program = stage / "usr/lib/halvex";
     EXPECT_TRUE(Contains(log, "Utility Path:  " + (program / "7za/7za").string() + " "));
+    EXPECT_TRUE(Contains(log, "Installer module 7zSD.sfx found at: " + (stage / "etc/halvex/7zSD.sfx").string() + " "));
     EXPECT_TRUE(Contains(log, "Configuration tool ConfigUpdate.exe found at: " +
                                   (stage / "etc/halvex/ConfigUpdate.exe").string() + " "));
     EXPECT_EQ(log.back(), "Zastrel completed successfully ");
 }
 
-TEST_F(Installed, AModuleInItsEtcFolderServesWhenNoneIsBesideTheProgram)
+TEST_F(Installed, TheShippedModuleServesWhenTheEtcFolderHasNone)
 {
-    fs::remove(stage / "usr/lib/halvex/7za/7zSD.sfx");
-    WriteBytes(stage / "etc/halvex/7zSD.sfx", kModule);
+    WriteBytes(stage / "etc/halvex/ConfigUpdate.exe", kTool);
 
-    const ChildResult run = Build({"-s", "-mng", "yes"});
+    const ChildResult run = Build({"-s"});
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
-    EXPECT_EQ(ReadBytes(out / "Endpoint.exe").substr(0, kModule.size()), kModule);
+    const std::string shipped = ReadBytes(stage / "usr/lib/halvex/7za/7zSD.sfx");
+    EXPECT_EQ(ReadBytes(out / "Endpoint.exe").substr(0, shipped.size()), shipped);
     const auto log = LogLines::All(LogLines::Path());
-    EXPECT_TRUE(Contains(log, "Installer module 7zSD.sfx found at: " + (stage / "etc/halvex/7zSD.sfx").string() + " "));
+    EXPECT_TRUE(Contains(log, "Installer module 7zSD.sfx found at: " +
+                                  (stage / "usr/lib/halvex/7za/7zSD.sfx").string() + " "));
 }
 
 TEST_F(Installed, AMissingModuleOrToolIsLookedForInEveryPlaceAndNamed)

@@ -49,23 +49,24 @@ protected:
     fs::path config;
 };
 
-TEST_F(AdminFileLookup, BesideTheProgramFirstThenTheConfigurationFolder)
+TEST_F(AdminFileLookup, TheConfigurationFolderFirstThenBesideTheProgram)
 {
     const auto places = InstallerModulePlaces(program.wstring());
-    ASSERT_EQ(places, (std::vector<std::wstring>{(program / "7za/7zSD.sfx").wstring(),
-                                                 (config / "7zSD.sfx").wstring()}));
+    ASSERT_EQ(places, (std::vector<std::wstring>{(config / "7zSD.sfx").wstring(),
+                                                 (program / "7za/7zSD.sfx").wstring()}));
     const std::string beside = (program / "7za/7zSD.sfx").string();
     const std::string configured = (config / "7zSD.sfx").string();
 
     struct Case { const char* name; bool besideFile; bool configFile; std::string found; std::vector<std::string> lines; };
     const Case cases[] = {
-        {"beside only", true, false, beside, {}},
-        {"both", true, true, beside, {}},
+        {"beside only", true, false, beside, {"Installer module 7zSD.sfx found at: " + beside + " "}},
+        {"both: the administrator's wins", true, true, configured,
+         {"Installer module 7zSD.sfx found at: " + configured + " "}},
         {"configuration folder only", false, true, configured,
          {"Installer module 7zSD.sfx found at: " + configured + " "}},
         {"neither", false, false, beside,
-         {"Installer module 7zSD.sfx not found at: " + beside + " ",
-          "Installer module 7zSD.sfx not found at: " + configured + " "}},
+         {"Installer module 7zSD.sfx not found at: " + configured + " ",
+          "Installer module 7zSD.sfx not found at: " + beside + " "}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -83,10 +84,10 @@ TEST_F(AdminFileLookup, BesideTheProgramFirstThenTheConfigurationFolder)
 
 TEST_F(AdminFileLookup, OnlyAFileCountsAndABuildFolderLooksBesideItselfAlone)
 {
-    fs::create_directories(program / "ConfigUpdate.exe");
-    WriteBytes(config / "ConfigUpdate.exe", "tool");
+    fs::create_directories(config / "ConfigUpdate.exe");
+    WriteBytes(program / "ConfigUpdate.exe", "tool");
     LogRecord log;
-    EXPECT_EQ(Find(ConfigToolPlaces(program.wstring())), (config / "ConfigUpdate.exe").string())
+    EXPECT_EQ(Find(ConfigToolPlaces(program.wstring())), (program / "ConfigUpdate.exe").string())
         << "a folder of that name is passed over";
 
     const fs::path build = ScratchFolder() / "build";
