@@ -1,0 +1,3 @@
+#!/bin/sh
+# strip, as Debian strips its packages' binaries: without the compilers' .comment section.
+exec strip --remove-section=.comment "$@"
