@@ -62,7 +62,7 @@ TEST(UrlCracking, RefusesWhatItCannotRead)
         L"http://server/%00",
         L"http://server?%",
         L"http://ann%2@server",
-        std::wstring(33, L'a') + L"://server",
+        std::wstring(33, L'a').append(L"://server"),
         L"http://" + std::wstring(257, L'h'),
         L"http://server/" + std::wstring(2048, L'p'),
     };
@@ -72,7 +72,7 @@ TEST(UrlCracking, RefusesWhatItCannotRead)
 
 TEST(UrlCracking, LimitsAllowTheLongestComponents)
 {
-    const auto parts = CrackUrl(std::wstring(32, L'a') + L"://" + std::wstring(256, L'h') + L"/" + std::wstring(2047, L'p'));
+    const auto parts = CrackUrl(std::wstring(32, L'a').append(L"://").append(256, L'h').append(L"/").append(2047, L'p'));
     ASSERT_TRUE(parts);
     EXPECT_EQ(parts->scheme, UrlScheme::Unknown);
     EXPECT_EQ(parts->hostName.size(), 256u);

@@ -113,4 +113,15 @@ TEST_F(DebianPackage, LintianFindsNoError)
     std::cout << lintian.out;
 }
 
+TEST_F(DebianPackage, BinariesCarryDebiansHardeningAndNoCompilerComment)
+{
+    const ChildResult lintian = RunChild(HALVEX_LINTIAN, {"-I", "--pedantic", "--tag-display-limit", "0",
+                                                          package.string()});
+    for (const auto& line : Lines(lintian.out)) {
+        EXPECT_EQ(line.find(" hardening-"), std::string::npos) << line;
+        EXPECT_EQ(line.find(" binary-has-unneeded-section"), std::string::npos) << line;
+        EXPECT_EQ(line.find(" copyright"), std::string::npos) << line;
+    }
+}
+
 }  // namespace

@@ -103,6 +103,7 @@ TEST_F(ArchiveBuilding, OutputIsModuleConfigurationAndArchive)
         "About to create 7Zip configuration file... ",
         "Successfully created 7Zip configuration ",
         "About to create final self-extracting archive... ",
+        "Installer module 7zSD.sfx found at: " + (program / "7za/7zSD.sfx").string() + " ",
         "Command line:  copy /b \"" + (program / "7za/7zSD.sfx").string() + "\" + \"" +
             (work / "halvex_setup.txt").string() + "\" + \"" + archive + "\" \"" +
             (output / "VeskorEndpoint.exe").string() + "\" ",
