@@ -65,12 +65,22 @@ bool NoProcessRunningWith(const std::string& text)
     return false;
 }
 
+TestSupport::ChildOptions StartingIn(const fs::path& folder)
+{
+    TestSupport::ChildOptions options;
+    options.workingFolder = folder.string();
+    return options;
+}
+
 int SevenZip(const std::vector<std::string>& arguments, const fs::path& folder)
 {
-    std::string command = "cd '" + folder.string() + "' && /usr/bin/7za";
-    for (const auto& argument : arguments)
-        command += " '" + argument + "'";
-    return std::system((command + " >/dev/null").c_str());
+    return RunChild("/usr/bin/7za", arguments, StartingIn(folder)).exitCode;
+}
+
+// sha256sum's verdict on the checksum file `name` in `folder`.
+int ChecksumCheck(const fs::path& folder, const std::string& name)
+{
+    return RunChild("/usr/bin/sha256sum", {"-c", "--status", "--strict", name}, StartingIn(folder)).exitCode;
 }
 
 class HalvexAppPackaging : public testing::Test {
@@ -283,9 +293,7 @@ TEST_F(HalvexAppPackaging, HostileNamesAndInsideLinksArePackedFaithfully)
     EXPECT_EQ(ReadBytes(extracted / "NORDAVIN/torqel/alias.dat"), "definitions\n");
     EXPECT_EQ(ReadBytes(extracted / "NORDAVIN/bexu/shared/payload.txt"), "lorv payload\n");
     EXPECT_FALSE(fs::is_symlink(extracted / "NORDAVIN/bexu/shared"));
-    EXPECT_EQ(std::system(("cd '" + package.parent_path().string() + "' && sha256sum -c --status --strict '" +
-                           package.filename().string() + ".sha256'").c_str()),
-              0);
+    EXPECT_EQ(ChecksumCheck(package.parent_path(), package.filename().string() + ".sha256"), 0);
     for (const auto& entry : fs::recursive_directory_iterator(root))
         EXPECT_NE(entry.path().filename(), "pwned");
 }
@@ -361,7 +369,7 @@ TEST_F(HalvexAppPackaging, SecondRunIntoTheSameOutputFolderFailsAtOnce)
         << secondLog;
     EXPECT_EQ(secondLog.find("About to copy package from source..."), std::string::npos) << "it fails at once";
     EXPECT_EQ(Tree(output), (std::set<std::string>{"first.exe", "first.exe.sha256"}));
-    EXPECT_EQ(std::system(("cd '" + output.string() + "' && sha256sum -c --status first.exe.sha256").c_str()), 0);
+    EXPECT_EQ(ChecksumCheck(output, "first.exe.sha256"), 0);
     EXPECT_EQ(SevenZip({"t", "--", "first.exe"}, output), 0);
 }
 

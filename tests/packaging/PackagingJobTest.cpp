@@ -18,10 +18,12 @@
 #include "core/StepProgress.h"
 #include "platform/Interrupt.h"
 #include "platform/WorkFolder.h"
+#include "support/ChildRun.h"
 
 namespace {
 
 using namespace PackagingTest;
+using TestSupport::RunChild;
 
 const std::vector<std::wstring> kSuccessStatuses = {
     L"Establishing package components to transfer...",
@@ -679,9 +681,9 @@ TEST_F(Packaging, FaultsFailTheRunAndLeaveNothingBehind)
         fs::permissions(program / "7za/7za", fs::perms::owner_all);
     };
     const auto mountOutput = [this](const std::string& how) {
-        return std::system(("mount -t tmpfs -o " + how + " tmpfs '" + output.string() + "' 2>/dev/null").c_str()) == 0;
+        return RunChild("/usr/bin/mount", {"-t", "tmpfs", "-o", how, "tmpfs", output.string()}).exitCode == 0;
     };
-    const auto unmountOutput = [this] { std::system(("umount '" + output.string() + "' 2>/dev/null").c_str()); };
+    const auto unmountOutput = [this] { RunChild("/usr/bin/umount", {output.string()}); };
     std::optional<Platform::CFolderLock> otherRun;
 
     std::vector<Fault> faults = {
@@ -729,7 +731,7 @@ TEST_F(Packaging, FaultsFailTheRunAndLeaveNothingBehind)
         {"a read-only output folder", [&] {
              ASSERT_TRUE(mountOutput("size=1m"));
              WriteBytes(output / "Setup Package.exe", "an older package");
-             ASSERT_EQ(std::system(("mount -o remount,ro '" + output.string() + "'").c_str()), 0); },
+             ASSERT_EQ(RunChild("/usr/bin/mount", {"-o", "remount,ro", output.string()}).exitCode, 0); },
          "Failed to invoke archiver tool: ", L"", 0, true, unmountOutput},
         {"interrupted after component selection", [] {}, "Packaging interrupted: the run was asked to stop ",
          kSuccessStatuses[0], 1},

@@ -10,9 +10,12 @@
 #include <gtest/gtest.h>
 
 #include "platform/Interrupt.h"
+#include "support/ChildRun.h"
 #include "support/TestFolder.h"
 
 namespace {
+
+using TestSupport::RunChild;
 
 namespace fs = std::filesystem;
 
@@ -107,7 +110,7 @@ TEST_F(FileJoin, FullDiskFailsAndLeavesNothing)
 {
     const fs::path small = folder / "small";
     fs::create_directories(small);
-    if (::geteuid() != 0 || std::system(("mount -t tmpfs -o size=1m tmpfs '" + small.string() + "' 2>/dev/null").c_str()) != 0)
+    if (::geteuid() != 0 || RunChild("/usr/bin/mount", {"-t", "tmpfs", "-o", "size=1m", "tmpfs", small.string()}).exitCode != 0)
         GTEST_SKIP() << "needs root to mount a small tmpfs";
     Write("small/old.exe", "old");
     int error;
@@ -119,7 +122,7 @@ TEST_F(FileJoin, FullDiskFailsAndLeavesNothing)
     }
     const auto left = std::distance(fs::directory_iterator(small), {});
     const std::string kept = Read("small/old.exe");
-    std::system(("umount '" + small.string() + "'").c_str());
+    RunChild("/usr/bin/umount", {small.string()});
     EXPECT_EQ(error, ENOSPC);
     EXPECT_EQ(kept, "old");
     EXPECT_EQ(left, 1);

@@ -121,6 +121,8 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
             ::dup2(terminalSide, 2);
         if (options.asNobody && (::setgid(65534) != 0 || ::setuid(65534) != 0))
             ::_exit(126);
+        if (!options.workingFolder.empty() && ::chdir(options.workingFolder.c_str()) != 0)
+            ::_exit(126);
         ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }

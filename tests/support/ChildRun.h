@@ -39,6 +39,8 @@ struct ChildOptions {
     bool outputOnTerminal = false;
     bool errorOnTerminal = false;
     unsigned short terminalColumns = 80;
+    // The folder the program starts in; without it, this process's.
+    std::string workingFolder;
 };
 
 // Runs `program` with `arguments` to its end; standard error is captured unless it is on a
