@@ -34,33 +34,47 @@ bool CidLinks::AddRootWithin(const Path& folder, const Path& boundary, CLogging&
 
 std::optional<CidLinks::Path> CidLinks::Resolve(const Path& entry, CLogging& log) const
 {
+    const Verdict verdict = Judge(entry);
+    if (!verdict.real)
+        Report(entry, verdict, log);
+    return verdict.real;
+}
+
+CidLinks::Verdict CidLinks::Judge(const Path& entry) const
+{
+    Verdict verdict;
     boost::system::error_code error;
-    if (!fs::is_symlink(fs::symlink_status(entry, error)))
-        return entry;
-    const Path target = fs::read_symlink(entry, error);
+    if (!fs::is_symlink(fs::symlink_status(entry, error))) {
+        verdict.real = entry;
+        return verdict;
+    }
+    verdict.target = fs::read_symlink(entry, error);
     const Path real = fs::canonical(entry, error);
     if (error) {
-        log << (error.value() == ELOOP ? "Link loops:" : "Link points to nothing:") << entry.wstring() << "->"
-            << target.wstring() << "\n";
-        return std::nullopt;
+        verdict.refusal = error.value() == ELOOP ? "Link loops:" : "Link points to nothing:";
+        return verdict;
     }
     if (std::none_of(roots.begin(), roots.end(), [&](const Path& root) { return IsWithin(real, root); })) {
-        log << "Link leaves the source folder:" << entry.wstring() << "->" << target.wstring() << "\n";
-        return std::nullopt;
+        verdict.refusal = "Link leaves the source folder:";
+        return verdict;
     }
     // A folder holding one being copied would be copied into itself, without end.
     if (std::any_of(openFolders.begin(), openFolders.end(), [&](const Path& open) { return IsWithin(open, real); })) {
-        log << "Link loops:" << entry.wstring() << "->" << target.wstring() << "\n";
-        return std::nullopt;
+        verdict.refusal = "Link loops:";
+        return verdict;
     }
-    return real;
+    verdict.real = real;
+    return verdict;
+}
+
+void CidLinks::Report(const Path& entry, const Verdict& verdict, CLogging& log)
+{
+    log << verdict.refusal << entry.wstring() << "->" << verdict.target.wstring() << "\n";
 }
 
 void CidLinks::Enter(const Path& folder)
 {
-    boost::system::error_code error;
-    const Path real = fs::canonical(folder, error);
-    openFolders.push_back(error ? folder : real);
+    openFolders.push_back(folder);
 }
 
 void CidLinks::Leave()

@@ -15,17 +15,30 @@ class CidLinks {
 public:
     using Path = boost::filesystem::path;
 
+    // What a link was found to stand for: its real target, or why it must not be followed.
+    struct Verdict {
+        std::optional<Path> real;
+        const char* refusal = nullptr;  // the log line's first item, when refused
+        Path target;                    // the link's own text
+    };
+
     // A folder whose content may be packed; links are followed to find where it really is.
     void AddRoot(const Path& folder);
     // The same for a folder that may itself be a link: taken only when it really lies
     // within `boundary`; else a log line, and false.
     bool AddRootWithin(const Path& folder, const Path& boundary, CLogging& log);
+    // The real paths of the folders taken, in the order they were added.
+    const std::vector<Path>& Roots() const { return roots; }
 
     // The path to copy for `entry`: the entry itself when it is no link, else the link's
     // real target. Nothing, after a log line, when the link must not be followed.
     std::optional<Path> Resolve(const Path& entry, CLogging& log) const;
+    // The same judgement without the log line, which `Report` writes later.
+    Verdict Judge(const Path& entry) const;
+    static void Report(const Path& entry, const Verdict& verdict, CLogging& log);
 
-    // Brackets the copy of one folder, so a link back into it is seen as a loop.
+    // Brackets the walk of one folder, given by its real path, so a link back into it is
+    // seen as a loop.
     void Enter(const Path& folder);
     void Leave();
 

@@ -2,15 +2,10 @@
 
 #include <algorithm>
 #include <locale>
-#include <map>
 #include <optional>
+#include <unordered_set>
 
-#include <boost/filesystem/operations.hpp>
-#include <boost/filesystem/path.hpp>
-
-#include "platform/TextConversion.h"
-
-namespace fs = boost::filesystem;
+#include <boost/container_hash/hash.hpp>
 
 namespace {
 
@@ -30,11 +25,21 @@ std::size_t Utf16Length(const std::wstring& text)
                                                                 [](wchar_t c) { return c > 0xFFFF; }));
 }
 
+// One character in upper case: ASCII by arithmetic, the rest as the C.UTF-8 locale has it.
+wchar_t Upper(wchar_t c)
+{
+    if (c < 0x80)
+        return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - (L'a' - L'A')) : c;
+    static const std::locale utf8("C.UTF-8");
+    static const auto& ctype = std::use_facet<std::ctype<wchar_t>>(utf8);
+    return ctype.toupper(c);
+}
+
 std::wstring UpperCase(const std::wstring& text)
 {
-    static const std::locale utf8("C.UTF-8");
     std::wstring upper = text;
-    std::use_facet<std::ctype<wchar_t>>(utf8).toupper(upper.data(), upper.data() + upper.size());
+    for (auto& c : upper)
+        c = Upper(c);
     return upper;
 }
 
@@ -62,63 +67,119 @@ std::optional<std::wstring> NameProblem(const std::wstring& name)
     return std::nullopt;
 }
 
-class NameCheck {
-public:
-    NameCheck(const fs::path& root, CLogging& log) : root(root), log(log) {}
-
-    void Walk(const fs::path& folder)
+// Names of one folder compared in upper case, folded as they are hashed and compared,
+// so no folded copy is made.
+struct FoldedHash {
+    const std::vector<std::wstring>* names;
+    std::size_t operator()(std::size_t index) const
     {
-        std::map<std::wstring, std::wstring> seen;  // upper case -> the name as found
-        std::vector<fs::path> entries{fs::directory_iterator(folder), fs::directory_iterator()};
-        // Listing order is the file system's; a sorted walk names the same path first
-        // in every run.
-        std::sort(entries.begin(), entries.end());
-        for (const auto& entry : entries) {
-            const std::wstring name = entry.filename().wstring();
-            const std::wstring relative = fs::relative(entry, root).generic_wstring();
-            if (const auto problem = NameProblem(name))
-                Offend(relative, *problem);
-            const auto [clash, added] = seen.emplace(UpperCase(name), name);
-            if (!added)
-                Offend(relative, L"(differs only in letter case from " + clash->second + L")");
-            if (kTypicalPrefix + Utf16Length(relative) > kMaxPath)
-                log << "Warning: this path may pass 260 characters when the package is extracted on a Windows client:"
-                    << relative << "\n";
-            if (fs::is_directory(fs::symlink_status(entry)))
-                Walk(entry);
-        }
+        std::size_t seed = 0;
+        for (const wchar_t c : (*names)[index])
+            boost::hash_combine(seed, Upper(c));
+        return seed;
     }
-
-    int Offences() const { return offences; }
-
-private:
-    void Offend(const std::wstring& relative, const std::wstring& problem)
-    {
-        if (++offences <= kLineCap)
-            log << "Name a Windows client cannot hold:" << relative << problem << "\n";
-    }
-
-    fs::path root;
-    CLogging& log;
-    int offences = 0;
 };
+struct FoldedEqual {
+    const std::vector<std::wstring>* names;
+    bool operator()(std::size_t a, std::size_t b) const
+    {
+        const std::wstring& x = (*names)[a];
+        const std::wstring& y = (*names)[b];
+        return x.size() == y.size() &&
+               std::equal(x.begin(), x.end(), y.begin(), [](wchar_t p, wchar_t q) { return Upper(p) == Upper(q); });
+    }
+};
+
+std::vector<std::wstring> Parts(const std::wstring& folder, const std::wstring& name)
+{
+    std::vector<std::wstring> parts;
+    for (std::size_t start = 0; start < folder.size();) {
+        const std::size_t end = std::min(folder.find(L'/', start), folder.size());
+        parts.push_back(folder.substr(start, end - start));
+        start = end + 1;
+    }
+    parts.push_back(name);
+    return parts;
+}
+
+std::wstring Joined(const std::vector<std::wstring>& parts)
+{
+    std::wstring path;
+    for (const auto& part : parts)
+        path += (path.empty() ? L"" : L"/") + part;
+    return path;
+}
 
 }  // namespace
 
-bool CheckClientNames(const std::wstring& workFolder, CLogging& log)
+void ClientNames::AddFolder(const std::wstring& folder, const std::vector<std::wstring>& names)
+{
+    if (folder.empty())
+        topNames.insert(topNames.end(), names.begin(), names.end());
+    else
+        Judge(folder, names);
+}
+
+void ClientNames::Judge(const std::wstring& folder, const std::vector<std::wstring>& names)
+{
+    const std::size_t folderLength = folder.empty() ? 0 : Utf16Length(folder) + 1;
+    std::unordered_set<std::size_t, FoldedHash, FoldedEqual> seen(names.size(), FoldedHash{&names},
+                                                                  FoldedEqual{&names});
+    // Names that differ only in case, by the first of them met.
+    std::vector<std::pair<std::size_t, std::size_t>> clashes;
+    for (std::size_t index = 0; index < names.size(); ++index) {
+        const std::wstring& name = names[index];
+        if (const auto problem = NameProblem(name))
+            findings.push_back({Parts(folder, name), true, *problem});
+        const auto [first, added] = seen.insert(index);
+        if (!added)
+            clashes.emplace_back(*first, index);
+        if (kTypicalPrefix + folderLength + Utf16Length(name) > kMaxPath)
+            findings.push_back({Parts(folder, name), false, L""});
+    }
+    // Of names that differ only in case, the first in sorted order is the one the others
+    // are said to clash with.
+    std::sort(clashes.begin(), clashes.end());
+    for (auto group = clashes.begin(); group != clashes.end();) {
+        const auto end = std::find_if(group, clashes.end(), [&](const auto& c) { return c.first != group->first; });
+        std::vector<std::wstring> members{names[group->first]};
+        for (auto member = group; member != end; ++member)
+            members.push_back(names[member->second]);
+        std::sort(members.begin(), members.end());
+        for (auto member = members.begin() + 1; member != members.end(); ++member)
+            findings.push_back({Parts(folder, *member), true, L"(differs only in letter case from " + members[0] + L")"});
+        group = end;
+    }
+}
+
+bool ClientNames::Check(CLogging& log)
 {
     log << "Checking that a Windows client can hold every name in the package..." << "\n";
-    NameCheck check(workFolder, log);
-    try {
-        check.Walk(workFolder);
-    } catch (const fs::filesystem_error& error) {
-        log << "Boost file system error:" << Platform::WidenHostText(error.what()) << "\n";
-        return false;
+    Judge(L"", topNames);
+    topNames.clear();
+    // A path's own lines keep their order: what is wrong with the name, a clash, the length.
+    const auto rank = [](const Finding& finding) {
+        return finding.offence ? (finding.problem.starts_with(L"(differs") ? 1 : 0) : 2;
+    };
+    std::stable_sort(findings.begin(), findings.end(), [&](const Finding& a, const Finding& b) {
+        if (a.parts != b.parts)
+            return a.parts < b.parts;
+        return rank(a) < rank(b);
+    });
+    int offences = 0;
+    for (const auto& finding : findings) {
+        const std::wstring relative = Joined(finding.parts);
+        if (!finding.offence)
+            log << "Warning: this path may pass 260 characters when the package is extracted on a Windows client:"
+                << relative << "\n";
+        else if (++offences <= kLineCap)
+            log << "Name a Windows client cannot hold:" << relative << finding.problem << "\n";
     }
-    if (check.Offences() > kLineCap)
-        log << "Names a Windows client cannot hold, not listed above:" << check.Offences() - kLineCap << "\n";
-    if (check.Offences() > 0) {
-        log << "Package not built: names a Windows client cannot hold:" << check.Offences() << "\n";
+    findings.clear();
+    if (offences > kLineCap)
+        log << "Names a Windows client cannot hold, not listed above:" << offences - kLineCap << "\n";
+    if (offences > 0) {
+        log << "Package not built: names a Windows client cannot hold:" << offences << "\n";
         return false;
     }
     return true;

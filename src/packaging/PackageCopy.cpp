@@ -1,10 +1,12 @@
 #include "packaging/PackageCopy.h"
 
 #include <algorithm>
+#include <cerrno>
 
 #include <boost/filesystem/operations.hpp>
 
 #include "core/AsciiLowerCase.h"
+#include "core/PathWithin.h"
 #include "core/StepProgress.h"
 #include "platform/FilePlacement.h"
 #include "platform/Interrupt.h"
@@ -12,6 +14,39 @@
 #include "platform/TextConversion.h"
 
 namespace fs = boost::filesystem;
+
+// One entry of a source folder as the walk found it. A link is listed under its own name
+// and stands for what its real target is.
+struct CPackageCopy::Entry {
+    // What stops the copy at this entry, found by the walk and reported when the copy
+    // gets there, so the log reads as if the copy had found it.
+    enum class Problem { None, Name, Link, Error, Changed };
+    struct Detail {
+        std::optional<Path> real;  // a link's real target
+        Problem problem = Problem::None;
+        CidLinks::Verdict verdict;
+        const char* operation = "";
+        Path errorPath;
+        boost::system::error_code error;
+    };
+
+    std::string name;  // in the host's text form
+    Platform::EntryKind kind = Platform::EntryKind::Other;
+    std::uint64_t size = 0;
+    // What was listed; all zero when it is not known.
+    Platform::FileIdentity identity;
+    EntryList children;
+    std::unique_ptr<Detail> detail;
+
+    Detail& Details()
+    {
+        if (!detail)
+            detail = std::make_unique<Detail>();
+        return *detail;
+    }
+    const Path* Real() const { return detail && detail->real ? &*detail->real : nullptr; }
+    Problem GetProblem() const { return detail ? detail->problem : Problem::None; }
+};
 
 namespace {
 
@@ -29,28 +64,17 @@ std::wstring WithoutTrailingSeparators(std::wstring path)
     return path;
 }
 
-// What the copy will move, in bytes, so it can tell how far it has got. Only an estimate:
-// what cannot be read counts as nothing here, and the copy itself reports it.
-std::uint64_t TotalSize(const std::vector<fs::path>& folders, const std::vector<fs::path>& files)
+fs::filesystem_error SystemError(const char* operation, const fs::path& path, int error)
 {
-    std::uint64_t total = 0;
-    boost::system::error_code error;
-    const auto add = [&total, &error](const fs::path& path) {
-        if (fs::is_regular_file(path, error)) {
-            const auto size = fs::file_size(path, error);
-            if (!error)
-                total += size;
-        }
-    };
-    for (const auto& folder : folders) {
-        fs::recursive_directory_iterator entry(folder, fs::directory_options::skip_permission_denied, error);
-        for (const fs::recursive_directory_iterator end; !error && entry != end; entry.increment(error))
-            add(entry->path());
-    }
-    for (const auto& file : files)
-        add(file);
-    return total;
+    return fs::filesystem_error(operation, path, boost::system::error_code(error, boost::system::system_category()));
 }
+
+constexpr const char* kListing = "boost::filesystem::directory_iterator::construct";
+constexpr const char* kCreating = "boost::filesystem::create_directory";
+constexpr const char* kCopying = "boost::filesystem::copy_file";
+
+// Entries walked between two calls of Refresh, so a large tree keeps the interface alive.
+constexpr unsigned kWalkRefresh = 1000;
 
 }  // namespace
 
@@ -62,6 +86,8 @@ CPackageCopy::CPackageCopy(const FolderList& componentFolders, const FolderList&
       progress(progress)
 {
 }
+
+CPackageCopy::~CPackageCopy() = default;
 
 bool CPackageCopy::CopyPackage(const std::wstring& source, const std::wstring& destination, const bool& managed)
 {
@@ -81,39 +107,76 @@ bool CPackageCopy::CopyPackage(const std::wstring& source, const std::wstring& d
     } catch (const fs::filesystem_error& error) {
         Fail(error);
     }
+    if (const int error = work.Open(target.native()); error != 0 && ok)
+        Fail(SystemError(kListing, target, error));
 
+    // The folders links may lead into; the CID and "KELDWIN" are read through their
+    // descriptors only, held from here on.
     links.AddRoot(cid);
+    const bool cidResolved = !links.Roots().empty();
     // "KELDWIN" is judged as any link is: it may lead only to a folder beside the CID.
-    if (withExploitPrevention && !links.AddRootWithin(exploitPreventionSource, cid.parent_path(), log))
-        ok = false;
+    bool exploitPreventionTaken = false;
+    if (withExploitPrevention) {
+        const std::size_t before = links.Roots().size();
+        if (!links.AddRootWithin(exploitPreventionSource, cid.parent_path(), log))
+            ok = false;
+        exploitPreventionTaken = links.Roots().size() > before;
+    }
+    roots.resize(links.Roots().size());
+    std::vector<int> rootErrors;
+    for (std::size_t index = 0; index < roots.size(); ++index)
+        rootErrors.push_back(roots[index].Open(links.Roots()[index].native()));
+    const auto held = [&](bool taken, std::size_t index) -> const OpenFolder* {
+        return taken && rootErrors[index] == 0 ? &roots[index] : nullptr;
+    };
+    const auto openError = [&](bool taken, std::size_t index) { return taken ? rootErrors[index] : ENOENT; };
+    const std::size_t exploitPreventionIndex = cidResolved ? 1 : 0;
+    const OpenFolder* cidFolder = held(cidResolved, 0);
+    const OpenFolder* exploitPreventionFolder = held(exploitPreventionTaken, exploitPreventionIndex);
 
     log << "Creating new directory structure" << "\n";
-    PathList folders, files, exploitPreventionFolderPaths, exploitPreventionFiles;
-    ListSourceFolder(cid, componentFolders, folders, files);
-    if (withExploitPrevention)
-        ListSourceFolder(exploitPreventionSource, exploitPreventionFolders, exploitPreventionFolderPaths,
-                         exploitPreventionFiles);
+    EntryList folders, files, exploitPreventionFolderEntries, exploitPreventionFiles;
+    ListSourceFolder(cid, cidFolder, openError(cidResolved, 0), componentFolders, folders, files);
+    // A "KELDWIN" that was refused is not even listed.
+    if (withExploitPrevention && (exploitPreventionTaken || ok))
+        ListSourceFolder(exploitPreventionSource, exploitPreventionFolder,
+                         openError(exploitPreventionTaken, exploitPreventionIndex), exploitPreventionFolders,
+                         exploitPreventionFolderEntries, exploitPreventionFiles);
 
     CheckCount(source, folders);
-    totalBytes = TotalSize(folders, RootFilesToCopy(files, managed)) +
-                 TotalSize(exploitPreventionFolderPaths, RootFilesToCopy(exploitPreventionFiles, managed));
+    if (ok)
+        Survey(folders, files, cid, *cidFolder, cidName.wstring(), managed);
+    if (ok && withExploitPrevention)
+        Survey(exploitPreventionFolderEntries, exploitPreventionFiles, exploitPreventionSource,
+               *exploitPreventionFolder, L"KELDWIN", managed);
 
     if (ok)
-        CopyFolders(folders, target / cidName);
+        CopyFolders(folders, cid, *cidFolder, target / cidName);
     if (ok && withExploitPrevention)
-        CopyFolders(exploitPreventionFolderPaths, target / L"KELDWIN");
+        CopyFolders(exploitPreventionFolderEntries, exploitPreventionSource, *exploitPreventionFolder,
+                    target / L"KELDWIN");
 
     if (!managed && ok)
         log << "Unmanaged package - ignoring cac.pem and mrinit.conf" << "\n";
     if (ok) {
         log << "Copying root files" << "\n";
-        CopyRootFiles(files, target / cidName, managed);
+        CopyRootFiles(files, cid, *cidFolder, target / cidName, managed);
     }
     if (ok && withExploitPrevention)
-        CopyRootFiles(exploitPreventionFiles, target / L"KELDWIN", managed);
+        CopyRootFiles(exploitPreventionFiles, exploitPreventionSource, *exploitPreventionFolder, target / L"KELDWIN",
+                      managed);
 
     if (managed && ok && !CopyManagedConfig(cid.wstring(), destination))
         ok = false;
+
+    // The top of the work folder, as far as the copy filled it.
+    std::vector<std::wstring> top;
+    for (const std::wstring& name : {cidName.wstring(), std::wstring(L"KELDWIN"), std::wstring(L"mrinit.conf")}) {
+        Platform::FolderEntry present;
+        if (work.IsOpen() && work.Describe(Path(name).native(), present) == 0)
+            top.push_back(name);
+    }
+    names.AddFolder(L"", top);
     return ok;
 }
 
@@ -122,50 +185,67 @@ bool CPackageCopy::CopySingleFile(const std::wstring& from, const std::wstring& 
     return CopyFile(Path(from), Path(to));
 }
 
-void CPackageCopy::ListSourceFolder(const Path& folder, const FolderList& names, PathList& folders, PathList& files)
+void CPackageCopy::ListSourceFolder(const Path& path, const OpenFolder* folder, int error, const FolderList& names,
+                                    EntryList& folders, EntryList& files)
 {
-    // The walk itself can fail too (a folder that cannot be read, or is gone): the run then
-    // ends through its failure path with the reason in the log, not as a stray exception.
-    try {
-        if (!fs::exists(folder)) {
-            log << "Source is invalid. Aborting transfer" << "\n";
-            ok = false;
-            return;
+    boost::system::error_code unknown;
+    if (folder == nullptr && !fs::exists(path, unknown)) {
+        log << "Source is invalid. Aborting transfer" << "\n";
+        ok = false;
+        return;
+    }
+    // A folder that cannot be read, or is gone: the run then ends through its failure
+    // path with the reason in the log.
+    std::vector<Platform::FolderEntry> listed;
+    if (folder == nullptr || (error = folder->List(listed)) != 0) {
+        Fail(SystemError(kListing, path, error));
+        return;
+    }
+    for (auto& found : listed) {
+        const Path entryPath = path / found.name;
+        if (!HasWindowsName(entryPath))
+            continue;
+        bool isFolder = found.kind == Platform::EntryKind::Folder;
+        if (found.kind == Platform::EntryKind::Link) {
+            boost::system::error_code unreadable;
+            isFolder = fs::is_directory(entryPath, unreadable);
         }
-        for (fs::directory_iterator entry(folder), end; entry != end; ++entry) {
-            if (!HasWindowsName(entry->path()))
+        const bool wanted = !isFolder || Contains(names, AsciiLowerCase(entryPath.filename().wstring()));
+        Entry entry;
+        entry.name = std::move(found.name);
+        entry.kind = isFolder ? Platform::EntryKind::Folder : found.kind;
+        entry.size = found.size;
+        // Only a link that would be copied is judged; one that cannot be read is a file to
+        // copy, and judged as such.
+        if (found.kind == Platform::EntryKind::Link) {
+            if (!wanted)
                 continue;
-            try {
-                boost::system::error_code unreadable;
-                const bool isFolder = fs::is_directory(entry->path(), unreadable);
-                const bool wanted = !isFolder || Contains(names, AsciiLowerCase(entry->path().filename().wstring()));
-                // Only a link that would be copied is judged; one that cannot be read is a
-                // file to copy, and judged as such.
-                if (wanted && !Follow(entry->path()))
-                    continue;
-                if (fs::is_directory(entry->path())) {
-                    if (wanted)
-                        folders.push_back(entry->path());
-                } else {
-                    files.push_back(entry->path());
-                }
-            } catch (const fs::filesystem_error& error) {
-                Fail(error);
-            }
+            const auto real = Follow(entryPath);
+            if (!real)
+                continue;
+            entry.Details().real = *real;
+            if (!isFolder)
+                entry.kind = Platform::EntryKind::File;
+        } else {
+            entry.identity = found.identity;
         }
-    } catch (const fs::filesystem_error& error) {
-        Fail(error);
+        if (isFolder) {
+            if (wanted)
+                folders.push_back(std::move(entry));
+        } else {
+            files.push_back(std::move(entry));
+        }
     }
 }
 
-void CPackageCopy::CheckCount(const std::wstring& source, const PathList& folders)
+void CPackageCopy::CheckCount(const std::wstring& source, const EntryList& folders)
 {
     const std::size_t found = folders.size();
     std::size_t expected = componentFolders.size();
     if (Contains(componentFolders, L"dimbel")) {
         FolderList present;
         for (const auto& folder : folders)
-            present.push_back(AsciiLowerCase(folder.filename().wstring()));
+            present.push_back(AsciiLowerCase(Platform::WidenHostText(folder.name)));
         struct Optional { const wchar_t* name; const char* included; const char* missing; };
         const Optional tolerated[] = {
             {L"dimbel", "Standalone BEXU is to be included", "Standalone BEXU not found"},
@@ -190,47 +270,170 @@ void CPackageCopy::CheckCount(const std::wstring& source, const PathList& folder
     }
 }
 
-void CPackageCopy::CopyFolders(const PathList& folders, const Path& target)
+bool CPackageCopy::IsCopied(const Entry& file, bool managed)
 {
-    for (const auto& folder : folders) {
-        if (const auto real = Follow(folder))
-            CopyFolder(*real, target / folder.filename());
+    return managed || (file.name != "cac.pem" && file.name != "mrinit.conf");
+}
+
+void CPackageCopy::Survey(EntryList& folders, EntryList& files, const Path& path, const OpenFolder& folder,
+                          const std::wstring& relative, bool managed)
+{
+    const Path& realPath = links.Roots()[static_cast<std::size_t>(&folder - roots.data())];
+    std::vector<std::wstring> placed;
+    for (auto& entry : folders) {
+        if (walkEnded)
+            return;
+        const Path entryPath = path / entry.name;
+        const Path* real = entry.Real();
+        const std::wstring name = entryPath.filename().wstring();
+        SurveyFolder(entry, folder, real ? *real : entryPath, real ? *real : realPath / entry.name,
+                     relative + L"/" + name);
+        placed.push_back(name);
+    }
+    for (auto& entry : files) {
+        if (!IsCopied(entry, managed))
+            continue;
+        // A link's target is only described here; what cannot be read counts as nothing
+        // and is reported by the copy.
+        if (const Path* real = entry.Real()) {
+            OpenFolder parent;
+            std::string name;
+            Platform::FolderEntry described;
+            if (OpenParentBelowRoot(*real, parent, name) == 0 && parent.Describe(name, described) == 0 &&
+                described.kind == Platform::EntryKind::File) {
+                entry.size = described.size;
+                entry.identity = described.identity;
+            }
+        }
+        totalBytes += entry.size;
+        placed.push_back((path / entry.name).filename().wstring());
+    }
+    names.AddFolder(relative, placed);
+}
+
+void CPackageCopy::SurveyFolder(Entry& folder, const OpenFolder& parent, const Path& from, const Path& real,
+                                const std::wstring& relative)
+{
+    const auto stop = [this](Entry& entry, Entry::Problem problem) {
+        entry.Details().problem = problem;
+        walkEnded = true;
+    };
+    const auto failed = [&stop](Entry& entry, int error, const char* operation, const Path& path) {
+        if (error == kChanged) {
+            stop(entry, Entry::Problem::Changed);
+            return;
+        }
+        stop(entry, Entry::Problem::Error);
+        entry.detail->operation = operation;
+        entry.detail->errorPath = path;
+        entry.detail->error = boost::system::error_code(error, boost::system::system_category());
+    };
+    OpenFolder opened;
+    std::vector<Platform::FolderEntry> listed;
+    if (int error = OpenListed(folder, parent, opened); error != 0 || (error = opened.List(listed)) != 0) {
+        failed(folder, error, kListing, from);
+        return;
+    }
+    if (folder.Real())
+        folder.identity = opened.Identity();
+    if (++walked % kWalkRefresh == 0)
+        progress->Refresh();
+
+    links.Enter(real);
+    std::vector<std::wstring> placed;
+    placed.reserve(listed.size());
+    folder.children.reserve(listed.size());
+    for (auto& found : listed) {
+        Entry& entry = folder.children.emplace_back();
+        entry.name = std::move(found.name);
+        entry.kind = found.kind;
+        entry.size = found.size;
+        entry.identity = found.identity;
+        const Path entryPath = from / entry.name;
+        if (!Platform::IsValidHostText(entry.name)) {
+            stop(entry, Entry::Problem::Name);
+            break;
+        }
+        const std::wstring name = entryPath.filename().wstring();
+        if (found.kind == Platform::EntryKind::Link) {
+            auto verdict = links.Judge(entryPath);
+            if (!verdict.real) {
+                stop(entry, Entry::Problem::Link);
+                entry.detail->verdict = std::move(verdict);
+                break;
+            }
+            entry.Details().real = *verdict.real;
+            entry.identity = {};
+            // What the target is, seen from the folder that holds it.
+            OpenFolder targetParent;
+            std::string targetName;
+            Platform::FolderEntry described;
+            int error = OpenParentBelowRoot(*verdict.real, targetParent, targetName);
+            if (error == 0)
+                error = targetParent.Describe(targetName, described);
+            if (error != 0) {
+                failed(entry, error, kCopying, entryPath);
+                break;
+            }
+            entry.kind = described.kind == Platform::EntryKind::Link ? Platform::EntryKind::File : described.kind;
+            entry.size = described.size;
+            if (entry.kind == Platform::EntryKind::File)
+                entry.identity = described.identity;
+        }
+        if (entry.kind == Platform::EntryKind::Folder) {
+            const Path* target = entry.Real();
+            SurveyFolder(entry, opened, target ? *target : entryPath, target ? *target : real / entry.name,
+                         relative + L"/" + name);
+        } else {
+            totalBytes += entry.size;
+        }
+        placed.push_back(name);
+        if (walkEnded)
+            break;
+    }
+    links.Leave();
+    names.AddFolder(relative, placed);
+}
+
+void CPackageCopy::CopyFolders(const EntryList& folders, const Path& path, const OpenFolder& folder,
+                               const Path& target)
+{
+    if (folders.empty())
+        return;
+    OpenFolder targetFolder;
+    if (const int error = targetFolder.CreateIn(work, target.filename().native())) {
+        Fail(SystemError(kCreating, target, error));
+        return;
+    }
+    for (const auto& entry : folders) {
+        const Path* real = entry.Real();
+        CopyFolder(entry, folder, real ? *real : path / entry.name, target / entry.name, targetFolder);
         progress->Refresh();
         if (!GoingOn())
             break;
     }
 }
 
-CPackageCopy::PathList CPackageCopy::RootFilesToCopy(const PathList& files, bool managed)
+void CPackageCopy::CopyRootFiles(const EntryList& files, const Path& path, const OpenFolder& folder,
+                                 const Path& target, bool managed)
 {
-    PathList wanted;
+    OpenFolder targetFolder;
     for (const auto& file : files) {
-        const std::wstring name = file.filename().wstring();
-        if (managed || (name != L"cac.pem" && name != L"mrinit.conf"))
-            wanted.push_back(file);
-    }
-    return wanted;
-}
-
-void CPackageCopy::CopyRootFiles(const PathList& files, const Path& target, bool managed)
-{
-    for (const auto& file : RootFilesToCopy(files, managed)) {
-        const std::wstring name = file.filename().wstring();
+        if (!IsCopied(file, managed))
+            continue;
         if (!GoingOn())
             break;
         // The folder exists already when a component was copied into it; without one,
         // the root files still need it.
-        try {
-            fs::create_directories(target);
-        } catch (const fs::filesystem_error& error) {
-            Fail(error);
-            break;
+        if (!targetFolder.IsOpen()) {
+            if (const int error = targetFolder.CreateIn(work, target.filename().native())) {
+                Fail(SystemError(kCreating, target, error));
+                break;
+            }
         }
-        const auto real = Follow(file);
-        if (!real)
-            break;
-        if (!CopyFile(*real, target / name)) {
-            log << "Failed to copy file:" << file.wstring() << "\n";
+        const Path* real = file.Real();
+        if (!CopyEntryFile(file, folder, real ? *real : path / file.name, targetFolder, target / file.name)) {
+            log << "Failed to copy file:" << (path / file.name).wstring() << "\n";
             ok = false;
         }
         progress->Refresh();
@@ -239,41 +442,172 @@ void CPackageCopy::CopyRootFiles(const PathList& files, const Path& target, bool
     }
 }
 
-void CPackageCopy::CopyFolder(const Path& from, const Path& to)
+void CPackageCopy::CopyFolder(const Entry& folder, const OpenFolder& parent, const Path& from, const Path& to,
+                              const OpenFolder& targetParent)
 {
     log << "Copying directory from: " << from.wstring() << "to:" << to.wstring() << "\n";
-    for (const Path& folder : {to.parent_path(), to}) {
-        try {
-            fs::create_directory(folder);
-        } catch (const fs::filesystem_error& error) {
-            Fail(error);
-        }
+    OpenFolder target;
+    if (const int error = target.CreateIn(targetParent, folder.name)) {
+        Fail(SystemError(kCreating, to, error));
+        return;
     }
-    links.Enter(from);
+    if (folder.GetProblem() != Entry::Problem::None) {
+        Stop(folder, from);
+        return;
+    }
+    OpenFolder source;
+    if (const int error = OpenListed(folder, parent, source)) {
+        if (error == kChanged)
+            LogChanged(from);
+        else
+            Fail(SystemError(kListing, from, error));
+        return;
+    }
+    for (const auto& entry : folder.children) {
+        if (!GoingOn())
+            break;
+        const Path entryPath = from / entry.name;
+        if (entry.GetProblem() != Entry::Problem::None && entry.kind != Platform::EntryKind::Folder) {
+            Stop(entry, entryPath);
+            break;
+        }
+        const Path* real = entry.Real();
+        const Path& entryFrom = real ? *real : entryPath;
+        if (entry.kind == Platform::EntryKind::Folder)
+            CopyFolder(entry, source, entryFrom, to / entry.name, target);
+        else if (!CopyEntryFile(entry, source, entryFrom, target, to / entry.name))
+            ok = false;
+        progress->Refresh();
+        if (!ok)
+            break;
+    }
+}
+
+bool CPackageCopy::CopyEntryFile(const Entry& file, const OpenFolder& parent, const Path& from,
+                                 const OpenFolder& target, const Path& to)
+{
+    log << "Copying file from: " << from.wstring() << "to:" << to.wstring() << "\n";
     try {
-        for (fs::directory_iterator entry(from), end; entry != end; ++entry) {
-            if (!GoingOn() || !HasWindowsName(entry->path()))
-                break;
-            const Path target = to / entry->path().filename();
-            try {
-                if (const auto source = Follow(from / entry->path().filename())) {
-                    if (fs::is_directory(*source))
-                        CopyFolder(*source, target);
-                    else if (!CopyFile(*source, target))
-                        ok = false;
-                }
-            } catch (const fs::filesystem_error& error) {
-                Fail(error);
-            }
-            progress->Refresh();
-            if (!ok)
-                break;
+        Platform::OpenFile opened;
+        if (const int error = OpenListed(file, parent, opened)) {
+            if (error != kChanged)
+                throw SystemError(kCopying, from, error);
+            LogChanged(from);
+            return false;
         }
+        PlaceOpenFile(opened, target, from, to);
     } catch (const fs::filesystem_error& error) {
-        // The folder cannot be listed, or went away while it was being copied.
-        Fail(error);
+        // A stop asked for mid-file is reported as such, not as a failed copy.
+        if (Platform::InterruptRequested())
+            GoingOn();
+        else
+            LogError(error);
+        return false;
     }
-    links.Leave();
+    progress->Refresh();
+    return true;
+}
+
+void CPackageCopy::Stop(const Entry& entry, const Path& path)
+{
+    switch (entry.GetProblem()) {
+    case Entry::Problem::None:
+        return;
+    case Entry::Problem::Name:
+        HasWindowsName(path);
+        break;
+    case Entry::Problem::Link:
+        CidLinks::Report(path, entry.detail->verdict, log);
+        break;
+    case Entry::Problem::Error:
+        LogError(fs::filesystem_error(entry.detail->operation, entry.detail->errorPath, entry.detail->error));
+        break;
+    case Entry::Problem::Changed:
+        LogChanged(path);
+        break;
+    }
+    ok = false;
+}
+
+void CPackageCopy::LogChanged(const Path& path)
+{
+    log << "The source changed while it was being copied, and is not packed:" << path.wstring() << "\n";
+    ok = false;
+}
+
+int CPackageCopy::OpenListed(const Entry& entry, const OpenFolder& parent, OpenFolder& folder) const
+{
+    int error = 0;
+    if (const Path* real = entry.Real()) {
+        OpenFolder realParent;
+        std::string name;
+        error = OpenParentBelowRoot(*real, realParent, name);
+        if (error == 0)
+            error = folder.OpenIn(realParent, name);
+    } else {
+        error = folder.OpenIn(parent, entry.name);
+    }
+    if (error == 0 && entry.identity != Platform::FileIdentity{} && folder.Identity() != entry.identity)
+        return kChanged;
+    return error;
+}
+
+int CPackageCopy::OpenListed(const Entry& entry, const OpenFolder& parent, Platform::OpenFile& file) const
+{
+    int error = 0;
+    if (const Path* real = entry.Real()) {
+        OpenFolder realParent;
+        std::string name;
+        error = OpenParentBelowRoot(*real, realParent, name);
+        if (error == 0)
+            error = file.OpenIn(realParent, name);
+    } else {
+        error = file.OpenIn(parent, entry.name);
+    }
+    if (error == 0 && entry.identity != Platform::FileIdentity{} && file.Identity() != entry.identity)
+        return kChanged;
+    return error;
+}
+
+int CPackageCopy::OpenParentBelowRoot(const Path& real, OpenFolder& parent, std::string& name) const
+{
+    const auto& rootPaths = links.Roots();
+    const auto root =
+        std::find_if(rootPaths.begin(), rootPaths.end(), [&](const Path& top) { return IsWithin(real, top); });
+    if (root == rootPaths.end())
+        return EPERM;
+    std::vector<std::string> parts;
+    auto part = real.begin();
+    std::advance(part, std::distance(root->begin(), root->end()));
+    for (; part != real.end(); ++part)
+        parts.push_back(part->native());
+    // A root is "." in itself.
+    name = parts.empty() ? "." : parts.back();
+    if (const int error = parent.OpenIn(roots[static_cast<std::size_t>(root - rootPaths.begin())], "."))
+        return error;
+    for (std::size_t index = 0; index + 1 < parts.size(); ++index) {
+        OpenFolder next;
+        if (const int error = next.OpenIn(parent, parts[index]))
+            return error;
+        parent = std::move(next);
+    }
+    return 0;
+}
+
+void CPackageCopy::PlaceOpenFile(const Platform::OpenFile& file, const OpenFolder& target, const Path& from,
+                                 const Path& to)
+{
+    const std::uint64_t before = placedBytes;
+    const auto placed =
+        Platform::PlaceFile(file, target, to.filename().native(), [this, before](std::uint64_t bytes) {
+            placedBytes = before + bytes;
+            ReportStepProgress(progress, placedBytes, totalBytes);
+            progress->Refresh();
+            return !Platform::InterruptRequested();
+        });
+    if (placed.error != 0)
+        throw fs::filesystem_error(kCopying, from, to,
+                                   boost::system::error_code(placed.error, boost::system::system_category()));
 }
 
 bool CPackageCopy::CopyFile(const Path& from, const Path& to)
@@ -308,7 +642,7 @@ void CPackageCopy::PlaceFile(const Path& from, const Path& to)
         return !Platform::InterruptRequested();
     });
     if (placed.error != 0)
-        throw fs::filesystem_error("boost::filesystem::copy_file", from, to,
+        throw fs::filesystem_error(kCopying, from, to,
                                    boost::system::error_code(placed.error, boost::system::system_category()));
 }
 
@@ -319,12 +653,26 @@ bool CPackageCopy::CopyManagedConfig(const std::wstring& source, const std::wstr
     const std::wstring to = destination + L"/mrinit.conf";
     try {
         if (fs::exists(from) || fs::is_symlink(from)) {
-            if (!Follow(Path(source) / L"kett") || !Follow(Path(from)))
+            const Path kettPath = Path(source) / L"kett";
+            const auto kett = Follow(kettPath);
+            const auto file = kett ? Follow(Path(from)) : std::nullopt;
+            if (!file)
                 return false;
             if (fs::exists(to))
                 fs::remove(to);
             log << "Copying:" << from << "to:" << to << "\n";
-            PlaceFile(from, to);
+            // Opened part by part below the CID's own descriptor, never through a link.
+            const Path kettReal = *kett == kettPath ? links.Roots().front() / L"kett" : *kett;
+            const Path fileReal = *file == Path(from) ? kettReal / L"mrinit.conf" : *file;
+            OpenFolder folder;
+            Platform::OpenFile opened;
+            std::string name;
+            int error = OpenParentBelowRoot(fileReal, folder, name);
+            if (error == 0)
+                error = opened.OpenIn(folder, name);
+            if (error != 0)
+                throw SystemError(kCopying, Path(from), error);
+            PlaceOpenFile(opened, work, Path(from), Path(to));
         }
     } catch (const fs::filesystem_error& error) {
         LogError(error);

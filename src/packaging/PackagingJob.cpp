@@ -76,11 +76,16 @@ void PackagingJob::Run()
         }
     }
 
+    // The names the package will hold, gathered while they are put into the work folder.
+    ClientNames clientNames;
     if (ReportStatus(104) && success && StillWanted()) {
         CPackageCopy copy(componentFolders, exploitPreventionFolders, &progress);
         success = copy.CopyPackage(options.GetSourceFolder(), workFolder, options.GetManaged());
+        clientNames = std::move(copy.Names());
         if (success)
             success = CopyConfigTool(copy);
+        if (success && !options.GetManaged())
+            clientNames.AddFolder(L"", {L"ConfigUpdate.exe"});
         if (success)
             progress.SetProgress(40);
     }
@@ -89,6 +94,7 @@ void PackagingJob::Run()
     if (success && ReportStatus(105) && StillWanted()) {
         log << "About to create configuration script..." << "\n";
         CSetupScript(options).WriteScript(workFolder);
+        clientNames.AddFolder(L"", {L"setup.vbs"});
         log << "Created configuration script..." << "\n";
         progress.SetProgress(60);
     }
@@ -99,7 +105,7 @@ void PackagingJob::Run()
         ArchiveBuilder builder(archiverPath, &progress);
         if (options.GetSigning())
             builder.SignWith(options);
-        success = CheckClientNames(workFolder, log);
+        success = clientNames.Check(log);
         if (success) {
             builder.CreateArchive(workFolder, outputFolder);
             builder.WriteSfxConfig(workFolder);

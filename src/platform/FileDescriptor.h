@@ -14,6 +14,15 @@ public:
     ~FileDescriptor() { Reset(); }
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
+    FileDescriptor(FileDescriptor&& other) noexcept : fd(other.fd) { other.fd = -1; }
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept
+    {
+        if (this != &other) {
+            Reset(other.fd);
+            other.fd = -1;
+        }
+        return *this;
+    }
 
     int Get() const { return fd; }
     // Closes the descriptor held, if any, and holds `other` instead.

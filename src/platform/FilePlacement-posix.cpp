@@ -1,5 +1,6 @@
 #include "platform/FilePlacement.h"
 
+#include <atomic>
 #include <cerrno>
 
 #include <fcntl.h>
@@ -18,6 +19,10 @@ namespace {
 // Small enough that a piece takes a few milliseconds even on a slow disk.
 constexpr std::size_t kPiece = 4 << 20;
 
+// Linking a descriptor itself needs a right only root has; without it the link goes
+// through the descriptor's name in /proc, which names the same open file.
+std::atomic<bool> linkByDescriptor{true};
+
 int CopyContents(int from, int to, const PieceDone& pieceDone)
 {
     FilePieces pieces(kPiece, false);
@@ -34,68 +39,80 @@ int CopyContents(int from, int to, const PieceDone& pieceDone)
     }
 }
 
-// A copy or clone of `source` (open, described by `status`) at the new name `target`.
-PlacedFile CloneOrCopy(int source, const struct stat& status, const std::string& target, const PieceDone& pieceDone)
+// A hard link at `name` in `folder` to the open file: 0, or the system error code.
+int LinkOpenFile(int file, int folder, const char* name)
+{
+    if (linkByDescriptor && ::linkat(file, "", folder, name, AT_EMPTY_PATH) == 0)
+        return 0;
+    if (linkByDescriptor && errno != ENOENT && errno != EPERM)
+        return errno;
+    linkByDescriptor = false;
+    const std::string self = "/proc/self/fd/" + std::to_string(file);
+    return ::linkat(AT_FDCWD, self.c_str(), folder, name, AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+}
+
+// A copy or clone of `source` at the new name `name` in `folder`.
+PlacedFile CloneOrCopy(const OpenFile& source, int folder, const char* name, const PieceDone& pieceDone)
 {
     PlacedFile result;
-    const FileDescriptor out(::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR));
+    const FileDescriptor out(
+        ::openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR));
     if (out.Get() < 0) {
         result.error = errno;
         return result;
     }
-    if (::ioctl(out.Get(), FICLONE, source) == 0) {
+    if (::ioctl(out.Get(), FICLONE, source.Descriptor()) == 0) {
         result.way = FileWay::Cloned;
         if (pieceDone)
-            pieceDone(static_cast<std::uint64_t>(status.st_size));
+            pieceDone(source.Size());
     } else {
-        result.error = CopyContents(source, out.Get(), pieceDone);
+        result.error = CopyContents(source.Descriptor(), out.Get(), pieceDone);
     }
-    const struct timespec times[2] = {{0, UTIME_OMIT}, status.st_mtim};
-    if (result.error == 0 && ::fchmod(out.Get(), status.st_mode & 07777) != 0)
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {source.ModifiedSeconds(), source.ModifiedNanoseconds()}};
+    if (result.error == 0 && ::fchmod(out.Get(), source.Mode()) != 0)
         result.error = errno;
     if (result.error == 0 && ::futimens(out.Get(), times) != 0)
         result.error = errno;
     if (result.error != 0)
-        ::unlink(target.c_str());
+        ::unlinkat(folder, name, 0);
     return result;
 }
 
-}  // namespace
-
-PlacedFile PlaceFile(const std::wstring& from, const std::wstring& to, const PieceDone& pieceDone)
+PlacedFile Place(const OpenFile& file, int folder, const char* name, const PieceDone& pieceDone)
 {
-    const std::string source = NarrowHostText(from);
-    const std::string target = NarrowHostText(to);
     PlacedFile result;
-    // Only a regular file is placed: a pipe or a device is never opened, since opening
-    // one can wait or act.
-    struct stat status {};
-    if (::stat(source.c_str(), &status) != 0) {
-        result.error = errno;
-        return result;
-    }
-    if (!S_ISREG(status.st_mode)) {
-        result.error = EOPNOTSUPP;
-        return result;
-    }
-    const FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.Get() < 0 || ::fstat(in.Get(), &status) != 0) {
-        result.error = errno;
-        return result;
-    }
-    if (::linkat(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+    const int linked = LinkOpenFile(file.Descriptor(), folder, name);
+    if (linked == 0) {
         result.way = FileWay::Linked;
         if (pieceDone)
-            pieceDone(static_cast<std::uint64_t>(status.st_size));
+            pieceDone(file.Size());
         return result;
     }
     // Another file system, a file of another user where links to it are restricted, too
     // many links, a file system without links: a clone or a copy does instead.
-    if (errno == EEXIST) {
-        result.error = errno;
+    if (linked == EEXIST) {
+        result.error = linked;
         return result;
     }
-    return CloneOrCopy(in.Get(), status, target, pieceDone);
+    return CloneOrCopy(file, folder, name, pieceDone);
+}
+
+}  // namespace
+
+PlacedFile PlaceFile(const OpenFile& file, const OpenFolder& target, const std::string& name,
+                     const PieceDone& pieceDone)
+{
+    return Place(file, target.Descriptor(), name.c_str(), pieceDone);
+}
+
+PlacedFile PlaceFile(const std::wstring& from, const std::wstring& to, const PieceDone& pieceDone)
+{
+    OpenFile file;
+    PlacedFile result;
+    result.error = file.Open(NarrowHostText(from));
+    if (result.error != 0)
+        return result;
+    return Place(file, AT_FDCWD, NarrowHostText(to).c_str(), pieceDone);
 }
 
 }  // namespace Platform

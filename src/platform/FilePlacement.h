@@ -4,6 +4,9 @@
 #include <functional>
 #include <string>
 
+#include "platform/OpenFile.h"
+#include "platform/OpenFolder.h"
+
 namespace Platform {
 
 // How a file reached its new name.
@@ -18,12 +21,18 @@ struct PlacedFile {
     FileWay way = FileWay::Copied;
 };
 
-// Puts the content of the regular file `from` at the new name `to`, never over an
-// existing file, the cheapest way the file systems allow: a hard link to the same file,
-// else a clone sharing its blocks, else a copy in pieces of a few megabytes, so the
-// caller gets control back often however large the file. A clone or copy takes the
-// source's permissions and modification time, so all three give the same file to anyone
-// who reads it. The source is only read. On failure nothing is left at `to`.
+// Puts the open file `file` at the new name `name` in `target`, never over an existing
+// entry, the cheapest way the file systems allow: a hard link to that very file, else a
+// clone sharing its blocks, else a copy in pieces of a few megabytes read from its
+// descriptor, so the caller gets control back often however large the file. A clone or
+// copy takes the source's permissions and modification time, so all three give the same
+// file to anyone who reads it. The source is only read. On failure nothing is left at
+// `name`.
+PlacedFile PlaceFile(const OpenFile& file, const OpenFolder& target, const std::string& name,
+                     const PieceDone& pieceDone = {});
+
+// The same for the regular file at the path `from` (its links followed) and the new path
+// `to`; anything but a regular file is refused unopened (EOPNOTSUPP).
 PlacedFile PlaceFile(const std::wstring& from, const std::wstring& to, const PieceDone& pieceDone = {});
 
 }  // namespace Platform
