@@ -1,7 +1,14 @@
 // Whole runs of `halvex -cli` that build packages through the real archiver.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <map>
 #include <csignal>
 #include <cstring>
 #include <functional>
@@ -371,6 +378,245 @@ TEST_F(HalvexAppPackaging, SecondRunIntoTheSameOutputFolderFailsAtOnce)
     EXPECT_EQ(Tree(output), (std::set<std::string>{"first.exe", "first.exe.sha256"}));
     EXPECT_EQ(ChecksumCheck(output, "first.exe.sha256"), 0);
     EXPECT_EQ(SevenZip({"t", "--", "first.exe"}, output), 0);
+}
+
+// A second process exchanging two names (renameat2 RENAME_EXCHANGE) as fast as it can
+// while it lives; it leaves them as they were. With `pokePipes`, it also opens whatever
+// pipe sits at either name for writing, so a run that opened one and waits for a writer
+// gets an empty file instead of hanging the test: a blocking open shows as wrong bytes.
+class NameExchange {
+public:
+    NameExchange(const fs::path& first, const fs::path& second, bool pokePipes)
+    {
+        void* shared = ::mmap(nullptr, sizeof(std::atomic<int>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS,
+                              -1, 0);
+        EXPECT_NE(shared, MAP_FAILED);
+        stop = new (shared) std::atomic<int>(0);
+        const std::string a = first.string(), b = second.string();
+        child = ::fork();
+        if (child != 0)
+            return;
+        unsigned long exchanges = 0;
+        while (stop->load(std::memory_order_relaxed) == 0) {
+            if (::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0)
+                ++exchanges;
+            if (pokePipes) {
+                for (const std::string* name : {&a, &b}) {
+                    const int pipe = ::open(name->c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+                    if (pipe >= 0)
+                        ::close(pipe);
+                }
+            }
+        }
+        if (exchanges % 2 == 1)
+            ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE);
+        ::_exit(0);
+    }
+    ~NameExchange()
+    {
+        stop->store(1);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ::munmap(stop, sizeof(std::atomic<int>));
+    }
+    NameExchange(const NameExchange&) = delete;
+    NameExchange& operator=(const NameExchange&) = delete;
+
+private:
+    std::atomic<int>* stop = nullptr;
+    pid_t child = -1;
+};
+
+// Everything below `folder`, links not followed: a path's kind and, for a file, its bytes.
+std::map<std::string, std::string> Contents(const fs::path& folder)
+{
+    std::map<std::string, std::string> contents;
+    for (auto entry = fs::recursive_directory_iterator(folder); entry != fs::recursive_directory_iterator(); ++entry) {
+        const std::string relative = fs::relative(entry->path(), folder).generic_string();
+        const auto status = entry->symlink_status();
+        if (fs::is_symlink(status))
+            contents[relative] = "link to " + fs::read_symlink(entry->path()).string();
+        else if (fs::is_directory(status))
+            contents[relative] = "folder";
+        else if (fs::is_regular_file(status))
+            contents[relative] = "file " + ReadBytes(entry->path());
+        else
+            contents[relative] = "other";
+    }
+    return contents;
+}
+
+// Why a run that met a swap may stop.
+bool IsSwapReason(const std::string& line)
+{
+    for (const char* reason : {"Link leaves the source folder: ", "Link points to nothing: ", "Boost file system error: ",
+                               "The source changed while it was being copied, and is not packed: "})
+        if (line.starts_with(reason))
+            return true;
+    return false;
+}
+
+// Runs of the program while a second process swaps part of the CID with something
+// outside it. Each run fails with the reason, or builds a package whose every byte is the
+// CID's; nothing is left behind, and the CID is as it was.
+class CidSwaps : public HalvexAppPackaging {
+protected:
+    static constexpr int kTrials = 40;
+
+    void SetUp() override
+    {
+        HalvexAppPackaging::SetUp();
+        elsewhere = root / "srv/elsewhere";
+        fs::create_directories(elsewhere);
+        // What only root may read, where the swapped links lead.
+        WriteBytes(root / "secret.txt", "root only\n");
+        fs::permissions(root / "secret.txt", fs::perms::owner_read | fs::perms::owner_write);
+        WriteBytes(root / "private/2024/defs.dat", "root only\n");
+        fs::permissions(root / "private", fs::perms::owner_all);
+    }
+
+    // Lets an unprivileged run reach the program, the CID, its own folders and the log.
+    void OpenToNobody()
+    {
+        for (fs::path folder = root; folder != ScratchFolder().parent_path(); folder = folder.parent_path())
+            fs::permissions(folder, fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+        // Afresh: what root's runs left there (the log's folders, the run lock) is root's.
+        for (const fs::path& folder : {output, temp, root / "appdata"}) {
+            fs::remove_all(folder);
+            fs::create_directories(folder);
+            fs::permissions(folder, fs::perms::all);
+        }
+    }
+
+    // `trials` runs with `first` and `second` swapped meanwhile; `consistent` judges the
+    // package's NORDAVIN folder (relative path -> bytes) when a run succeeds.
+    void Trials(const fs::path& first, const fs::path& second, bool pokePipes, bool asNobody,
+                const std::function<bool(const std::map<std::string, std::string>&)>& consistent)
+    {
+        if (asNobody) {
+            if (::geteuid() != 0) {
+                std::cout << "[  SKIPPED ] the unprivileged trials: they need root to drop to nobody\n";
+                return;
+            }
+            OpenToNobody();
+        }
+        const auto before = Contents(root / "srv");
+        int built = 0, refused = 0;
+        for (int trial = 0; trial < kTrials; ++trial) {
+            SCOPED_TRACE("trial " + std::to_string(trial) + (asNobody ? " as nobody" : " as root"));
+            ChildOptions options;
+            options.environment = {{"ProgramData", (root / "appdata").string()}, {"TEMP", temp.string()}};
+            options.asNobody = asNobody;
+            ChildResult result;
+            {
+                NameExchange exchange(first, second, pokePipes);
+                result = RunChild(program.string(),
+                                  {"-cli", "-cidpath", cid.string(), "-sfxpath", (output / "pkg.exe").string()}, options);
+            }
+            EXPECT_EQ(Contents(root / "srv"), before) << "the CID and what lies beside it are as they were";
+            EXPECT_FALSE(fs::exists(temp / "Halvex"));
+            const auto log = LogFileLines();
+            ASSERT_FALSE(log.empty());
+            if (result.exitCode == 0) {
+                ++built;
+                EXPECT_EQ(Tree(output), (std::set<std::string>{"pkg.exe", "pkg.exe.sha256"}));
+                const fs::path extracted = root / "extracted";
+                fs::remove_all(extracted);
+                ASSERT_EQ(SevenZip({"x", "-y", "-o" + extracted.string(), "--", "pkg.exe"}, output), 0);
+                std::map<std::string, std::string> packed;
+                for (const auto& [path, content] : Contents(extracted))
+                    if (path.starts_with("NORDAVIN/") && content.starts_with("file "))
+                        packed[path] = content;
+                EXPECT_TRUE(consistent(packed));
+                fs::remove_all(extracted);
+            } else {
+                ++refused;
+                EXPECT_EQ(result.exitCode, 82) << result.err;
+                EXPECT_EQ(log.back(), "Zastrel failed ");
+                EXPECT_TRUE(std::any_of(log.begin(), log.end(), IsSwapReason)) << "the reason is logged";
+                EXPECT_TRUE(fs::is_empty(output));
+            }
+            for (const auto& entry : fs::directory_iterator(output))
+                fs::remove_all(entry.path());
+            fs::remove(root / "appdata/Veskor/Zastrel/Log/log.txt");
+        }
+        std::cout << "[   COUNTS ] " << (asNobody ? "as nobody: " : "as root: ") << built << " built, " << refused
+                  << " refused of " << kTrials << "\n";
+    }
+
+    // Every packed file of the CID is the CID's own, as `before` had it.
+    std::function<bool(const std::map<std::string, std::string>&)> AsInTheCid(
+        const std::map<std::string, std::string>& before, const std::string& from = "NORDAVIN/",
+        const std::string& part = "NORDAVIN/")
+    {
+        return [before, from, part](const std::map<std::string, std::string>& packed) {
+            for (const auto& [path, content] : packed) {
+                const std::string source = path.starts_with(part) ? from + path.substr(part.size()) : path;
+                const auto found = before.find(source);
+                if (found == before.end() || found->second != content) {
+                    ADD_FAILURE() << path << " holds bytes that are not the CID's: " << content;
+                    return false;
+                }
+            }
+            return true;
+        };
+    }
+
+    fs::path elsewhere;
+};
+
+TEST_F(CidSwaps, FileExchangedWithALinkToARootOnlyFile)
+{
+    fs::create_symlink(root / "secret.txt", elsewhere / "payload.txt");
+    const auto check = AsInTheCid(Contents(root / "srv"));
+    for (const bool asNobody : {false, true})
+        Trials(cid / "torqel/payload.txt", elsewhere / "payload.txt", false, asNobody, check);
+}
+
+TEST_F(CidSwaps, FolderExchangedWithALinkToARootOnlyFolder)
+{
+    fs::create_symlink(root / "private", elsewhere / "defs");
+    const auto check = AsInTheCid(Contents(root / "srv"));
+    for (const bool asNobody : {false, true})
+        Trials(cid / "torqel/defs", elsewhere / "defs", false, asNobody, check);
+}
+
+TEST_F(CidSwaps, FileExchangedWithAPipe)
+{
+    ASSERT_EQ(::mkfifo((elsewhere / "payload.txt").c_str(), 0644), 0);
+    Trials(cid / "torqel/payload.txt", elsewhere / "payload.txt", true, false, AsInTheCid(Contents(root / "srv")));
+}
+
+// A component folder exchanged with another version of it mid-copy: the package holds one
+// version whole, never a mix.
+TEST_F(CidSwaps, ComponentFolderExchangedMidCopy)
+{
+    for (const char* file : {"payload.txt", "defs/2024/defs.dat", "extra.txt"})
+        WriteBytes(elsewhere / "torqel" / file, std::string("version B of ") + file + "\n");
+    WriteBytes(cid / "torqel/more.txt", "version A only\n");
+    const auto before = Contents(root / "srv");
+    const auto versionA = AsInTheCid(before);
+    const auto versionB = AsInTheCid(before, "elsewhere/torqel/", "NORDAVIN/torqel/");
+    const auto wholeVersion = [&](const std::map<std::string, std::string>& packed) {
+        std::map<std::string, std::string> component, rest;
+        for (const auto& [path, content] : packed)
+            (path.starts_with("NORDAVIN/torqel/") ? component : rest)[path] = content;
+        std::set<std::string> names, namesA, namesB;
+        for (const auto& entry : component)
+            names.insert(entry.first.substr(std::string("NORDAVIN/torqel/").size()));
+        for (const auto& [path, content] : before) {
+            if (!content.starts_with("file "))
+                continue;
+            if (path.starts_with("NORDAVIN/torqel/"))
+                namesA.insert(path.substr(std::string("NORDAVIN/torqel/").size()));
+            if (path.starts_with("elsewhere/torqel/"))
+                namesB.insert(path.substr(std::string("elsewhere/torqel/").size()));
+        }
+        const bool wholeA = names == namesA, wholeB = names == namesB;
+        EXPECT_TRUE(wholeA || wholeB) << "one version whole";
+        return versionA(rest) && (wholeA ? versionA(component) : versionB(component));
+    };
+    Trials(cid / "torqel", elsewhere / "torqel", false, false, wholeVersion);
 }
 
 }  // namespace
