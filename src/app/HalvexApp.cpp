@@ -52,6 +52,11 @@ bool CHalvexApp::InitInstance()
             CHalvexDlg dialog(options);
             dialog.DoModal();
         } else {
+            // The status lines say only "See log": a run whose log is not the usual file says where it is.
+            const std::wstring logFile = GetLogging().GetLogFilePath();
+            if (!logFile.ends_with(L'/' + std::wstring(kLogFileName)))
+                Platform::WriteStandardErrorLine(L"halvex: another run is writing " + std::wstring(kLogFileName) +
+                                                 L"; this run's log is " + logFile);
             parser.Validate(options);
             if (!parser.IsValid())
                 throw std::runtime_error("One or more parameters are empty or not correct.");

@@ -56,8 +56,9 @@ constexpr std::string_view kHelp =
     "  82  the options are missing or wrong, the build failed, or an error occurred\n"
     "\n"
     "Log: Veskor/Zastrel/Log/log.txt under $ProgramData, else /var/lib, else\n"
-    "~/.local/state. The installer module 7zSD.sfx and ConfigUpdate.exe are taken\n"
-    "from /etc/halvex when there, else from beside the program. See halvex(1).\n";
+    "~/.local/state (log-2.txt, ... while another run writes it). The installer\n"
+    "module 7zSD.sfx and ConfigUpdate.exe are taken from /etc/halvex when there,\n"
+    "else from beside the program. See halvex(1).\n";
 
 constexpr std::string_view kVersion =
     "halvex " HALVEX_VERSION "\n"

@@ -13,6 +13,7 @@
 #include "platform/HostFolders.h"
 #include "platform/PathEncoding.h"
 #include "platform/StandardStreams.h"
+#include "platform/WorkFolder.h"
 
 namespace {
 
@@ -23,6 +24,14 @@ CLogging theLog;
 bool IsControl(wchar_t c)
 {
     return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029;
+}
+
+// log.txt, then log-2.txt, log-3.txt, ...: one for each run going on at once.
+constexpr int kLogFileCount = 64;
+
+std::wstring LogFileName(int number)
+{
+    return number == 1 ? std::wstring(kLogFileName) : L"log-" + std::to_wstring(number) + L".txt";
 }
 
 std::wstring HexEscape(const wchar_t* prefix, unsigned value, int digits)
@@ -68,7 +77,7 @@ CLogging::CLogging()
     Platform::UseUtf8ForPaths();
     const std::wstring appData = Platform::CommonAppDataFolder();
     const boost::filesystem::path folder = boost::filesystem::path(appData) / L"Veskor/Zastrel/Log";
-    logFilePath = (folder / L"log.txt").wstring();
+    logFilePath = (folder / LogFileName(1)).wstring();
     // No application-data folder at all: no log, rather than one under the current folder.
     if (appData.empty())
         return;
@@ -78,11 +87,22 @@ CLogging::CLogging()
         // No log folder: the program runs on without a log; message 116 still names the path.
         return;
     }
-    logFile.open((folder / L"log.txt").string(), std::ios_base::out | std::ios_base::trunc);
+    // The file is emptied only once this run holds it: a run still writing it keeps it whole.
+    for (int number = 1; number <= kLogFileCount; ++number) {
+        const boost::filesystem::path file = folder / LogFileName(number);
+        fileLock = std::make_unique<Platform::CRunLock>(file.wstring(), 0666);
+        if (fileLock->GetState() != Platform::CRunLock::State::Held)
+            continue;
+        logFilePath = file.wstring();
+        logFile.open(file.string(), std::ios_base::out | std::ios_base::trunc);
+        break;
+    }
     if (logFile.is_open()) {
         // The facet converts every wide character to UTF-8, the byte-order mark included.
         logFile.imbue(std::locale(logFile.getloc(), new boost::filesystem::detail::utf8_codecvt_facet));
         logFile << L'\xFEFF' << std::flush;
+    } else {
+        fileLock.reset();
     }
 }
 

@@ -1,15 +1,25 @@
 #pragma once
 
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <string_view>
+
+namespace Platform {
+class CRunLock;
+}
 
 // The one process-wide log. Callers insert narrow literals, wide strings and
 // integers, each followed by one space; inserting exactly "\n" writes the line
 // with a local time stamp in front. The file is UTF-8 with a byte-order mark and
 // CR LF line ends, emptied at every start and flushed after every line. Control
 // characters inside an item are written escaped, so one line is always one event.
+//
+// A run holds a lock on its log file for its whole life, so a run started while another
+// is still writing log.txt neither empties nor writes into it: it takes the first of
+// log-2.txt, log-3.txt, ... that no running program holds. GetLogFilePath names the file
+// this run writes.
 class CLogging : public std::basic_ostringstream<wchar_t> {
 public:
     CLogging();
@@ -28,9 +38,13 @@ public:
 private:
     std::wstring logFilePath;
     std::basic_ofstream<wchar_t> logFile;
+    std::unique_ptr<Platform::CRunLock> fileLock;
 };
 
 CLogging& GetLogging();
+
+// The designed name of the log file, which a run uses unless another run holds it.
+inline constexpr std::wstring_view kLogFileName = L"log.txt";
 
 // An item as the log writes it: CR, LF and TAB as \r, \n and \t, every other control
 // character (C0, DEL, C1, the Unicode line and paragraph separators) as \xHH or \uHHHH;

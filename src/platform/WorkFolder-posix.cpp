@@ -12,9 +12,10 @@
 
 namespace Platform {
 
-CRunLock::CRunLock(const std::wstring& lockFile)
+CRunLock::CRunLock(const std::wstring& lockFile, unsigned permissions)
 {
-    fd = ::open(NarrowHostText(lockFile).c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    fd = ::open(NarrowHostText(lockFile).c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC,
+                static_cast<mode_t>(permissions));
     if (fd < 0)
         return;
     struct stat info {};

@@ -4,16 +4,17 @@
 
 namespace Platform {
 
-// Keeps two runs of one user from using the same work folder at once: an exclusive
-// lock on a file of the user's own, held for the object's life and released by the
-// system even when the process dies.
+// Keeps two runs of one user from using the same thing (the work folder, a log file) at
+// once: an exclusive lock on a file of the user's own, held for the object's life and
+// released by the system even when the process dies.
 class CRunLock {
 public:
     enum class State { Held, Busy, Unusable };
 
     // Never waits: a lock held by another run gives Busy at once. A lock file that is a
     // link, not a plain file, or belongs to another user gives Unusable and is not followed.
-    explicit CRunLock(const std::wstring& lockFile);
+    // A missing file is created with `permissions` (less the process's umask).
+    explicit CRunLock(const std::wstring& lockFile, unsigned permissions = 0600);
     ~CRunLock();
 
     CRunLock(const CRunLock&) = delete;

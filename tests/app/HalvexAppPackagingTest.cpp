@@ -619,4 +619,46 @@ TEST_F(CidSwaps, ComponentFolderExchangedMidCopy)
     Trials(cid / "torqel", elsewhere / "torqel", false, false, wholeVersion);
 }
 
+// A run started while another builds, with the same log folder and work folder: the first
+// keeps its whole log, the second fails at once (the work folder is busy) and writes its own
+// log beside it, which its notice names. Once both have ended, a run takes log.txt again.
+TEST_F(HalvexAppPackaging, EachOfTwoRunsAtOnceKeepsAWholeLogOfItsOwn)
+{
+    WriteNoise(cid / "torqel/noise.bin", 24);
+    const fs::path logFolder = root / "appdata/Veskor/Zastrel/Log";
+    ChildResult second;
+    const ChildResult first = Run({"-cidpath", cid.string(), "-sfxpath", (output / "first.exe").string()},
+                                  [&](const std::string& line, pid_t) {
+                                      if (line == kSuccessLines[3])
+                                          second = Run({"-cidpath", cid.string(), "-sfxpath",
+                                                        (root / "elsewhere/second.exe").string()});
+                                  });
+    EXPECT_EQ(first.exitCode, 0) << first.err;
+    EXPECT_EQ(first.err, "");
+    EXPECT_EQ(second.exitCode, 82);
+    EXPECT_EQ(second.err, "halvex: another run is writing log.txt; this run's log is " + (logFolder / "log-2.txt").string() +
+                              "\n");
+
+    for (const char* name : {"log.txt", "log-2.txt"})
+        EXPECT_EQ(ReadBytes(logFolder / name).find('\0'), std::string::npos) << name;
+    const auto firstLog = LogLines::All((logFolder / "log.txt").string());
+    ASSERT_FALSE(firstLog.empty());
+    EXPECT_EQ(std::count(firstLog.begin(), firstLog.end(), "*** Starting packaging process *** "), 1);
+    EXPECT_EQ(firstLog.back(), "Zastrel completed successfully ");
+    const auto secondLog = LogLines::All((logFolder / "log-2.txt").string());
+    ASSERT_FALSE(secondLog.empty());
+    EXPECT_NE(std::find(secondLog.begin(), secondLog.end(),
+                        "Another packaging run is using the work folder: " + (temp / "Halvex").string() + " "),
+              secondLog.end());
+    EXPECT_EQ(secondLog.back(), "Zastrel failed ");
+    EXPECT_EQ(std::find(firstLog.begin(), firstLog.end(), secondLog.back()), firstLog.end());
+
+    const ChildResult third = Run({"-cidpath", cid.string(), "-sfxpath", (output / "third.exe").string()});
+    EXPECT_EQ(third.exitCode, 0) << third.err;
+    EXPECT_EQ(third.err, "");
+    const std::string thirdLog = ReadBytes(logFolder / "log.txt");
+    EXPECT_NE(thirdLog.find("third.exe"), std::string::npos);
+    EXPECT_EQ(thirdLog.find("first.exe"), std::string::npos) << "log.txt is emptied for the next run";
+}
+
 }  // namespace

@@ -2,9 +2,11 @@
 
 #include "core/Logging.h"
 #include "core/PackageOptions.h"
+#include "support/ChildRun.h"
 #include "support/CidBuilder.h"
 #include "support/TestFolder.h"
 #include "platform/Interrupt.h"
+#include "platform/StringTable.h"
 #include "ui/HalvexDlg.h"
 #include "ui/HalvexDlgControls.h"
 #include "ui/ProgressDlg.h"
@@ -26,6 +28,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -45,6 +48,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <random>
 #include <string>
 
@@ -166,6 +170,42 @@ QString FieldText(const CHalvexDlg& dialog, int id)
     return Item<QLineEdit>(dialog, id)->text();
 }
 
+// The lines of a log file, their time stamps cut off, when the file is whole: the
+// byte-order mark, then only stamped lines, each ending in CR LF, and no NUL byte.
+std::optional<QStringList> WholeLog(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray bytes = file.readAll();
+    if (!bytes.startsWith("\xEF\xBB\xBF") || !bytes.endsWith("\r\n") || bytes.contains('\0'))
+        return std::nullopt;
+    static const QRegularExpression stamped(QStringLiteral("^\\d{4}/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d (.*)$"));
+    QStringList lines;
+    for (const QString& line : QString::fromUtf8(bytes.mid(3).chopped(2)).split(QStringLiteral("\r\n"))) {
+        const QRegularExpressionMatch match = stamped.match(line);
+        if (!match.hasMatch())
+            return std::nullopt;
+        lines << match.captured(1);
+    }
+    return lines;
+}
+
+// A CID in `folder` with enough random data that the archiver is still at work when a
+// test acts during the archive step.
+QString BusyCid(const std::filesystem::path& folder)
+{
+    std::string payload(8 << 20, '\0');
+    std::mt19937_64 random(7);
+    std::generate(payload.begin(), payload.end(), [&random] { return static_cast<char>(random()); });
+    return QString::fromStdString(TestSupport::CidBuilder(folder / "CID" / "NORDAVIN")
+                                      .Components(TestSupport::kAllComponents)
+                                      .File("lorv/payload.bin", payload)
+                                      .File("setup.exe", "setup stand-in\n")
+                                      .Path()
+                                      .string());
+}
+
 // The page that holds the controls.
 QWidget* Page(const CHalvexDlg& dialog)
 {
@@ -219,6 +259,7 @@ private slots:
     void buildErrorsKeepTheDialog();
     void stoppingABuild_data();
     void stoppingABuild();
+    void twoRunsAtOnceKeepTheirOwnLogs();
 
 private:
     // This test's scratch folder with a CID of the default components and a program folder in it.
@@ -1470,17 +1511,8 @@ void HalvexDlgTest::stoppingABuild()
 {
     QFETCH(QString, action);
     QFETCH(bool, stops);
-    // Enough random data that the archiver is still at work when the watcher acts.
     const std::filesystem::path folder = TestSupport::ScratchFolder() / ("busy-" + action.toStdString());
-    std::string payload(8 << 20, '\0');
-    std::mt19937_64 random(7);
-    std::generate(payload.begin(), payload.end(), [&random] { return static_cast<char>(random()); });
-    const QString busyCid = QString::fromStdString(TestSupport::CidBuilder(folder / "CID" / "NORDAVIN")
-                                                       .Components(TestSupport::kAllComponents)
-                                                       .File("lorv/payload.bin", payload)
-                                                       .File("setup.exe", "setup stand-in\n")
-                                                       .Path()
-                                                       .string());
+    const QString busyCid = BusyCid(folder);
     const QString outputFolder = QString::fromStdString((folder / "out").string());
     const QString package = outputFolder + QStringLiteral("/VeskorEndpoint.exe");
     const QString workFolder = QString::fromLocal8Bit(qgetenv("TEMP")) + QStringLiteral("/Halvex");
@@ -1576,6 +1608,97 @@ void HalvexDlgTest::stoppingABuild()
     QCOMPARE(host.boxes.back().text, QStringLiteral("Package generation complete.\n\n") + package);
     QVERIFY(QFileInfo(package).size() > 8 << 20);
     QCOMPARE(Entries(dialog), typed);
+}
+
+// A second run during a build, in either order: the program's log stays whole and the
+// other run writes its own beside it, which its notice names.
+void HalvexDlgTest::twoRunsAtOnceKeepTheirOwnLogs()
+{
+    const std::filesystem::path folder = TestSupport::ScratchFolder() / "two-runs";
+    const QString busyCid = BusyCid(folder);
+    const std::filesystem::path program = std::filesystem::path(programFolder.toStdString()) / "halvex";
+    std::filesystem::copy_file(HALVEX_PROGRAM, program, std::filesystem::copy_options::overwrite_existing);
+    const QString logFolder = QString::fromLocal8Bit(qgetenv("ProgramData")) + QStringLiteral("/Veskor/Zastrel/Log/");
+    const QString ownLog = QString::fromStdWString(GetLogging().GetLogFilePath());
+    QCOMPARE(ownLog, logFolder + QStringLiteral("log.txt"));
+    const QString otherLog = logFolder + QStringLiteral("log-2.txt");
+    const QString workFolder = QString::fromLocal8Bit(qgetenv("TEMP")) + QStringLiteral("/Halvex");
+    const std::string otherNotice =
+        "halvex: another run is writing log.txt; this run's log is " + otherLog.toStdString() + "\n";
+    const QString busyLine = QStringLiteral("Another packaging run is using the work folder: ") + workFolder + QLatin1Char(' ');
+
+    PackageOptions options;
+    options.SetProgramFolder(programFolder.toStdWString());
+    RecordingDialogHost host;
+    CHalvexDlg dialog(options, nullptr, host);
+    host.owner = &dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    SetText(dialog, IDC_SOURCE_FOLDER, busyCid);
+    const QString package = QString::fromStdString((folder / "dialog/VeskorEndpoint.exe").string());
+    SetText(dialog, IDC_OUTPUT_PACKAGE, package);
+    SetText(dialog, IDC_PRIMARY_LOCATION, QStringLiteral("http://updates.example.com/veskor"));
+    SetText(dialog, IDC_PRIMARY_USER, QStringLiteral("updater"));
+
+    // The dialog builds; a command-line run starts once the archive step shows.
+    TestSupport::ChildResult second;
+    bool started = false;
+    QTimer watcher;
+    watcher.setInterval(0);
+    connect(&watcher, &QTimer::timeout, [&] {
+        auto* progress = dialog.findChild<CProgressDlg*>();
+        if (started || !progress || !progress->isVisible()
+            || progress->findChild<QLabel*>(QStringLiteral("1049"))->text()
+                   != QStringLiteral("Creating the final self-extracting archive..."))
+            return;
+        started = true;
+        second = TestSupport::RunChild(program.string(), {"-cli", "-cidpath", busyCid.toStdString(), "-sfxpath",
+                                                          (folder / "cli/second.exe").string()});
+    });
+    const qsizetype startsBefore = WholeLog(ownLog).value_or(QStringList()).count(
+        QStringLiteral("*** Starting packaging process *** "));
+    watcher.start();
+    Click(dialog, IDOK);
+    watcher.stop();
+    QVERIFY2(started, qPrintable(host.boxes.empty() ? QString() : host.boxes.back().text));
+    QCOMPARE(host.boxes.back().text, QStringLiteral("Package generation complete.\n\n") + package);
+    QCOMPARE(second.exitCode, 82);
+    QCOMPARE(second.err, otherNotice);
+    const auto secondLog = WholeLog(otherLog);
+    QVERIFY(secondLog);
+    QVERIFY2(secondLog->contains(busyLine), qPrintable(secondLog->join(QLatin1Char('\n'))));
+    const auto ownLines = WholeLog(ownLog);
+    QVERIFY(ownLines);
+    QCOMPARE(ownLines->count(QStringLiteral("*** Starting packaging process *** ")), startsBefore + 1);
+    QCOMPARE(ownLines->back(), QStringLiteral("Zastrel completed successfully "));
+    QVERIFY(!ownLines->contains(busyLine));
+
+    // A command-line run builds; the dialog's build starts once its archive step shows.
+    host.boxes.clear();
+    SetText(dialog, IDC_OUTPUT_PACKAGE, QString::fromStdString((folder / "dialog/Other.exe").string()));
+    const TestSupport::ChildResult first =
+        TestSupport::RunChild(program.string(),
+                              {"-cli", "-cidpath", busyCid.toStdString(), "-sfxpath",
+                               (folder / "cli/first.exe").string()},
+                              [&] {
+                                  TestSupport::ChildOptions run;
+                                  run.onOutputLine = [&](const std::string& line, pid_t) {
+                                      if (line == "Creating the final self-extracting archive...")
+                                          Click(dialog, IDOK);
+                                  };
+                                  return run;
+                              }());
+    QCOMPARE(first.exitCode, 0);
+    QCOMPARE(first.err, otherNotice);
+    QCOMPARE(WholeLog(otherLog).value_or(QStringList{QString()}).back(), QStringLiteral("Zastrel completed successfully "));
+    QCOMPARE(host.boxes.size(), std::size_t{1});
+    QVERIFY2(host.boxes[0].text.startsWith(
+                 QString::fromStdWString(Platform::LoadFormattedString(116, ownLog.toStdWString()).value())),
+             qPrintable(host.boxes[0].text));
+    const auto failedLines = WholeLog(ownLog);
+    QVERIFY(failedLines);
+    QVERIFY(failedLines->contains(busyLine));
+    QCOMPARE(failedLines->back(), QStringLiteral("Zastrel failed "));
 }
 
 QTEST_MAIN(HalvexDlgTest)
