@@ -54,7 +54,7 @@ bool CHalvexApp::InitInstance()
         } else {
             // The status lines say only "See log": a run whose log is not the usual file says where it is.
             const std::wstring logFile = GetLogging().GetLogFilePath();
-            if (!logFile.ends_with(L'/' + std::wstring(kLogFileName)))
+            if (!logFile.ends_with(kLogFileName))
                 Platform::WriteStandardErrorLine(L"halvex: another run is writing " + std::wstring(kLogFileName) +
                                                  L"; this run's log is " + logFile);
             parser.Validate(options);
