@@ -155,10 +155,18 @@ void CLogging::WriteLine()
           << L':' << std::setw(2) << local.tm_sec;
     // Text mode on Windows turns the newline into CR LF; here the pair is written as is.
     logFile << stamp.str() << L' ' << str() << L"\r\n" << std::flush;
+    recentLines.push_back(str());
+    if (recentLines.size() > kRecentLines)
+        recentLines.pop_front();
     str(std::wstring());
 }
 
 std::wstring CLogging::GetLogFilePath() const
 {
     return logFilePath;
+}
+
+std::vector<std::wstring> CLogging::RecentLines() const
+{
+    return {recentLines.begin(), recentLines.end()};
 }

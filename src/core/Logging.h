@@ -1,10 +1,12 @@
 #pragma once
 
+#include <deque>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace Platform {
 class CRunLock;
@@ -34,11 +36,17 @@ public:
 
     void WriteLine();
     std::wstring GetLogFilePath() const;
+    // The texts of the last lines written (at most kRecentLines), oldest first, as the
+    // file holds them without their time stamps: what a failure notice can quote.
+    std::vector<std::wstring> RecentLines() const;
+
+    static constexpr std::size_t kRecentLines = 8;
 
 private:
     std::wstring logFilePath;
     std::basic_ofstream<wchar_t> logFile;
     std::unique_ptr<Platform::CRunLock> fileLock;
+    std::deque<std::wstring> recentLines;
 };
 
 CLogging& GetLogging();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <iostream>
+#include <iterator>
 #include <locale>
 
 #include <boost/algorithm/string/predicate.hpp>
@@ -56,6 +57,7 @@ void PackagingJob::Run()
             outputFolder = L".";
     }
     success = ClaimWorkFolder() && HoldOutputFolder() && ResolveSourceFolder();
+    NoteFailure();
     progress.Refresh();
 
     FolderList componentFolders;
@@ -73,6 +75,7 @@ void PackagingJob::Run()
                 << static_cast<int>(kCommandLineLimit) << "characters, its terminating null included."
                 << "Shorten the setup parameters." << "\n";
             success = false;
+            NoteFailure();
         }
     }
 
@@ -84,6 +87,7 @@ void PackagingJob::Run()
         clientNames = std::move(copy.Names());
         if (success)
             success = CopyConfigTool(copy);
+        NoteFailure();
         if (success && !options.GetManaged())
             clientNames.AddFolder(L"", {L"ConfigUpdate.exe"});
         if (success)
@@ -106,12 +110,21 @@ void PackagingJob::Run()
         if (options.GetSigning())
             builder.SignWith(options);
         success = clientNames.Check(log);
+        NoteFailure();
         if (success) {
+            // Each step does nothing once one has failed: the reason is taken where it failed.
             builder.CreateArchive(workFolder, outputFolder);
+            success = builder.Succeeded();
+            NoteFailure();
             builder.WriteSfxConfig(workFolder);
+            success = builder.Succeeded();
+            NoteFailure();
             builder.CreateExecutable(workFolder, outputFolder, fileName, options.GetProgramFolder());
+            success = builder.Succeeded();
+            NoteFailure();
             builder.RemoveArchive(outputFolder, true);
             success = builder.Succeeded();
+            NoteFailure();
             // A failed run leaves nothing of its own in the output folder.
             if (!success)
                 builder.DiscardArchive(outputFolder);
@@ -252,6 +265,25 @@ bool PackagingJob::HoldOutputFolder()
     log << "Unable to lock the output folder:" << outputFolder
         << Platform::WidenHostText(Platform::SystemErrorText(outputLock->Error())) << "\n";
     return false;
+}
+
+// Called after each step: the first failure's reason is what the log said last, the
+// archiver's lines (which follow the line about its exit code) together with that line.
+void PackagingJob::NoteFailure()
+{
+    if (success || !failureReason.empty())
+        return;
+    const std::vector<std::wstring> lines = log.RecentLines();
+    auto first = lines.end();
+    while (first != lines.begin() && std::prev(first)->starts_with(L"Archiver: "))
+        --first;
+    if (first != lines.begin())
+        --first;
+    for (auto line = first; line != lines.end(); ++line) {
+        // Each item was written with one space behind it.
+        const std::wstring text = line->substr(0, line->find_last_not_of(L' ') + 1);
+        failureReason += (failureReason.empty() ? L"" : L"\n") + text;
+    }
 }
 
 // A stop asked for between steps ends the run before the next one.

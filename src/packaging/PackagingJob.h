@@ -24,6 +24,9 @@ public:
 
     void Run();
     bool Succeeded() const { return success; }
+    // Why a failed run failed, as its log gives it: the line the failing step logged last,
+    // with the archiver's own lines behind it; empty when the run succeeded.
+    const std::wstring& FailureReason() const { return failureReason; }
 
     // Fills both lists, in the order the copy handles them, from the options alone.
     void SelectComponents(FolderList& componentFolders, FolderList& exploitPreventionFolders);
@@ -36,12 +39,14 @@ private:
     bool CopyConfigTool(CPackageCopy& copy);
     bool ReportStatus(unsigned id);
     bool RemoveFolderTree(const std::wstring& folder);
+    void NoteFailure();
 
     PackageOptions options;
     IProgress& progress;
     std::wstring workFolder;
     std::wstring archiverPath;
     bool success;
+    std::wstring failureReason;
     CLogging& log;
     // Held for the whole run, so a second run of the same user cannot take the folder.
     std::optional<Platform::CRunLock> runLock;

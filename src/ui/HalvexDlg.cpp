@@ -10,6 +10,7 @@
 #include "platform/Interrupt.h"
 #include "platform/StringTable.h"
 #include "platform/TextConversion.h"
+#include "platform/WorkFolder.h"
 #include "ui/AboutDlg.h"
 #include "ui/ApplicationIcon.h"
 #include "ui/DialogUnits.h"
@@ -42,6 +43,10 @@
 #include <QVBoxLayout>
 
 #include <boost/system/system_error.hpp>
+
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <atomic>
 #include <exception>
@@ -770,6 +775,8 @@ void CHalvexDlg::BuildPackage()
     }
     if (!ValidateInput())
         return;
+    if (!ConfirmReplacement())
+        return;
 
     // A stop asked for in an earlier build must not end this one.
     Platform::ClearInterrupt();
@@ -810,11 +817,37 @@ void CHalvexDlg::BuildPackage()
     else if (job.Succeeded())
         ShowMessage(LoadText(115) + L"\n\n" + WrittenPackage(), QMessageBox::Information);
     else
-        ShowMessage(Platform::LoadFormattedString(116, log.GetLogFilePath()).value_or(std::wstring()),
+        ShowMessage(Platform::LoadFormattedString(116, log.GetLogFilePath()).value_or(std::wstring())
+                        + (job.FailureReason().empty() ? std::wstring() : L"\n\n" + job.FailureReason()),
                     QMessageBox::Critical);
     progress.reset();
     raise();
     activateWindow();
+}
+
+bool CHalvexDlg::ConfirmReplacement()
+{
+    const std::wstring package = WrittenPackage();
+    if (!QFileInfo::exists(ToQString(package)))
+        return true;
+    const std::optional<std::wstring> caption = Platform::LoadString(117);
+    if (!caption)
+        return false;
+    QMessageBox box(QMessageBox::Warning, ToQString(*caption),
+                    ToQString(package) + QStringLiteral(" already exists.\nDo you want to replace it?"),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::No);
+    const bool waiting = QApplication::overrideCursor() != nullptr;
+    if (waiting)
+        QApplication::restoreOverrideCursor();
+    const bool replace = host.RunModal(box) == QMessageBox::Yes;
+    if (waiting)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    if (!replace) {
+        log << "The package exists and the user chose to keep it:" << package << "\n";
+        Edit(IDC_OUTPUT_PACKAGE)->setFocus(Qt::OtherFocusReason);
+    }
+    return replace;
 }
 
 std::wstring CHalvexDlg::WrittenPackage() const
@@ -948,6 +981,15 @@ std::optional<CHalvexDlg::Refusal> CHalvexDlg::FirstInputProblem()
             refusal.text += L"\nEnter the full path of the package or of its folder.";
         return refusal;
     }
+    // A folder the run cannot write into gets the system's reason now, not a failed build.
+    if (const auto [folder, error] = UnwritableOutputFolder(); error != 0) {
+        const std::wstring reason = Platform::WidenHostText(Platform::SystemErrorText(error));
+        log << "The output folder cannot be written:" << folder << reason << "\n";
+        Refusal refusal = *failure({111, options.GetOutputPackage()}, IDC_OUTPUT_PACKAGE);
+        if (!refusal.text.empty())
+            refusal.text += L"\nThe folder \"" + folder + L"\" cannot be written: " + reason;
+        return refusal;
+    }
     if (const auto problem = CheckOutputInput(options, log))
         return failure(*problem, IDC_OUTPUT_PACKAGE);
 
@@ -975,6 +1017,20 @@ std::optional<CHalvexDlg::Refusal> CHalvexDlg::FirstInputProblem()
         }
     }
     return std::nullopt;
+}
+
+std::pair<std::wstring, int> CHalvexDlg::UnwritableOutputFolder() const
+{
+    if (options.GetOutputPackage().empty())
+        return {std::wstring(), 0};
+    // The run makes missing folders: the nearest one that exists is the one to write into.
+    QString folder = ToQString(options.GetOutputPackage());
+    while (!QFileInfo::exists(folder) && QFileInfo(folder).path() != folder)
+        folder = QFileInfo(folder).path();
+    if (!QFileInfo(folder).isDir())
+        folder = QFileInfo(folder).path();
+    const std::wstring path = folder.toStdWString();
+    return {path, ::access(Platform::NarrowHostText(path).c_str(), W_OK | X_OK) == 0 ? 0 : errno};
 }
 
 void CHalvexDlg::ShowMessage(const std::wstring& text, QMessageBox::Icon icon)

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 class CLogging;
 class PackageOptions;
@@ -90,6 +91,11 @@ private:
     QString FieldText(int id) const;
     // The package a successful build has written.
     std::wstring WrittenPackage() const;
+    // True when no package is in the way, or the user agrees to replace it.
+    bool ConfirmReplacement();
+    // The folder the package goes into (or the nearest one that exists), and the system
+    // error code for writing there, 0 when it can be written.
+    std::pair<std::wstring, int> UnwritableOutputFolder() const;
     std::optional<Refusal> OverlongField() const;
     std::optional<Refusal> TransferToOptions();
     bool ValidateInput();

@@ -29,6 +29,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -42,6 +43,7 @@
 #include <QUrl>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
@@ -56,6 +58,8 @@ using Setup = std::function<void(PackageOptions&)>;
 Q_DECLARE_METATYPE(Setup)
 using Fill = std::function<void(CHalvexDlg&)>;
 Q_DECLARE_METATYPE(Fill)
+using Spoil = std::function<void(const std::filesystem::path& cid, const std::filesystem::path& program)>;
+Q_DECLARE_METATYPE(Spoil)
 
 namespace {
 
@@ -260,6 +264,10 @@ private slots:
     void stoppingABuild_data();
     void stoppingABuild();
     void twoRunsAtOnceKeepTheirOwnLogs();
+    void failedBuildBoxGivesTheReason_data();
+    void failedBuildBoxGivesTheReason();
+    void unwritableOutputFolderIsRefusedWithTheSystemsReason();
+    void existingPackageIsReplacedOnlyWhenConfirmed();
 
 private:
     // This test's scratch folder with a CID of the default components and a program folder in it.
@@ -1699,6 +1707,159 @@ void HalvexDlgTest::twoRunsAtOnceKeepTheirOwnLogs()
     QVERIFY(failedLines);
     QVERIFY(failedLines->contains(busyLine));
     QCOMPARE(failedLines->back(), QStringLiteral("Zastrel failed "));
+}
+
+void HalvexDlgTest::failedBuildBoxGivesTheReason_data()
+{
+    // What to spoil in a fresh CID and program folder, and the reason the box must give.
+    QTest::addColumn<Spoil>("spoil");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("a CID lacking a component")
+        << Spoil([](const std::filesystem::path& cid, const std::filesystem::path&) {
+               std::filesystem::remove_all(cid / TestSupport::kDefaultComponents.front());
+           })
+        << QStringLiteral("One or more selected features or components are not available in source folder \"%1\". "
+                          "Choose a different source folder and try again.");
+    QTest::newRow("no archiver beside the program")
+        << Spoil([](const std::filesystem::path&, const std::filesystem::path& program) {
+               std::filesystem::remove(program / "7za/7za");
+           })
+        << QStringLiteral("Failed to invoke archiver tool: A fatal error occurred in the archiver tool. Return code: 2");
+    QTest::newRow("an archiver that fails with its own words")
+        << Spoil([](const std::filesystem::path&, const std::filesystem::path& program) {
+               const std::filesystem::path archiver = program / "7za/7za";
+               std::filesystem::remove(archiver);
+               QFile script(QString::fromStdString(archiver.string()));
+               QVERIFY(script.open(QIODevice::WriteOnly));
+               script.write("#!/bin/sh\necho 'ERROR: the disk is on fire' >&2\necho 'stop.' >&2\nexit 7\n");
+               script.close();
+               std::filesystem::permissions(archiver, std::filesystem::perms::owner_all);
+           })
+        << QStringLiteral("Failed to invoke archiver tool: Command-line error. Return code: 7\n"
+                          "Archiver: ERROR: the disk is on fire\nArchiver: stop.");
+}
+
+void HalvexDlgTest::failedBuildBoxGivesTheReason()
+{
+    QFETCH(Spoil, spoil);
+    QFETCH(QString, reason);
+    const std::filesystem::path folder = TestSupport::ScratchFolder() / "failing" / QTest::currentDataTag();
+    const std::filesystem::path failingCid = TestSupport::CidBuilder(folder / "CID" / "NORDAVIN")
+                                                 .Components(TestSupport::kDefaultComponents)
+                                                 .File("setup.exe", "setup stand-in\n")
+                                                 .Path();
+    const std::filesystem::path program = TestSupport::MakeProgramFolder(folder);
+    spoil(failingCid, program);
+    const QString package = QString::fromStdString((folder / "out/VeskorEndpoint.exe").string());
+
+    PackageOptions options;
+    options.SetProgramFolder(program.wstring());
+    RecordingDialogHost host;
+    CHalvexDlg dialog(options, nullptr, host);
+    host.owner = &dialog;
+    SetText(dialog, IDC_SOURCE_FOLDER, QString::fromStdString(failingCid.string()));
+    SetText(dialog, IDC_OUTPUT_PACKAGE, package);
+    SetText(dialog, IDC_PRIMARY_LOCATION, QStringLiteral("http://updates.example.com/veskor"));
+    Click(dialog, IDOK);
+
+    QCOMPARE(host.boxes.size(), std::size_t{1});
+    QCOMPARE(host.boxes[0].text,
+             QString::fromStdWString(Platform::LoadFormattedString(116, GetLogging().GetLogFilePath()).value())
+                 + QStringLiteral("\n\n") + QString(reason).replace(QStringLiteral("%1"), QString::fromStdString(failingCid.string())));
+    QCOMPARE(host.boxes[0].icon, QMessageBox::Critical);
+    QVERIFY(!QFileInfo::exists(package));
+    QVERIFY(dialog.isEnabled());
+}
+
+// The folder the package would go into cannot be written (read-only, or not the user's):
+// refused before the build with the system's reason, as an unreadable source folder is.
+void HalvexDlgTest::unwritableOutputFolderIsRefusedWithTheSystemsReason()
+{
+    const std::filesystem::path folder = TestSupport::ScratchFolder() / "unwritable";
+    std::filesystem::create_directories(folder / "out");
+    const QString outputFolder = QString::fromStdString((folder / "out").string());
+    // Root writes through permissions: a file system mounted read-only stops it too.
+    const bool root = ::geteuid() == 0;
+    if (root)
+        QCOMPARE(TestSupport::RunChild("/usr/bin/mount", {"-t", "tmpfs", "-o", "ro,size=64k", "tmpfs",
+                                                         outputFolder.toStdString()})
+                     .exitCode,
+                 0);
+    else
+        std::filesystem::permissions(folder / "out", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    const auto restore = qScopeGuard([&] {
+        if (root)
+            TestSupport::RunChild("/usr/bin/umount", {outputFolder.toStdString()});
+        else
+            std::filesystem::permissions(folder / "out", std::filesystem::perms::owner_all);
+    });
+    const QString package = outputFolder + QStringLiteral("/sub/VeskorEndpoint.exe");
+
+    PackageOptions options;
+    options.SetProgramFolder(programFolder.toStdWString());
+    RecordingDialogHost host;
+    CHalvexDlg dialog(options, nullptr, host);
+    host.owner = &dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    SetText(dialog, IDC_SOURCE_FOLDER, cid);
+    SetText(dialog, IDC_OUTPUT_PACKAGE, package);
+    SetText(dialog, IDC_PRIMARY_LOCATION, QStringLiteral("http://updates.example.com/veskor"));
+    dialog.GetDlgItem(IDOK)->setFocus();
+    Click(dialog, IDOK);
+
+    QCOMPARE(host.boxes.size(), std::size_t{1});
+    QCOMPARE(host.boxes[0].text,
+             CheckBoxText(QStringLiteral("Output package path \"%1\" is invalid.\nThe folder \"%2\" cannot be written: %3")
+                              .arg(package, outputFolder,
+                                   root ? QStringLiteral("Read-only file system") : QStringLiteral("Permission denied"))));
+    QCOMPARE(dialog.focusWidget(), dialog.GetDlgItem(IDC_OUTPUT_PACKAGE));
+    QVERIFY(!dialog.findChild<CProgressDlg*>());
+}
+
+// A typed path naming a package that exists: built over only once the user says so.
+void HalvexDlgTest::existingPackageIsReplacedOnlyWhenConfirmed()
+{
+    const QString package = scratch + QStringLiteral("/existing/VeskorEndpoint.exe");
+    QVERIFY(QDir().mkpath(QFileInfo(package).path()));
+    QFile older(package);
+    QVERIFY(older.open(QIODevice::WriteOnly));
+    older.write("an older package");
+    older.close();
+
+    PackageOptions options;
+    options.SetProgramFolder(programFolder.toStdWString());
+    RecordingDialogHost host;
+    CHalvexDlg dialog(options, nullptr, host);
+    host.owner = &dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    SetText(dialog, IDC_SOURCE_FOLDER, cid);
+    SetText(dialog, IDC_OUTPUT_PACKAGE, package);
+    SetText(dialog, IDC_PRIMARY_LOCATION, QStringLiteral("http://updates.example.com/veskor"));
+    const QStringList typed = Entries(dialog);
+    const auto packageBytes = [&package] {
+        QFile file(package);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+
+    host.answers.push_back([](QDialog&) { return int(QMessageBox::No); });
+    dialog.GetDlgItem(IDOK)->setFocus();
+    Click(dialog, IDOK);
+    QCOMPARE(host.boxes.size(), std::size_t{1});
+    QCOMPARE(host.boxes[0].text, package + QStringLiteral(" already exists.\nDo you want to replace it?"));
+    QCOMPARE(host.boxes[0].icon, QMessageBox::Warning);
+    QVERIFY(host.boxes[0].ownedByDialog);
+    QCOMPARE(packageBytes(), QByteArray("an older package"));
+    QCOMPARE(Entries(dialog), typed);
+    QCOMPARE(dialog.focusWidget(), dialog.GetDlgItem(IDC_OUTPUT_PACKAGE));
+
+    host.answers.push_back([](QDialog&) { return int(QMessageBox::Yes); });
+    Click(dialog, IDOK);
+    QCOMPARE(host.boxes.size(), std::size_t{3});
+    QCOMPARE(host.boxes[1].text, host.boxes[0].text);
+    QCOMPARE(host.boxes[2].text, QStringLiteral("Package generation complete.\n\n") + package);
+    QVERIFY(packageBytes().startsWith("TEST STAND-IN FOR THE 7-ZIP INSTALLER MODULE\n"));
 }
 
 QTEST_MAIN(HalvexDlgTest)
