@@ -467,7 +467,10 @@ void CPackageCopy::CopyFolder(const Entry& folder, const OpenFolder& parent, con
         if (!GoingOn())
             break;
         const Path entryPath = from / entry.name;
-        if (entry.GetProblem() != Entry::Problem::None && entry.kind != Platform::EntryKind::Folder) {
+        // A folder that could not be read is entered first, as the copy would have.
+        const auto problem = entry.GetProblem();
+        if (problem == Entry::Problem::Name || problem == Entry::Problem::Link ||
+            (problem != Entry::Problem::None && entry.kind != Platform::EntryKind::Folder)) {
             Stop(entry, entryPath);
             break;
         }

@@ -65,6 +65,9 @@ PlacedFile CloneOrCopy(const OpenFile& source, int folder, const char* name, con
         result.way = FileWay::Cloned;
         if (pieceDone)
             pieceDone(source.Size());
+    } else if (::lseek(source.Descriptor(), 0, SEEK_SET) != 0) {
+        // The whole file, however much of it was read before.
+        result.error = errno;
     } else {
         result.error = CopyContents(source.Descriptor(), out.Get(), pieceDone);
     }

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <vector>
 
 #include <fcntl.h>
@@ -154,6 +155,57 @@ TEST_F(FilePlacement, CopyStoppedBetweenPiecesLeavesNothing)
     EXPECT_EQ(pieces, 2) << "no piece is copied after the stop";
     EXPECT_FALSE(fs::exists(target));
     ExpectSourceUntouched();
+}
+
+// What is opened through a folder's descriptor is what gets placed, whatever the name leads
+// to by then; a link or a pipe in its place is refused at the opening, which never waits.
+TEST_F(FilePlacement, TheOpenedFileIsPlacedWhateverItsNameLeadsToNow)
+{
+    const std::string original = Read(source);
+    Platform::OpenFolder held;
+    ASSERT_EQ(held.Open(folder.string()), 0);
+    Platform::OpenFile opened;
+    ASSERT_EQ(opened.OpenIn(held, "source.bin"), 0);
+    // The name now leads to another file; the opened one has no name left, so it can only
+    // be copied, each time whole.
+    std::ofstream(folder / "swapped.bin") << "swapped in";
+    fs::rename(folder / "swapped.bin", source);
+
+    Platform::OpenFolder targets[2];
+    ASSERT_EQ(targets[0].CreateIn(held, "linked"), 0);
+    if (!other.empty()) {
+        ASSERT_EQ(targets[1].Open(other.string()), 0);
+    }
+    for (const auto& target : targets) {
+        if (!target.IsOpen())
+            continue;
+        const auto placed = Platform::PlaceFile(opened, target, "placed.bin");
+        ASSERT_EQ(placed.error, 0);
+        const fs::path at = (&target == &targets[0] ? folder / "linked" : other) / "placed.bin";
+        EXPECT_TRUE(Read(at) == original) << at << " holds " << Read(at).size() << " bytes";
+        EXPECT_EQ(Platform::PlaceFile(opened, target, "placed.bin").error, EEXIST) << "never over an entry";
+    }
+    fs::create_symlink(folder / "nowhere", folder / "linked/dangling");
+    EXPECT_EQ(Platform::PlaceFile(opened, targets[0], "dangling").error, EEXIST) << "never through a link";
+    EXPECT_FALSE(fs::exists(folder / "nowhere"));
+
+    fs::create_symlink(source, folder / "link.bin");
+    fs::create_directory_symlink(folder / "linked", folder / "link-folder");
+    ASSERT_EQ(::mkfifo((folder / "pipe").c_str(), 0600), 0);
+    struct Case { const char* name; int file; int asFolder; };
+    const std::map<std::string, Case> cases = {
+        {"link.bin", {"a link to a file", ELOOP, ENOTDIR}},
+        {"link-folder", {"a link to a folder", ELOOP, ENOTDIR}},
+        {"pipe", {"a pipe", EOPNOTSUPP, ENOTDIR}},
+        {"source.bin", {"a file", 0, ENOTDIR}},
+        {"linked", {"a folder", EOPNOTSUPP, 0}},
+    };
+    for (const auto& [name, c] : cases) {
+        Platform::OpenFile file;
+        EXPECT_EQ(file.OpenIn(held, name), c.file) << c.name;
+        Platform::OpenFolder inner;
+        EXPECT_EQ(inner.OpenIn(held, name), c.asFolder) << c.name;
+    }
 }
 
 }  // namespace
