@@ -172,7 +172,7 @@ bool PackagingJob::ClaimWorkFolder()
         log << "Boost file system error:" << Platform::WidenHostText(error.what()) << "\n";
         return false;
     }
-    runLock.emplace(lockFile);
+    runLock.emplace(lockFile, 0600, Platform::CRunLock::File::RemoveWhenReleased);
     switch (runLock->GetState()) {
     case Platform::CRunLock::State::Held:
         break;

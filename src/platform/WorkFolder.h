@@ -10,11 +10,14 @@ namespace Platform {
 class CRunLock {
 public:
     enum class State { Held, Busy, Unusable };
+    // Whether the lock file goes when the lock is released (a lock file that is only a
+    // lock), or stays (a file that holds something, such as a log).
+    enum class File { Keep, RemoveWhenReleased };
 
     // Never waits: a lock held by another run gives Busy at once. A lock file that is a
     // link, not a plain file, or belongs to another user gives Unusable and is not followed.
     // A missing file is created with `permissions` (less the process's umask).
-    explicit CRunLock(const std::wstring& lockFile, unsigned permissions = 0600);
+    explicit CRunLock(const std::wstring& lockFile, unsigned permissions = 0600, File file = File::Keep);
     ~CRunLock();
 
     CRunLock(const CRunLock&) = delete;
@@ -23,6 +26,8 @@ public:
     State GetState() const { return state; }
 
 private:
+    std::string path;
+    File file;
     int fd = -1;
     State state = State::Unusable;
 };

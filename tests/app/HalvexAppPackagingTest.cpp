@@ -142,6 +142,7 @@ TEST_F(HalvexAppPackaging, SuccessfulRunShowsEachStatusAndExitsZero)
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log.back(), "Zastrel completed successfully ");
     EXPECT_FALSE(fs::exists(temp / "Halvex"));
+    EXPECT_FALSE(fs::exists(temp / "Halvex.lock")) << "the run's lock file goes with it";
 }
 
 TEST_F(HalvexAppPackaging, FailedJobsExit82WithTheFailureLine)

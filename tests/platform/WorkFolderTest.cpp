@@ -1,7 +1,15 @@
 #include "platform/WorkFolder.h"
 
+#include <sched.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <new>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -55,6 +63,65 @@ TEST_F(WorkFolder, SecondRunLockIsBusyUntilTheFirstEnds)
     }
     Platform::CRunLock again(lockFile);
     EXPECT_EQ(again.GetState(), Platform::CRunLock::State::Held);
+}
+
+TEST_F(WorkFolder, LockFileGoesWithTheRunThatMadeItOnlyWhenAsked)
+{
+    const std::wstring lockFile = (base / "Halvex.lock").wstring();
+    {
+        const Platform::CRunLock first(lockFile, 0600, Platform::CRunLock::File::RemoveWhenReleased);
+        ASSERT_EQ(first.GetState(), Platform::CRunLock::State::Held);
+        const Platform::CRunLock second(lockFile, 0600, Platform::CRunLock::File::RemoveWhenReleased);
+        EXPECT_EQ(second.GetState(), Platform::CRunLock::State::Busy);
+    }
+    EXPECT_FALSE(fs::exists(base / "Halvex.lock")) << "the busy run leaves the holder's file alone; the holder removes it";
+    {
+        const Platform::CRunLock kept(lockFile);
+        EXPECT_EQ(kept.GetState(), Platform::CRunLock::State::Held);
+    }
+    EXPECT_TRUE(fs::exists(base / "Halvex.lock"));
+}
+
+// Runs that remove their lock file as they end must still exclude each other: four
+// processes take and release the lock as fast as they can, and never two hold it at once.
+TEST_F(WorkFolder, RemovedLockFilesStillExcludeConcurrentRuns)
+{
+    const std::wstring lockFile = (base / "Halvex.lock").wstring();
+    struct Shared {
+        std::atomic<int> holders{0};
+        std::atomic<int> overlaps{0};
+        std::atomic<int> held{0};
+    };
+    void* memory = ::mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(memory, MAP_FAILED);
+    auto* shared = new (memory) Shared;
+    std::vector<pid_t> children;
+    for (int child = 0; child < 4; ++child) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            for (int turn = 0; turn < 2000; ++turn) {
+                const Platform::CRunLock lock(lockFile, 0600, Platform::CRunLock::File::RemoveWhenReleased);
+                if (lock.GetState() != Platform::CRunLock::State::Held)
+                    continue;
+                if (shared->holders.fetch_add(1) != 0)
+                    shared->overlaps.fetch_add(1);
+                shared->held.fetch_add(1);
+                ::sched_yield();
+                shared->holders.fetch_sub(1);
+            }
+            ::_exit(0);
+        }
+        children.push_back(pid);
+    }
+    for (const pid_t pid : children) {
+        int status = 0;
+        EXPECT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    EXPECT_EQ(shared->overlaps.load(), 0);
+    EXPECT_GT(shared->held.load(), 0);
+    EXPECT_FALSE(fs::exists(base / "Halvex.lock"));
+    ::munmap(memory, sizeof(Shared));
 }
 
 TEST_F(WorkFolder, LinkedLockFileIsNotFollowed)
