@@ -28,11 +28,14 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QDropEvent>
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -48,6 +51,7 @@
 
 #include <cerrno>
 
+#include <algorithm>
 #include <atomic>
 #include <exception>
 #include <memory>
@@ -426,10 +430,58 @@ void CHalvexDlg::ConnectControls()
     onClick(IDCANCEL, [this] { reject(); });
     onClick(IDC_HELP, [this] { OpenHelp(); });
 
+    // A pasted path loses the blanks and line ends around it, which a copy from a terminal
+    // or a file manager often carries. Typing comes a character at a time and is left as
+    // it is. The field is put right once the edit is over, not in the middle of it.
+    for (QLineEdit* field : PathFields()) {
+        pathFieldText[field] = field->text();
+        connect(field, &QLineEdit::textChanged, this, [this, field](const QString& text) { pathFieldText[field] = text; });
+        connect(field, &QLineEdit::textEdited, this, [this, field](const QString& now) {
+            const QString& before = pathFieldText[field];
+            qsizetype start = 0;
+            while (start < before.size() && start < now.size() && before[start] == now[start])
+                ++start;
+            qsizetype end = 0;
+            while (end < before.size() - start && end < now.size() - start
+                   && before[before.size() - 1 - end] == now[now.size() - 1 - end])
+                ++end;
+            const QString inserted = now.mid(start, now.size() - start - end);
+            const QString trimmed = inserted.trimmed();
+            if (inserted.size() < 2 || trimmed == inserted)
+                return;
+            const QString fixed = now.left(start) + trimmed + now.right(end);
+            const qsizetype cursor = start + trimmed.size();
+            QMetaObject::invokeMethod(
+                field,
+                [field, fixed, cursor] {
+                    field->setText(fixed);
+                    field->setCursorPosition(static_cast<int>(cursor));
+                },
+                Qt::QueuedConnection);
+        });
+    }
+
     // Watching the whole application sees F1 before any control does, wherever the
-    // focus is, and sees the secondary location lose the focus whether the box or its
-    // edit field held it.
+    // focus is, sees the secondary location lose the focus whether the box or its
+    // edit field held it, and sees a drop before the field would insert its address.
     qApp->installEventFilter(this);
+}
+
+std::vector<QLineEdit*> CHalvexDlg::PathFields() const
+{
+    return {Edit(IDC_SOURCE_FOLDER), Edit(IDC_OUTPUT_PACKAGE), Edit(IDC_PRIMARY_LOCATION),
+            Combo(IDC_SECONDARY_LOCATION)->lineEdit()};
+}
+
+void CHalvexDlg::ShowContextMenu()
+{
+    if (actions().isEmpty())
+        return;
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addActions(actions());
+    const QWidget* anchor = focusWidget() != nullptr ? focusWidget() : this;
+    menu->popup(anchor->mapToGlobal(QPoint(0, anchor->height())));
 }
 
 void CHalvexDlg::OnInitDialog()
@@ -1060,12 +1112,34 @@ bool CHalvexDlg::eventFilter(QObject* watched, QEvent* event)
             if (focus->reason() != Qt::PopupFocusReason && next != secondary && next != secondary->lineEdit())
                 RememberSecondaryLocation();
         }
+    } else if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove
+               || event->type() == QEvent::Drop) {
+        // A file or folder dropped onto a path field replaces the field with its path; a
+        // field would insert its address into the text that is there.
+        const auto fields = PathFields();
+        auto* field = qobject_cast<QLineEdit*>(watched);
+        auto* drop = static_cast<QDropEvent*>(event);
+        const QList<QUrl> urls = drop->mimeData() != nullptr ? drop->mimeData()->urls() : QList<QUrl>();
+        if (field && std::find(fields.begin(), fields.end(), field) != fields.end() && urls.size() == 1
+            && urls.front().isLocalFile()) {
+            drop->acceptProposedAction();
+            if (event->type() == QEvent::Drop) {
+                field->setText(urls.front().toLocalFile());
+                field->setFocus(Qt::OtherFocusReason);
+            }
+            return true;
+        }
     } else if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         auto* target = qobject_cast<QWidget*>(watched);
         if (key->key() == Qt::Key_F1 && !(key->modifiers() & Qt::ShiftModifier) && target
             && target->window() == this) {
             OpenHelp();
+            return true;
+        }
+        // The keyboard's way to the context menu, which holds the about box.
+        if (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier && target && target->window() == this) {
+            ShowContextMenu();
             return true;
         }
         // Alt with a letter that no enabled control took as its mnemonic would otherwise

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 class CLogging;
 class PackageOptions;
@@ -79,6 +80,9 @@ private:
 
     void OnAbout();
     void OpenHelp();
+    void ShowContextMenu();
+    // The fields that take a path or a location: a drop or a paste is put right there.
+    std::vector<QLineEdit*> PathFields() const;
 
     void OnBuildPackage();
     void BuildPackage();
@@ -115,4 +119,6 @@ private:
     Ui::IDialogHost& host;
     std::map<int, QWidget*> controls;
     Ui::RadioGroup* installationType = nullptr;
+    // Each path field's text before the edit under way.
+    std::map<QLineEdit*, QString> pathFieldText;
 };

@@ -27,6 +27,8 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -264,6 +266,7 @@ private slots:
     void stoppingABuild_data();
     void stoppingABuild();
     void twoRunsAtOnceKeepTheirOwnLogs();
+    void pathFieldsTakeDropsAndPastesWhole();
     void failedBuildBoxGivesTheReason_data();
     void failedBuildBoxGivesTheReason();
     void unwritableOutputFolderIsRefusedWithTheSystemsReason();
@@ -1041,6 +1044,17 @@ void HalvexDlgTest::aboutEntryOpensTheAboutBox()
     QCOMPARE(host.boxes[0].className, QStringLiteral("CAboutDlg"));
     QCOMPARE(host.boxes[0].title, QStringLiteral("About Zastrel"));
     QVERIFY(host.boxes[0].ownedByDialog);
+
+    // From the keyboard: Shift+F10 in any control opens the same menu.
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QWidget* field = dialog.GetDlgItem(IDC_OUTPUT_PACKAGE);
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_F10, Qt::ShiftModifier);
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    QVERIFY(menu);
+    QVERIFY(menu->actions().contains(about));
+    menu->close();
 }
 
 void HalvexDlgTest::enterBuildsFromAnyField_data()
@@ -1860,6 +1874,59 @@ void HalvexDlgTest::existingPackageIsReplacedOnlyWhenConfirmed()
     QCOMPARE(host.boxes[1].text, host.boxes[0].text);
     QCOMPARE(host.boxes[2].text, QStringLiteral("Package generation complete.\n\n") + package);
     QVERIFY(packageBytes().startsWith("TEST STAND-IN FOR THE 7-ZIP INSTALLER MODULE\n"));
+}
+
+// A folder dropped onto a path field replaces the text with its path; a pasted path loses
+// the blanks and line ends around it, wherever in the text it lands; typed blanks stay.
+void HalvexDlgTest::pathFieldsTakeDropsAndPastesWhole()
+{
+    PackageOptions options;
+    RecordingDialogHost host;
+    CHalvexDlg dialog(options, nullptr, host);
+    host.owner = &dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    const QList<int> pathFields = {IDC_SOURCE_FOLDER, IDC_OUTPUT_PACKAGE, IDC_PRIMARY_LOCATION, IDC_SECONDARY_LOCATION};
+    Click(dialog, IDC_USE_SECONDARY);
+    const auto lineEdit = [&dialog](int id) {
+        auto* combo = qobject_cast<QComboBox*>(dialog.GetDlgItem(id));
+        return combo ? combo->lineEdit() : Item<QLineEdit>(dialog, id);
+    };
+
+    for (const int id : pathFields) {
+        QLineEdit* field = lineEdit(id);
+        // A drop as a file manager makes it: the address as a link and as text.
+        field->setText(QStringLiteral("/srv/old cid"));
+        field->setCursorPosition(4);
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(cid)});
+        data.setText(QUrl::fromLocalFile(cid).toString());
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(field, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(field, &drop);
+        QVERIFY(drop.isAccepted());
+        QCOMPARE(FieldText(dialog, id), cid);
+
+        // A paste of a whole path, then one into the middle of the text.
+        field->clear();
+        field->setFocus();
+        QGuiApplication::clipboard()->setText(QStringLiteral("  \t/srv/software/NORDAVIN \r\n"));
+        QTest::keySequence(field, QKeySequence::Paste);
+        QTRY_COMPARE(FieldText(dialog, id), QStringLiteral("/srv/software/NORDAVIN"));
+        field->setText(QStringLiteral("/srv//NORDAVIN"));
+        field->setCursorPosition(5);
+        QGuiApplication::clipboard()->setText(QStringLiteral("\nsoftware \n"));
+        field->paste();
+        QTRY_COMPARE(FieldText(dialog, id), QStringLiteral("/srv/software/NORDAVIN"));
+        QCOMPARE(field->cursorPosition(), 13);
+
+        field->clear();
+        QTest::keyClicks(field, QStringLiteral("/my cid "));
+        QCoreApplication::processEvents();
+        QCOMPARE(FieldText(dialog, id), QStringLiteral("/my cid "));
+    }
 }
 
 QTEST_MAIN(HalvexDlgTest)
