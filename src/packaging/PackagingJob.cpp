@@ -320,11 +320,10 @@ bool PackagingJob::RemoveFolderTree(const std::wstring& folder)
         return false;
     // Copies of large files are given back in pieces first, with the interface kept alive
     // between them; the links to the CID's own files are only unlinked.
-    Platform::ShrinkTreeBeforeRemoval(folder, [this] { progress.Refresh(); });
-    try {
-        fs::remove_all(folder);
-    } catch (const fs::filesystem_error& error) {
-        std::cout << "Error: " << error.what() << std::endl;
+    if (const int error = Platform::RemoveTree(folder, [this] { progress.Refresh(); })) {
+        const fs::filesystem_error failure("boost::filesystem::remove_all", fs::path(folder),
+                                           boost::system::error_code(error, boost::system::system_category()));
+        std::cout << "Error: " << failure.what() << std::endl;
         return false;
     }
     return true;

@@ -1,14 +1,15 @@
 #include "platform/FileRemoval.h"
 
 #include <algorithm>
-
-#include <boost/filesystem/operations.hpp>
+#include <cerrno>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/FileDescriptor.h"
+#include "platform/OpenFolder.h"
 #include "platform/TextConversion.h"
 
 namespace Platform {
@@ -17,12 +18,11 @@ namespace {
 // Freeing this much takes a few tens of milliseconds on a slow disk.
 constexpr off_t kPiece = 32 << 20;
 
-}  // namespace
-
-void ShrinkBeforeRemoval(const std::wstring& file, const std::function<void()>& between)
+// Shrinks the file `name` in `folder` (AT_FDCWD: a path).
+void ShrinkIn(int folder, const std::string& name, const std::function<void()>& between)
 {
     // Opened without following a link and without waiting on a pipe.
-    const FileDescriptor fd(::open(NarrowHostText(file).c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    const FileDescriptor fd(::openat(folder, name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat status {};
     if (fd.Get() < 0 || ::fstat(fd.Get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_nlink != 1)
         return;
@@ -35,17 +35,45 @@ void ShrinkBeforeRemoval(const std::wstring& file, const std::function<void()>& 
     }
 }
 
-void ShrinkTreeBeforeRemoval(const std::wstring& folder, const std::function<void()>& between)
+// Empties `folder`: its listing is read whole before anything in it is removed.
+int RemoveBelow(const OpenFolder& folder, const std::function<void()>& between)
 {
-    namespace fs = boost::filesystem;
-    boost::system::error_code error;
-    fs::recursive_directory_iterator entry(fs::path(folder), fs::directory_options::skip_permission_denied, error);
-    for (const fs::recursive_directory_iterator end; !error && entry != end; entry.increment(error)) {
-        boost::system::error_code unknown;
-        const auto status = entry->symlink_status(unknown);
-        if (!unknown && fs::is_regular_file(status) && fs::file_size(entry->path(), unknown) > kPiece && !unknown)
-            ShrinkBeforeRemoval(entry->path().wstring(), between);
+    std::vector<FolderEntry> entries;
+    if (const int error = folder.List(entries))
+        return error;
+    for (const auto& entry : entries) {
+        if (entry.kind == EntryKind::Folder) {
+            OpenFolder inner;
+            int error = inner.OpenIn(folder, entry.name);
+            if (error == 0)
+                error = RemoveBelow(inner, between);
+            if (error != 0)
+                return error;
+        } else if (entry.kind == EntryKind::File && entry.size > static_cast<std::uint64_t>(kPiece)) {
+            ShrinkIn(folder.Descriptor(), entry.name, between);
+        }
+        if (::unlinkat(folder.Descriptor(), entry.name.c_str(), entry.kind == EntryKind::Folder ? AT_REMOVEDIR : 0) != 0)
+            return errno;
     }
+    return 0;
+}
+
+}  // namespace
+
+void ShrinkBeforeRemoval(const std::wstring& file, const std::function<void()>& between)
+{
+    ShrinkIn(AT_FDCWD, NarrowHostText(file), between);
+}
+
+int RemoveTree(const std::wstring& folder, const std::function<void()>& between)
+{
+    const std::string path = NarrowHostText(folder);
+    OpenFolder top;
+    if (const int error = top.Open(path))
+        return error;
+    if (const int error = RemoveBelow(top, between))
+        return error;
+    return ::rmdir(path.c_str()) == 0 ? 0 : errno;
 }
 
 }  // namespace Platform

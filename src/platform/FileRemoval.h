@@ -11,7 +11,9 @@ namespace Platform {
 // with no other name is shrunk: a link's blocks belong to its other names too. Anything
 // else, and every error, is left to the removal.
 void ShrinkBeforeRemoval(const std::wstring& file, const std::function<void()>& between);
-// The same for every file below `folder`, links to folders not followed.
-void ShrinkTreeBeforeRemoval(const std::wstring& folder, const std::function<void()>& between);
+// Removes `folder` and everything below it in one walk through folder descriptors, links
+// not followed, shrinking each large file with no other name first as above. 0, or the
+// system error code of the first failure (what follows it is left).
+int RemoveTree(const std::wstring& folder, const std::function<void()>& between);
 
 }  // namespace Platform

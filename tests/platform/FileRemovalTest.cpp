@@ -3,7 +3,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <gtest/gtest.h>
 
@@ -38,14 +41,39 @@ TEST(FileRemoval, OnlyAFileWithNoOtherNameIsShrunkAndInPieces)
     EXPECT_LE(fs::file_size(folder / "alone.bin"), 32u << 20);
     EXPECT_GE(pieces, 2) << "the blocks go back in pieces, with control handed back between them";
 
-    Platform::ShrinkTreeBeforeRemoval((folder / "tree").wstring(), {});
-    EXPECT_LE(fs::file_size(folder / "tree" / "deeper" / "own.bin"), 32u << 20);
-    EXPECT_EQ(fs::file_size(kept), kLarge) << "neither a second name nor a symbolic link shrinks the file";
-
     Platform::ShrinkBeforeRemoval((folder / "tree" / "symlink.bin").wstring(), {});
     Platform::ShrinkBeforeRemoval((folder / "tree" / "link.bin").wstring(), {});
     Platform::ShrinkBeforeRemoval((folder / "missing.bin").wstring(), {});
+    EXPECT_EQ(fs::file_size(kept), kLarge) << "neither a second name nor a symbolic link shrinks the file";
+}
+
+TEST(FileRemoval, TreeGoesWholeLargeFilesInPiecesLinksNotFollowed)
+{
+    const fs::path folder = TestSupport::ScratchFolder() / "tree removal";
+    const fs::path tree = folder / "tree";
+    fs::create_directories(tree / "deeper" / "empty");
+    const fs::path kept = folder / "kept.bin";
+    WriteLarge(kept);
+    fs::create_directories(folder / "outside");
+    std::ofstream(folder / "outside" / "small.txt") << "stays";
+    fs::create_hard_link(kept, tree / "link.bin");
+    fs::create_symlink(kept, tree / "symlink.bin");
+    fs::create_directory_symlink(folder / "outside", tree / "deeper" / "folder link");
+    WriteLarge(tree / "deeper" / "own.bin");
+    ASSERT_EQ(::mkfifo((tree / "pipe").c_str(), 0600), 0);
+
+    int pieces = 0;
+    EXPECT_EQ(Platform::RemoveTree(tree.wstring(), [&pieces] { ++pieces; }), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(tree)));
+    EXPECT_GE(pieces, 2) << "own.bin went back in pieces";
+    EXPECT_LE(pieces, 4) << "kept.bin, which has another name, was not shrunk";
     EXPECT_EQ(fs::file_size(kept), kLarge);
+    EXPECT_TRUE(fs::exists(folder / "outside" / "small.txt"));
+
+    fs::create_directory_symlink(folder / "outside", folder / "a link");
+    EXPECT_EQ(Platform::RemoveTree((folder / "a link").wstring(), {}), ENOTDIR) << "a link is never taken for the tree";
+    EXPECT_EQ(Platform::RemoveTree((folder / "missing").wstring(), {}), ENOENT);
+    EXPECT_TRUE(fs::exists(folder / "outside" / "small.txt"));
 }
 
 }  // namespace
