@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# Times `halvex -cli` on a synthetic CID against the same work done by hand, in the same
-# run and in the same places: `cp -r` of the same selection into a work folder where
-# halvex puts its own, the same 7-Zip command line, `cat` for the join, `rm`.
+# Times `halvex -cli` on a synthetic CID against two references, in the same run and in
+# the same places:
+#   by hand:       the same work by hand: `cp -r` of the same selection into a work folder
+#                  where halvex puts its own, the same 7-Zip command line, `cat` for the
+#                  join, `rm`;
+#   7-Zip alone:   the job's floor: the archiver's line as halvex runs it (installer head
+#                  in front, `-sfx`) on a work folder prepared once beforehand.
 #
 #   bench/run.sh [SIZE_MB] [FILES] [RUNS]        defaults: 300 MB in 1200 files, 5 runs
 #   bench/run.sh --rss-only [SIZE_MB] [FILES]    one halvex run, default 2048 MB in 1200 files
 #
-# Two configurations, each with RUNS runs of both sides, alternating:
+# Two configurations, each with RUNS runs of every side, alternating:
 #   same fs:   the work folder (TEMP) on the CID's file system;
 #   other fs:  the work folder on another file system: a tmpfs mounted for the run when
 #              root may mount one, else /dev/shm (the output says which).
@@ -117,6 +121,28 @@ by_hand_run() {
   rm -rf "$work"
 }
 
+# The work folder 7-Zip alone packs, made once per configuration as halvex makes its own,
+# and the installer head (module and configuration) it puts in front.
+prepare_alone() {
+  prepared=$temp/prepared
+  rm -rf "$prepared" && mkdir -p "$prepared/NORDAVIN"
+  for f in "${folders[@]}"; do cp -r "$cid/$f" "$prepared/NORDAVIN/"; done
+  cp "$cid/cidsync.upd" "$cid/setup.exe" "$prepared/NORDAVIN/"
+  cp "$build/ConfigUpdate.exe" "$prepared/"
+  printf 'Set wshShell = WScript.CreateObject("WScript.Shell")\r\n' > "$prepared/setup.vbs"
+  head=$temp/installer-head
+  { cat "$build/7za/7zSD.sfx"
+    printf ';!@Install@!UTF-8!\r\nInstallPath="%%temp%%\\halvex_temp"\r\nExecuteFile="setup.vbs"\r\nProgress="No"\r\n;!@InstallEnd@!'
+  } > "$head"
+  sync
+}
+
+time_alone() {
+  fresh_output
+  sampled "$archiver" a "$out/alone.exe" "$prepared/*" -r -mx5 -mmt -ms=e256m -mtc=off -mta=off "-sfx$head" -bsp1
+  alone_times+=("$elapsed")
+}
+
 fresh_output() { rm -rf "$out" "$temp/Halvex" && mkdir -p "$out" "$temp"; }
 
 time_halvex() {
@@ -182,18 +208,23 @@ for config in same other; do
     temp=$other/temp
     label="on another file system ($other_label)"
   fi
-  halvex_times=() by_hand_times=() halvex_rss_kb=0 halvex_disk_bytes=0
+  halvex_times=() by_hand_times=() alone_times=() halvex_rss_kb=0 halvex_disk_bytes=0
+  prepare_alone
   for ((run = 1; run <= runs; run++)); do
     echo "  work folder $label: run $run of $runs"
     time_halvex
+    time_alone
     time_by_hand
   done
   # halvex's package also holds its setup.vbs, which the work by hand does not write.
   echo "  package sizes: halvex $package_bytes bytes, by hand $by_hand_bytes bytes"
   halvex_median=$(median "${halvex_times[@]}")
   by_hand_median=$(median "${by_hand_times[@]}")
-  rows+=("$(printf '| %s | %.2f (%.2f-%.2f) | %.2f (%.2f-%.2f) | %.3f | %s MB | %s MB | %s MB |' "$label" \
+  alone_median=$(median "${alone_times[@]}")
+  rows+=("$(printf '| %s | %.2f (%.2f-%.2f) | %.2f (%.2f-%.2f) | %.3f | %.2f (%.2f-%.2f) | %.3f | %s MB | %s MB | %s MB |' "$label" \
     "$halvex_median" "$(minimum "${halvex_times[@]}")" "$(maximum "${halvex_times[@]}")" \
+    "$alone_median" "$(minimum "${alone_times[@]}")" "$(maximum "${alone_times[@]}")" \
+    "$(echo "$halvex_median / $alone_median" | bc -l)" \
     "$by_hand_median" "$(minimum "${by_hand_times[@]}")" "$(maximum "${by_hand_times[@]}")" \
     "$(echo "$halvex_median / $by_hand_median" | bc -l)" "$(echo "scale=1; $halvex_rss_kb / 1024" | bc)" \
     "$(megabytes "$halvex_disk_bytes")" "$(megabytes "$package_bytes")")")
@@ -201,7 +232,7 @@ for config in same other; do
 done
 
 echo
-echo "halvex -cli against by hand, $(megabytes "$cid_bytes") MB in $files files, median (min-max) of $runs runs each:"
-echo '| work folder | halvex s | by hand s | ratio of medians | halvex peak RSS | peak output-folder disk (sampled) | package |'
-echo '|---|---|---|---|---|---|---|'
+echo "halvex -cli against 7-Zip alone and by hand, $(megabytes "$cid_bytes") MB in $files files, median (min-max) of $runs runs each; load average $(cut -d' ' -f1-3 /proc/loadavg):"
+echo '| work folder | halvex s | 7-Zip alone s | ratio to 7-Zip alone | by hand s | ratio to by hand | halvex peak RSS | peak output-folder disk (sampled) | package |'
+echo '|---|---|---|---|---|---|---|---|---|'
 printf '%s\n' "${rows[@]}"

@@ -32,7 +32,7 @@ with_tests=false
 
 packages=(
   g++ cmake ninja-build pkg-config
-  libboost-filesystem-dev libssl-dev qt6-base-dev
+  libboost-filesystem-dev libssl-dev zlib1g-dev qt6-base-dev
   p7zip-full patch
   # The Debian package: dpkg-shlibdeps and file; `apt-get source` unpacks with dpkg-source.
   dpkg-dev file

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <exception>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <thread>
 
@@ -15,9 +16,10 @@
 #include "packaging/ArchiverProgress.h"
 #include "packaging/PackageSigner.h"
 #include "packaging/Sha256.h"
+#include "platform/BuildTime.h"
 #include "platform/ChildProcess.h"
-#include "platform/FileJoin.h"
 #include "platform/FileRemoval.h"
+#include "platform/FolderTree.h"
 #include "platform/Interrupt.h"
 #include "platform/TextConversion.h"
 #include "platform/WorkFolder.h"
@@ -28,7 +30,14 @@ namespace {
 
 constexpr const wchar_t* kArchiveName = L"/halvex_archive.7z";
 constexpr const wchar_t* kSfxConfigName = L"/halvex_setup.txt";
-constexpr const wchar_t* kDefaultFileName = L"/VeskorEndpoint.exe";
+constexpr const wchar_t* kDefaultFileName = L"VeskorEndpoint.exe";
+
+// The run's own files in its private folder: the installer module with its
+// configuration, which the archiver writes in front of the archive, the package it
+// writes, and the package's checksum line.
+constexpr const wchar_t* kInstallerHead = L"installer-head";
+constexpr const wchar_t* kPackage = L"package.exe";
+constexpr const wchar_t* kChecksum = L"package.exe.sha256";
 
 // Paths are put between quotes with nothing escaped, as the command lines have always
 // carried them.
@@ -37,40 +46,26 @@ std::wstring Quoted(const std::wstring& path)
     return L"\"" + path + L"\"";
 }
 
-// The archive step's progress in thousandths: packing takes most of it, the join the rest.
+// The archive step's progress in thousandths: packing takes most of it, reading the
+// package back for its checksum the rest.
 constexpr std::uint64_t kStepUnits = 1000;
 constexpr std::uint64_t kPackingUnits = 900;
+
+// How much of the work folder is read for its CRCs between two polls of the archiver:
+// a few milliseconds' work, so the interface stays as lively as the poll makes it.
+constexpr std::uint64_t kHashShare = 8 << 20;
 
 // Enough lines to show what differs; the failure line says the rest.
 constexpr int kDifferenceCap = 20;
 
-// Every file and folder below `folder`, relative, '/' between the parts, as the
-// archiver lists them.
-std::set<std::wstring> ListEntries(const std::wstring& folder)
+// The installer module's configuration: where to unpack, what to run, no progress window.
+std::wstring SfxConfigText()
 {
-    std::set<std::wstring> entries;
-    const fs::path root(folder);
-    for (fs::recursive_directory_iterator entry(root), end; entry != end; ++entry)
-        entries.insert(fs::relative(entry->path(), root).generic_wstring());
-    return entries;
-}
-
-// The "Path = " of each entry after the "----------" line of a technical listing (-slt);
-// those before it describe the archive itself.
-std::set<std::wstring> ListedEntries(const std::string& listing)
-{
-    std::set<std::wstring> entries;
-    std::istringstream lines(listing);
-    bool inEntries = false;
-    for (std::string line; std::getline(lines, line);) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line == "----------")
-            inEntries = true;
-        else if (inEntries && line.starts_with("Path = "))
-            entries.insert(Platform::WidenHostText(line.substr(7)));
-    }
-    return entries;
+    return L";!@Install@!UTF-8!\r\n"
+           L"InstallPath=\"%temp%\\halvex_temp\"\r\n"
+           L"ExecuteFile=\"setup.vbs\"\r\n"
+           L"Progress=\"No\"\r\n"
+           L";!@InstallEnd@!";
 }
 
 const char* ArchiverFailureText(int code)
@@ -93,8 +88,8 @@ const char* ArchiverFailureText(int code)
 
 }  // namespace
 
-ArchiveBuilder::ArchiveBuilder(const std::wstring& archiverPath, IProgress* progress)
-    : archiverPath(archiverPath), ok(true), log(GetLogging()), progress(progress)
+ArchiveBuilder::ArchiveBuilder(const std::wstring& archiverPath, const std::wstring& programFolder, IProgress* progress)
+    : archiverPath(archiverPath), programFolder(programFolder), ok(true), log(GetLogging()), progress(progress)
 {
 }
 
@@ -106,22 +101,32 @@ void ArchiveBuilder::CreateArchive(const std::wstring& workFolder, const std::ws
     RemoveArchive(outputFolder, false);
 
     log << "Calling" << archiverPath << "with source:" << workFolder << "and destination:" << outputFolder << "\n";
-    try {
-        packedEntries = ListEntries(workFolder);
-    } catch (const fs::filesystem_error& error) {
-        log << "Boost file system error:" << Platform::WidenHostText(error.what()) << "\n";
+    if (const auto malformed = Platform::MalformedSourceDateEpoch())
+        log << "SOURCE_DATE_EPOCH is not a whole number of seconds and is ignored:" << Platform::WidenHostText(*malformed)
+            << "\n";
+    if (!HoldPrivateFolder(outputFolder) || !WriteInstallerHead())
+        return;
+    // The folders the run made get one time, so the package depends only on what it holds.
+    if (const int error = packedEntries.List(workFolder, true)) {
+        log << "Unable to list the work folder:" << workFolder << Platform::WidenHostText(Platform::SystemErrorText(error))
+            << "\n";
         ok = false;
         return;
     }
     // The archiver's own command line, each path an argument of its own: whatever a path
-    // holds reaches the archiver unchanged and is never re-split. The last switch only
-    // makes it print how far it has got.
-    const int code = RunArchiver({archiverPath, L"a", outputFolder + kArchiveName, workFolder + L"/*", L"-r", L"-mx5",
-                                  L"-mmt", L"-ms=e256m", L"-bsp1"},
-                                 L"", nullptr, [this](int percent) {
-                                     ReportStepProgress(progress, static_cast<std::uint64_t>(percent) * kPackingUnits / 100,
-                                                        kStepUnits);
-                                 });
+    // holds reaches the archiver unchanged and is never re-split. It runs in the private
+    // folder and writes the package there, the installer module and its configuration in
+    // front of the archive. Creation and access times stay out of the package, and the
+    // last switch only makes the archiver print how far it has got.
+    const int code = RunArchiver(
+        {archiverPath, L"a", kPackage, workFolder + L"/*", L"-r", L"-mx5", L"-mmt", L"-ms=e256m", L"-mtc=off",
+         L"-mta=off", std::wstring(L"-sfx./") + kInstallerHead, L"-bsp1"},
+        privateFolder->HeldPath(), nullptr,
+        [this](int percent) {
+            ReportStepProgress(progress, static_cast<std::uint64_t>(percent) * kPackingUnits / 100, kStepUnits);
+        },
+        // The work folder's CRCs are computed while the archiver works.
+        [this] { packedEntries.HashShare(kHashShare, [this] { progress->Refresh(); }); });
     ok = code == 0;
     if (ok)
         log << "Successfully invoked archiver tool" << "\n";
@@ -129,8 +134,51 @@ void ArchiveBuilder::CreateArchive(const std::wstring& workFolder, const std::ws
         DiscardInterruptedArchive(outputFolder);
 }
 
+// The run's intermediate files go in a folder of its own inside the output folder: on
+// the output's file system, so the package reaches its name by a rename, and out of
+// reach of anyone else who may write to the output folder.
+bool ArchiveBuilder::HoldPrivateFolder(const std::wstring& outputFolder)
+{
+    if (Platform::OpenToOtherWriters(outputFolder))
+        log << "Warning: other users may write to the output folder and it is not sticky: they can rename or replace"
+            << "the package once it is there:" << outputFolder << "\n";
+    privateFolder.emplace(outputFolder);
+    if (const int error = privateFolder->Error()) {
+        log << "Unable to make a private folder for the run's files in the output folder:" << outputFolder
+            << Platform::WidenHostText(Platform::SystemErrorText(error)) << "\n";
+        ok = false;
+        return false;
+    }
+    return true;
+}
+
+// The installer module and its configuration, in one file the archiver writes in front
+// of the archive: the package is module, configuration and archive, byte for byte.
+bool ArchiveBuilder::WriteInstallerHead()
+{
+    modulePath = FindAdminFile(InstallerModulePlaces(programFolder), "Installer module 7zSD.sfx", log);
+    std::ifstream module(Platform::NarrowHostText(modulePath), std::ios::binary);
+    std::string head(std::istreambuf_iterator<char>(module), {});
+    int error = module.bad() || !module.is_open() ? errno : 0;
+    if (error == 0) {
+        head += Platform::NarrowHostText(SfxConfigText());
+        std::ofstream file(Platform::NarrowHostText(privateFolder->HeldPath(kInstallerHead)),
+                           std::ios::binary | std::ios::trunc);
+        file << head;
+        file.close();
+        error = file.fail() ? errno : 0;
+    }
+    if (error == 0)
+        return true;
+    log << "Failed to create final self-extracting archive with return code: " << error << "\n";
+    log << "Reason:" << Platform::WidenHostText(Platform::SystemErrorText(error)) << "\n";
+    ok = false;
+    return false;
+}
+
 int ArchiveBuilder::RunArchiver(const std::vector<std::wstring>& arguments, const std::wstring& folder,
-                                std::string* output, const std::function<void(int)>& percentDone)
+                                std::string* output, const std::function<void(int)>& percentDone,
+                                const std::function<void()>& whileWaiting)
 {
     Platform::CChildProcess archiver(arguments, folder);
     int code = archiver.StartError();
@@ -153,6 +201,8 @@ int ArchiveBuilder::RunArchiver(const std::vector<std::wstring>& arguments, cons
                 code = archiver.Poll().value_or(-1);
                 break;
             }
+            if (whileWaiting)
+                whileWaiting();
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
@@ -182,31 +232,22 @@ void ArchiveBuilder::DiscardInterruptedArchive(const std::wstring& outputFolder)
     DiscardArchive(outputFolder);
 }
 
-void ArchiveBuilder::DiscardArchive(const std::wstring& folder)
-{
-    ShrinkArchive(folder + kArchiveName);
-    boost::system::error_code ignored;
-    fs::remove(folder + kArchiveName, ignored);
-}
-
-// The archive can be as large as the whole CID: its blocks go back in pieces, with the
+// The package can be as large as the whole CID: its blocks go back in pieces, with the
 // interface kept alive between them, before it is removed.
-void ArchiveBuilder::ShrinkArchive(const std::wstring& path)
+void ArchiveBuilder::DiscardArchive(const std::wstring&)
 {
-    Platform::ShrinkBeforeRemoval(path, [this] { progress->Refresh(); });
+    if (privateFolder)
+        privateFolder->Remove([this] { progress->Refresh(); });
+    privateFolder.reset();
 }
 
+// The configuration also went in front of the archive; the file in the work folder is
+// what the join's command line names.
 void ArchiveBuilder::WriteSfxConfig(const std::wstring& workFolder)
 {
     if (!ok)
         return;
     log << "About to create 7Zip configuration file..." << "\n";
-    const std::wstring text =
-        L";!@Install@!UTF-8!\r\n"
-        L"InstallPath=\"%temp%\\halvex_temp\"\r\n"
-        L"ExecuteFile=\"setup.vbs\"\r\n"
-        L"Progress=\"No\"\r\n"
-        L";!@InstallEnd@!";
     const std::wstring path = workFolder + kSfxConfigName;
     try {
         std::ofstream file(Platform::NarrowHostText(path), std::ios::binary | std::ios::trunc);
@@ -217,7 +258,7 @@ void ArchiveBuilder::WriteSfxConfig(const std::wstring& workFolder)
         }
         // A write that fails must not be reported as a written file.
         file.exceptions(std::ios::badbit | std::ios::failbit);
-        file << Platform::NarrowHostText(text);
+        file << Platform::NarrowHostText(SfxConfigText());
         file.close();
         log << "Successfully created 7Zip configuration" << "\n";
     } catch (const std::exception& error) {
@@ -228,123 +269,179 @@ void ArchiveBuilder::WriteSfxConfig(const std::wstring& workFolder)
 }
 
 void ArchiveBuilder::CreateExecutable(const std::wstring& workFolder, const std::wstring& outputFolder,
-                                      const std::wstring& fileName, const std::wstring& programFolder)
+                                      const std::wstring& fileName, const std::wstring&)
 {
     if (!ok)
         return;
     log << "About to create final self-extracting archive..." << "\n";
-    const std::wstring module = FindAdminFile(InstallerModulePlaces(programFolder), "Installer module 7zSD.sfx", log);
     const std::wstring config = workFolder + kSfxConfigName;
     const std::wstring archive = outputFolder + kArchiveName;
-    const std::wstring target = fileName.empty() ? outputFolder + kDefaultFileName : outputFolder + L"/" + fileName;
-    const std::wstring command = L"copy /b " + Quoted(module) + L" + " + Quoted(config) + L" + " + Quoted(archive) +
-                                 L" " + Quoted(target);
+    const std::wstring name = fileName.empty() ? kDefaultFileName : fileName;
+    const std::wstring target = outputFolder + L"/" + name;
+    // The archiver has already written module, configuration and archive as one file;
+    // the line says what that file is made of.
+    const std::wstring command = L"copy /b " + Quoted(modulePath) + L" + " + Quoted(config) + L" + " +
+                                 Quoted(archive) + L" " + Quoted(target);
     log << "Command line: " << command << "\n";
 
-    Sha256 digest;
-    Platform::CJoinedFile joined(target);
-    std::uint64_t total = 0;
-    for (const auto& part : {module, config, archive}) {
-        boost::system::error_code unknown;
-        const auto size = fs::file_size(part, unknown);
-        total += unknown ? 0 : size;
-    }
-    std::uint64_t written = 0;
-    // The join goes in pieces; between them the interface runs and the bar moves.
-    int result = joined.Join({module, config, archive}, [&](std::string_view bytes) {
-        digest.Update(bytes);
-        written += bytes.size();
-        if (total > 0)
-            ReportStepProgress(progress, kPackingUnits + std::min(written, total) * (kStepUnits - kPackingUnits) / total,
-                               kStepUnits);
-        progress->Refresh();
-    });
-    // A signed package is listed and published as signed: the checksum is of the signed bytes.
+    // A signed package is checked and published as signed: the checksum is of the signed bytes.
     std::optional<std::string> signedDigest;
-    if (result == 0 && signing) {
-        signedDigest = PackageSigner(*signing, log, progress).Sign(joined.TemporaryPath(), workFolder);
+    if (signing) {
+        signedDigest = PackageSigner(*signing, log, progress).Sign(privateFolder->HeldPath(kPackage));
         if (!signedDigest) {
             ok = false;
-            ShrinkArchive(joined.TemporaryPath());
             if (Platform::InterruptRequested())
                 DiscardInterruptedArchive(outputFolder);
             return;
         }
     }
-    if (result == 0 && !VerifyPackage(joined.TemporaryPath())) {
-        ShrinkArchive(joined.TemporaryPath());
+    if (!VerifyPackage()) {
         if (Platform::InterruptRequested())
             DiscardInterruptedArchive(outputFolder);
         return;
     }
+    const auto digest = signedDigest ? signedDigest : PackageDigest();
+    if (!digest)
+        return FailJoin(errno != 0 ? errno : EIO, outputFolder);
+    if (!WriteChecksum(target, *digest))
+        return;
     // Past this point the package is complete: a stop asked for now still ends the run
     // without it.
-    if (result == 0 && Platform::InterruptRequested())
-        result = ECANCELED;
-    if (result == 0)
-        result = joined.Commit();
-    if (result != 0) {
-        log << "Failed to create final self-extracting archive with return code: " << result << "\n";
-        log << "Reason:" << Platform::WidenHostText(Platform::SystemErrorText(result)) << "\n";
-        ok = false;
-        // The unfinished package goes before the archive, both in pieces.
-        ShrinkArchive(joined.TemporaryPath());
-        if (Platform::InterruptRequested())
-            DiscardInterruptedArchive(outputFolder);
-        return;
-    }
+    if (Platform::InterruptRequested())
+        return FailJoin(ECANCELED, outputFolder);
+    if (const int result = Publish(name))
+        return FailJoin(result, outputFolder);
     log << "Successfully created final self-extracting archive" << "\n";
-    if (!WriteChecksum(target, signedDigest ? *signedDigest : digest.HexDigest())) {
-        // A package without its checksum is not published: it does not stay.
-        boost::system::error_code ignored;
-        fs::remove(target, ignored);
-        ok = false;
-    }
+    log << "SHA-256 of the package written to" << target + L".sha256" << ":" << Platform::WidenHostText(*digest)
+        << "\n";
 }
 
-// The package is listed, not extracted: the archiver reads its headers only.
-bool ArchiveBuilder::VerifyPackage(const std::wstring& joined)
+void ArchiveBuilder::FailJoin(int result, const std::wstring& outputFolder)
+{
+    log << "Failed to create final self-extracting archive with return code: " << result << "\n";
+    log << "Reason:" << Platform::WidenHostText(Platform::SystemErrorText(result)) << "\n";
+    ok = false;
+    if (Platform::InterruptRequested())
+        DiscardInterruptedArchive(outputFolder);
+}
+
+// The package is listed, not extracted: the archiver reads its headers only, and each
+// entry's size and CRC are set against the work folder's file.
+bool ArchiveBuilder::VerifyPackage()
 {
     log << "Verifying the package: the archiver lists what it holds..." << "\n";
-    const fs::path path(joined);
     std::string listing;
-    // Run in the package's folder on its bare name: a file name is never read as a
-    // wildcard or a switch.
-    const int code = RunArchiver({archiverPath, L"l", L"-slt", L"-t7z", L"--", path.filename().wstring()},
-                                 path.parent_path().wstring(), &listing);
+    // Run in the private folder on the package's bare name: a file name is never read as
+    // a wildcard or a switch.
+    const int code =
+        RunArchiver({archiverPath, L"l", L"-slt", L"-t7z", L"--", kPackage}, privateFolder->HeldPath(), &listing);
     if (code != 0) {
         log << "Package verification failed: the archiver cannot read the package" << "\n";
         ok = false;
         return false;
     }
-    const EntrySet listed = ListedEntries(listing);
-    if (listed == packedEntries) {
-        log << "Package verified: it holds every entry of the work folder, and nothing else:"
+    packedEntries.HashShare(UINT64_MAX, [this] { progress->Refresh(); });
+    if (const int error = packedEntries.Error()) {
+        log << "Package verification failed: a file of the work folder cannot be read:"
+            << Platform::WidenHostText(packedEntries.FailedPath()) << Platform::WidenHostText(Platform::SystemErrorText(error))
+            << "\n";
+        ok = false;
+        return false;
+    }
+    const EntryTable listed = ListedEntries(listing);
+    const EntryTable& packed = packedEntries.Entries();
+    if (listed == packed) {
+        log << "Package verified: it holds every entry of the work folder with its size and CRC, and nothing else:"
             << static_cast<int>(listed.size()) << "\n";
         return true;
     }
     log << "Package verification failed: the package does not hold exactly what the work folder held" << "\n";
     int shown = 0;
-    for (const auto& entry : packedEntries)
-        if (!listed.count(entry) && ++shown <= kDifferenceCap)
-            log << "Missing from the package:" << entry << "\n";
-    for (const auto& entry : listed)
-        if (!packedEntries.count(entry) && ++shown <= kDifferenceCap)
-            log << "Not in the work folder:" << entry << "\n";
+    for (const auto& [path, facts] : packed) {
+        const auto found = listed.find(path);
+        if (++shown > kDifferenceCap)
+            break;
+        if (found == listed.end())
+            log << "Missing from the package:" << Platform::WidenHostText(path) << "\n";
+        else if (found->second != facts)
+            log << "Not as in the work folder:" << Platform::WidenHostText(path) << "\n";
+        else
+            --shown;
+    }
+    for (const auto& [path, facts] : listed)
+        if (!packed.count(path) && ++shown <= kDifferenceCap)
+            log << "Not in the work folder:" << Platform::WidenHostText(path) << "\n";
     ok = false;
     return false;
 }
 
+// One read of the finished package, with the interface kept alive and the bar moving.
+std::optional<std::string> ArchiveBuilder::PackageDigest()
+{
+    boost::system::error_code unknown;
+    const std::uint64_t total = fs::file_size(privateFolder->HeldPath(kPackage), unknown);
+    Sha256 digest;
+    std::uint64_t read = 0;
+    errno = 0;
+    const int error = Platform::ReadTreeFile(privateFolder->HeldPath(), Platform::NarrowHostText(kPackage),
+                                             [&](std::string_view bytes) {
+                                                 digest.Update(bytes);
+                                                 read += bytes.size();
+                                                 if (!unknown && total > 0)
+                                                     ReportStepProgress(progress,
+                                                                        kPackingUnits + std::min(read, total) *
+                                                                                            (kStepUnits - kPackingUnits) /
+                                                                                            total,
+                                                                        kStepUnits);
+                                                 progress->Refresh();
+                                                 return !Platform::InterruptRequested();
+                                             });
+    if (error != 0) {
+        errno = error;
+        return std::nullopt;
+    }
+    return digest.HexDigest();
+}
+
 bool ArchiveBuilder::WriteChecksum(const std::wstring& target, const std::string& digest)
 {
-    const std::wstring checksumFile = target + L".sha256";
     const std::string line = Sha256SumLine(digest, Platform::NarrowHostText(fs::path(target).filename().wstring()));
-    if (const int error = Platform::WriteFileAtomically(checksumFile, line)) {
-        log << "Failed to write the checksum file" << checksumFile << "with return code:" << error << "\n";
-        return false;
-    }
-    log << "SHA-256 of the package written to" << checksumFile << ":" << Platform::WidenHostText(digest) << "\n";
-    return true;
+    std::ofstream file(Platform::NarrowHostText(privateFolder->HeldPath(kChecksum)), std::ios::binary | std::ios::trunc);
+    file << line;
+    file.close();
+    if (!file.fail())
+        return true;
+    const int error = errno != 0 ? errno : EIO;
+    log << "Failed to write the checksum file" << target + L".sha256" << "with return code:" << error << "\n";
+    ok = false;
+    return false;
+}
+
+// Both new files take their names only together: an older package and its checksum stay
+// as they were unless both new ones are in place. An existing file is exchanged with the
+// new one, so that it can be put back; what is left in the private folder goes with it.
+int ArchiveBuilder::Publish(const std::wstring& name)
+{
+    const std::wstring checksumName = name + L".sha256";
+    bool packageSwapped = false;
+    int error = privateFolder->Exchange(kPackage, name);
+    if (error == 0)
+        packageSwapped = true;
+    else if (error == ENOENT)
+        error = privateFolder->MoveOut(kPackage, name);
+    if (error != 0)
+        return error;
+    error = privateFolder->Exchange(kChecksum, checksumName);
+    if (error == ENOENT)
+        error = privateFolder->MoveOut(kChecksum, checksumName);
+    if (error == 0)
+        return 0;
+    // The checksum cannot take its name: the package goes back.
+    if (packageSwapped)
+        privateFolder->Exchange(kPackage, name);
+    else
+        privateFolder->MoveIn(name, kPackage);
+    return error;
 }
 
 void ArchiveBuilder::RemoveArchive(const std::wstring& folder, bool mustExist)
@@ -352,9 +449,16 @@ void ArchiveBuilder::RemoveArchive(const std::wstring& folder, bool mustExist)
     if (!ok)
         return;
     log << "About to remove halvex_archive.7z file..." << "\n";
+    // This run's intermediate files are all in its private folder.
+    if (mustExist && privateFolder) {
+        DiscardArchive(folder);
+        log << "Successfully removed halvex_archive.7z" << "\n";
+        return;
+    }
+    // An intermediate archive an earlier run left in the output folder.
     const std::wstring path = folder + kArchiveName;
     if (fs::exists(path)) {
-        ShrinkArchive(path);
+        Platform::ShrinkBeforeRemoval(path, [this] { progress->Refresh(); });
         try {
             fs::remove(path);
         } catch (const fs::filesystem_error& error) {

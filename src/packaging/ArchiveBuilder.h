@@ -1,24 +1,27 @@
 #pragma once
 
 #include <functional>
-#include <set>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/Logging.h"
 #include "core/IProgress.h"
 #include "core/PackageOptions.h"
+#include "packaging/PackedEntries.h"
+#include "platform/PrivateFolder.h"
 
-// Builds the package executable from the filled work folder: the 7-Zip archiver packs
-// it into an intermediate archive beside the output, the installer module's
-// configuration is written, module + configuration + archive are joined into the
-// output, and the intermediate archive is removed. The joined package is listed by the
-// archiver and must hold exactly what the work folder held before it takes the output
-// name; its SHA-256, computed while joining, goes beside it as "<output>.sha256". The
-// first failing step clears `ok` and every later step does nothing.
+// Builds the package executable from the filled work folder. The 7-Zip archiver writes
+// the finished package itself, in one pass: the installer module and its configuration
+// go in front of the archive it creates. Everything the run writes on the way lives in a
+// private folder of the run inside the output folder, held by descriptor, so what the
+// archiver wrote is what is checked and published. The package is listed by the
+// archiver and must hold exactly the work folder's entries, with their sizes and CRCs,
+// before it takes the output name, together with its SHA-256 beside it as
+// "<output>.sha256". The first failing step clears `ok` and every later step does nothing.
 class ArchiveBuilder {
 public:
-    ArchiveBuilder(const std::wstring& archiverPath, IProgress* progress);
+    ArchiveBuilder(const std::wstring& archiverPath, const std::wstring& programFolder, IProgress* progress);
 
     void CreateArchive(const std::wstring& workFolder, const std::wstring& outputFolder);
     void WriteSfxConfig(const std::wstring& workFolder);
@@ -29,25 +32,33 @@ public:
     // Signs the joined package with the key these options name before it is checked;
     // the options must outlive the builder.
     void SignWith(const PackageOptions& options) { signing = &options; }
-    // After a failure: removes the intermediate archive, whatever `ok` says.
+    // After a failure: removes the run's intermediate files, whatever `ok` says.
     void DiscardArchive(const std::wstring& folder);
 
 private:
-    using EntrySet = std::set<std::wstring>;
-
     // Runs the archiver to its end; its exit code, logged unless it is 0. With `percentDone`,
-    // the percentages the archiver prints are passed on while it runs.
+    // the percentages the archiver prints are passed on while it runs; `whileWaiting` is
+    // called between polls.
     int RunArchiver(const std::vector<std::wstring>& arguments, const std::wstring& folder, std::string* output,
-                    const std::function<void(int)>& percentDone = {});
+                    const std::function<void(int)>& percentDone = {},
+                    const std::function<void()>& whileWaiting = {});
+    bool HoldPrivateFolder(const std::wstring& outputFolder);
+    bool WriteInstallerHead();
     void DiscardInterruptedArchive(const std::wstring& outputFolder);
-    void ShrinkArchive(const std::wstring& path);
-    bool VerifyPackage(const std::wstring& joined);
+    bool VerifyPackage();
+    std::optional<std::string> PackageDigest();
     bool WriteChecksum(const std::wstring& target, const std::string& digest);
+    int Publish(const std::wstring& target);
+    void FailJoin(int result, const std::wstring& outputFolder);
 
     std::wstring archiverPath;
+    std::wstring programFolder;
     bool ok;
-    // What the work folder held when the archiver packed it, relative, in its form.
-    EntrySet packedEntries;
+    // The installer module found for this run.
+    std::wstring modulePath;
+    // What the work folder held when the archiver packed it.
+    WorkFolderEntries packedEntries;
+    std::optional<Platform::CPrivateFolder> privateFolder;
     CLogging& log;
     IProgress* progress;
     const PackageOptions* signing = nullptr;

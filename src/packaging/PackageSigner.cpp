@@ -1,5 +1,6 @@
 #include "packaging/PackageSigner.h"
 
+#include <cerrno>
 #include <chrono>
 #include <fstream>
 #include <sstream>
@@ -10,7 +11,6 @@
 #include "packaging/AuthenticodeSignature.h"
 #include "packaging/Sha256.h"
 #include "platform/ChildProcess.h"
-#include "platform/FileJoin.h"
 #include "platform/Interrupt.h"
 #include "platform/ProgramSearch.h"
 #include "platform/TextConversion.h"
@@ -54,9 +54,10 @@ PackageSigner::PackageSigner(const PackageOptions& options, CLogging& log, IProg
 {
 }
 
-PackageSigner::Outcome PackageSigner::Run(const std::vector<std::wstring>& arguments, const std::string& input)
+PackageSigner::Outcome PackageSigner::Run(const std::vector<std::wstring>& arguments, const std::string& input,
+                                          const std::wstring& folder)
 {
-    Platform::CChildProcess child(arguments, L"", input);
+    Platform::CChildProcess child(arguments, folder, input);
     Outcome outcome;
     if ((outcome.code = child.StartError()) != 0)
         return outcome;
@@ -94,18 +95,28 @@ void PackageSigner::LogToolLines(const Outcome& outcome)
     }
 }
 
-std::optional<std::string> PackageSigner::Sign(const std::wstring& file, const std::wstring& scratchFolder)
+std::optional<std::string> PackageSigner::Sign(const std::wstring& file)
 {
     log << "About to sign the package..." << "\n";
-    const std::wstring signedFile = file + L".signed";
+    // osslsigncode runs in the package's folder and names the files there by their bare
+    // names: the folder may be one this process holds by descriptor.
+    const fs::path path(file);
+    const std::wstring folder = path.parent_path().wstring();
+    const std::wstring name = path.filename().wstring();
+    const std::wstring signedName = name + L".signed";
+    const std::wstring signedFile = folder + L"/" + signedName;
     std::vector<std::wstring> arguments{tool, L"sign"};
+    // osslsigncode runs elsewhere: key and certificate files keep naming what they named
+    // where the run started. The token's module stays as given, for the loader to find.
+    const auto absolute = [](const std::wstring& given) { return fs::absolute(given).wstring(); };
     if (!options.GetSignPkcs12().empty()) {
-        arguments.insert(arguments.end(), {L"-pkcs12", options.GetSignPkcs12()});
+        arguments.insert(arguments.end(), {L"-pkcs12", absolute(options.GetSignPkcs12())});
     } else if (Lower(options.GetSignKey()).starts_with(L"pkcs11:")) {
         arguments.insert(arguments.end(), {L"-pkcs11module", options.GetSignModule(), L"-certs",
-                                           options.GetSignCertificate(), L"-key", options.GetSignKey()});
+                                           absolute(options.GetSignCertificate()), L"-key", options.GetSignKey()});
     } else {
-        arguments.insert(arguments.end(), {L"-certs", options.GetSignCertificate(), L"-key", options.GetSignKey()});
+        arguments.insert(arguments.end(),
+                         {L"-certs", absolute(options.GetSignCertificate()), L"-key", absolute(options.GetSignKey())});
     }
     const std::wstring description = options.GetSignDescription().empty() ? kDefaultDescription : options.GetSignDescription();
     const std::wstring url = options.GetSignUrl().empty() ? options.GetManagementServerUrl() : options.GetSignUrl();
@@ -117,14 +128,14 @@ std::optional<std::string> PackageSigner::Sign(const std::wstring& file, const s
     // The password goes through the pipe on standard input, never into the arguments.
     if (!options.GetSignPassword().empty())
         arguments.insert(arguments.end(), {L"-readpass", L"/dev/stdin"});
-    arguments.insert(arguments.end(), {L"-in", file, L"-out", signedFile});
+    arguments.insert(arguments.end(), {L"-in", name, L"-out", signedName});
     std::wstring command;
     for (const auto& argument : arguments)
         command += (command.empty() ? L"" : L" ") + argument;
     log << "Signing command line:" << command << "\n";
 
     boost::system::error_code ignored;
-    const Outcome signing = Run(arguments, options.GetSignPassword());
+    const Outcome signing = Run(arguments, options.GetSignPassword(), folder);
     if (signing.code != 0 || !fs::is_regular_file(signedFile, ignored)) {
         log << "Failed to sign the package with return code:" << signing.code << "\n";
         if (signing.code == 2 && signing.output.empty() && signing.errors.empty())
@@ -134,7 +145,7 @@ std::optional<std::string> PackageSigner::Sign(const std::wstring& file, const s
         return std::nullopt;
     }
     log << "Package signed" << "\n";
-    if (!Check(signedFile, scratchFolder)) {
+    if (!Check(folder, signedName)) {
         fs::remove(signedFile, ignored);
         return std::nullopt;
     }
@@ -148,9 +159,9 @@ std::optional<std::string> PackageSigner::Sign(const std::wstring& file, const s
     return digest;
 }
 
-bool PackageSigner::Check(const std::wstring& file, const std::wstring& scratchFolder)
+bool PackageSigner::Check(const std::wstring& folder, const std::wstring& name)
 {
-    const SignerReading reading = ReadSigner(file);
+    const SignerReading reading = ReadSigner(folder + L"/" + name);
     if (!reading.signer) {
         log << "Signature verification failed:" << Platform::WidenHostText(reading.problem) << "\n";
         return false;
@@ -171,12 +182,17 @@ bool PackageSigner::Check(const std::wstring& file, const std::wstring& scratchF
     std::string trusted = signer.certificatesPem;
     std::ifstream system(kSystemCertificates, std::ios::binary);
     trusted.append(std::istreambuf_iterator<char>(system), std::istreambuf_iterator<char>());
-    const std::wstring chain = scratchFolder + L"/signing-chain.pem";
-    if (const int error = Platform::WriteFileAtomically(chain, trusted)) {
-        log << "Failed to write the signing chain" << chain << "with return code:" << error << "\n";
+    const std::wstring chainName = L"signing-chain.pem";
+    const std::wstring chain = folder + L"/" + chainName;
+    std::ofstream chainFile(Platform::NarrowHostText(chain), std::ios::binary | std::ios::trunc);
+    chainFile << trusted;
+    chainFile.close();
+    if (chainFile.fail()) {
+        log << "Failed to write the signing chain" << chain << "with return code:" << (errno != 0 ? errno : EIO) << "\n";
         return false;
     }
-    const Outcome verifying = Run({tool, L"verify", L"-in", file, L"-CAfile", chain, L"-TSA-CAfile", chain}, "");
+    const Outcome verifying =
+        Run({tool, L"verify", L"-in", name, L"-CAfile", chainName, L"-TSA-CAfile", chainName}, "", folder);
     boost::system::error_code ignored;
     fs::remove(chain, ignored);
     if (verifying.code != 0 || verifying.output.find("Signature verification: ok") == std::string::npos) {

@@ -17,10 +17,11 @@ class PackageSigner {
 public:
     PackageSigner(const PackageOptions& options, CLogging& log, IProgress* progress);
 
-    // Signs `file` in place. The SHA-256 of the signed bytes when it is signed and checked;
+    // Signs `file` in place; the signed copy and the chain it is checked against are made
+    // beside it, in a folder that may be one this process holds by descriptor. The SHA-256 of the signed bytes when it is signed and checked;
     // nothing after a failure, which is logged with osslsigncode's reason, and `file` is
     // then as it was.
-    std::optional<std::string> Sign(const std::wstring& file, const std::wstring& scratchFolder);
+    std::optional<std::string> Sign(const std::wstring& file);
 
 private:
     struct Outcome {
@@ -29,9 +30,9 @@ private:
         std::string errors;
     };
 
-    Outcome Run(const std::vector<std::wstring>& arguments, const std::string& input);
+    Outcome Run(const std::vector<std::wstring>& arguments, const std::string& input, const std::wstring& folder = {});
     void LogToolLines(const Outcome& outcome);
-    bool Check(const std::wstring& file, const std::wstring& scratchFolder);
+    bool Check(const std::wstring& folder, const std::wstring& name);
 
     const PackageOptions& options;
     CLogging& log;

@@ -106,7 +106,7 @@ void PackagingJob::Run()
 
     if (success && ReportStatus(106) && StillWanted()) {
         log << "About to create self extracting archive..." << "\n";
-        ArchiveBuilder builder(archiverPath, &progress);
+        ArchiveBuilder builder(archiverPath, options.GetProgramFolder(), &progress);
         if (options.GetSigning())
             builder.SignWith(options);
         success = clientNames.Check(log);

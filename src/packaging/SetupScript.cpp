@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "obfuscation/obscurity/Obfuscation.h"
+#include "platform/BuildTime.h"
 #include "platform/TextConversion.h"
 
 namespace {
@@ -158,6 +159,9 @@ void CSetupScript::WriteScript(const std::wstring& workFolder)
     } catch (const std::exception& error) {
         std::cout << "Error" << error.what() << std::endl;
     }
+    // The script carries the build's time, not the moment it was written: two builds of
+    // one CID with one SOURCE_DATE_EPOCH give the same package.
+    Platform::StampWithBuildTime(workFolder + L"/setup.vbs");
 }
 
 std::size_t CSetupScript::SetupCommandLength() const

@@ -663,3 +663,56 @@ TEST_F(HalvexAppPackaging, EachOfTwoRunsAtOnceKeepsAWholeLogOfItsOwn)
 }
 
 }  // namespace
+
+TEST_F(HalvexAppPackaging, TwoBuildsOfOneCidAreTheSameBytes)
+{
+    // A given token, not -pwd, whose token is salted afresh on every run.
+    ChildOptions secret;
+    secret.input = "secret\n";
+    const ChildResult obscured =
+        RunChild((fs::path(HALVEX_PROGRAM).parent_path() / "halvex-obscure").string(), {}, secret);
+    ASSERT_EQ(obscured.exitCode, 0) << obscured.err;
+    const std::string token = obscured.out.substr(0, obscured.out.find('\n'));
+
+    // The second build's work folder lies on another file system: a tmpfs of its own when
+    // this user may mount one, else /dev/shm. The files then reach it as copies, not links.
+    const fs::path otherTemp = root / "other temp";
+    fs::create_directories(otherTemp);
+    const bool mounted =
+        ::geteuid() == 0 && RunChild("/usr/bin/mount", {"-t", "tmpfs", "-o", "size=64m", "tmpfs", otherTemp.string()}).exitCode == 0;
+    const fs::path secondTemp = mounted ? otherTemp : fs::path("/dev/shm") / ("halvex-test-" + std::to_string(::getpid()));
+    fs::create_directories(secondTemp);
+    struct Unmount {
+        bool mounted;
+        fs::path folder;
+        ~Unmount()
+        {
+            if (mounted)
+                RunChild("/usr/bin/umount", {folder.string()});
+            else
+                fs::remove_all(folder);
+        }
+    } unmount{mounted, secondTemp};
+    ASSERT_NE(RunChild("/usr/bin/stat", {"-c", "%d", temp.string()}).out,
+              RunChild("/usr/bin/stat", {"-c", "%d", secondTemp.string()}).out);
+
+    const std::vector<std::string> arguments = {"-cidpath", cid.string(), "-opwd", token, "-user", "ann", "-pexo",
+                                                "-s"};
+    const auto build = [&](const fs::path& workBase, const std::string& name) {
+        std::vector<std::string> all = {"-cli", "-sfxpath", (output / name).string()};
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        ChildOptions options;
+        options.environment = {{"ProgramData", (root / "appdata").string()},
+                               {"TEMP", workBase.string()},
+                               {"SOURCE_DATE_EPOCH", "1767225600"}};
+        const ChildResult result = RunChild(program.string(), all, options);
+        EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+    };
+    // The package keeps file times to 100 ns: a time either run took from the clock
+    // would differ.
+    build(temp, "first.exe");
+    build(secondTemp, "second.exe");
+    const std::string first = ReadBytes(output / "first.exe");
+    ASSERT_FALSE(first.empty());
+    EXPECT_TRUE(first == ReadBytes(output / "second.exe")) << "the packages differ";
+}

@@ -25,7 +25,7 @@ protected:
     std::optional<std::string> Sign(const PackageOptions& options)
     {
         RecordingProgress progress;
-        return PackageSigner(options, GetLogging(), &progress).Sign(package.wstring(), ScratchFolder().wstring());
+        return PackageSigner(options, GetLogging(), &progress).Sign(package.wstring());
     }
 
     PackageOptions Options(const fs::path& pkcs12, const fs::path& certificate, const std::string& key,
