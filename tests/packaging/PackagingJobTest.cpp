@@ -732,7 +732,7 @@ TEST_F(Packaging, FaultsFailTheRunAndLeaveNothingBehind)
              ASSERT_TRUE(mountOutput("size=1m"));
              WriteBytes(output / "Setup Package.exe", "an older package");
              ASSERT_EQ(RunChild("/usr/bin/mount", {"-o", "remount,ro", output.string()}).exitCode, 0); },
-         "Failed to invoke archiver tool: ", L"", 0, true, unmountOutput},
+         "Unable to make a private folder for the run's files in the output folder: ", L"", 0, true, unmountOutput},
         {"interrupted after component selection", [] {}, "Packaging interrupted: the run was asked to stop ",
          kSuccessStatuses[0], 1},
         {"interrupted while copying", [&] { WriteBytes(cid / "torqel/big.bin", std::string(8 << 20, 'z')); },
