@@ -249,6 +249,15 @@ void CHalvexDlg::CreateControls()
     const auto group = [&](const char* text, int x, int y, int w, int h) {
         auto* box = new QGroupBox(QString::fromLatin1(text), page);
         box->setFocusPolicy(Qt::NoFocus);
+        // The template's frame runs through the middle of the title, half a text line (four
+        // units) below the box's top, and the controls are placed against that line. Styles
+        // that set the title above the frame would draw the top line a whole text line
+        // lower, through the first row of controls.
+        box->setStyleSheet(QStringLiteral(
+            "QGroupBox { margin-top: %1px; border: 1px solid palette(mid); border-radius: 2px; }"
+            "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+            " left: %2px; padding: 0 %3px; }")
+                               .arg(units.Y(4)).arg(units.X(5)).arg(units.X(1)));
         place(box, kNoId, x, y, w, h);
     };
     const auto label = [&](int id, const char* text, int x, int y, int w, int h) {

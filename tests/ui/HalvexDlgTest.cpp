@@ -25,6 +25,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFileDialog>
+#include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -55,6 +57,8 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 using Setup = std::function<void(PackageOptions&)>;
 Q_DECLARE_METATYPE(Setup)
@@ -212,6 +216,53 @@ QString BusyCid(const std::filesystem::path& folder)
                                       .string());
 }
 
+// The runs of consecutive indexes below `end` for which `full` holds, as first and past-the-last.
+std::vector<std::pair<int, int>> Runs(int end, const std::function<bool(int)>& full)
+{
+    std::vector<std::pair<int, int>> runs;
+    for (int index = 0; index < end; ++index) {
+        if (!full(index))
+            continue;
+        if (runs.empty() || runs.back().second != index)
+            runs.emplace_back(index, index);
+        ++runs.back().second;
+    }
+    return runs;
+}
+
+// The sides of a group box's frame as its style paints them, in its parent's coordinates:
+// the runs of device pixel rows and columns the frame mostly covers. The title is too
+// short to fill a row, and the faint fill some styles give the inside stays below the
+// threshold.
+std::vector<QRectF> FrameLines(QGroupBox& box)
+{
+    const qreal ratio = box.devicePixelRatioF();
+    QImage image((QSizeF(box.size()) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::transparent);
+    box.render(&image, QPoint(), QRegion(), QWidget::RenderFlags());
+    const auto painted = [&](int x, int y) { return qAlpha(image.pixel(x, y)) >= 16 ? 1 : 0; };
+    const auto row = [&](int y) {
+        int count = 0;
+        for (int x = 0; x < image.width(); ++x)
+            count += painted(x, y);
+        return 4 * count >= 3 * image.width();
+    };
+    const auto column = [&](int x) {
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            count += painted(x, y);
+        return 8 * count >= 3 * image.height();
+    };
+    std::vector<QRectF> lines;
+    const QPointF origin(box.pos());
+    for (const auto& [first, end] : Runs(image.height(), row))
+        lines.emplace_back(origin + QPointF(0, first / ratio), QSizeF(box.width(), (end - first) / ratio));
+    for (const auto& [first, end] : Runs(image.width(), column))
+        lines.emplace_back(origin + QPointF(first / ratio, 0), QSizeF((end - first) / ratio, box.height()));
+    return lines;
+}
+
 // The page that holds the controls.
 QWidget* Page(const CHalvexDlg& dialog)
 {
@@ -237,6 +288,7 @@ private slots:
     void arrowKeysChooseWithinARadioGroup();
     void textsFitTheirControls();
     void fitsTheScreen();
+    void groupFramesMissTheControls();
     void everyInputAndButtonHasAnAccessibleName();
     void browseButtons_data();
     void browseButtons();
@@ -632,6 +684,32 @@ void HalvexDlgTest::fitsTheScreen()
     while (QApplication::focusWidget() != lowest)
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QVERIFY(shown(lowest));
+}
+
+void HalvexDlgTest::groupFramesMissTheControls()
+{
+    // Runs at 100% and, as HalvexDlgTest-150 and HalvexDlgTest-200, at 150% and 200%.
+    PackageOptions options;
+    CHalvexDlg dialog(options);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QWidget* page = Page(dialog);
+    const QList<QGroupBox*> boxes = page->findChildren<QGroupBox*>();
+    QCOMPARE(boxes.size(), 2);
+    for (QGroupBox* box : boxes) {
+        const std::vector<QRectF> lines = FrameLines(*box);
+        QCOMPARE(lines.size(), std::size_t{4});
+        for (const QWidget* control : page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (!control->isVisible() || control == box || !box->geometry().intersects(control->geometry()))
+                continue;
+            const QRectF area(control->geometry());
+            for (const QRectF& line : lines)
+                QVERIFY2(!line.intersects(area),
+                         qPrintable(box->title() + QStringLiteral("'s frame line at %1,%2 %3x%4 crosses ")
+                                                       .arg(line.x()).arg(line.y()).arg(line.width()).arg(line.height())
+                                    + control->objectName() + QLatin1Char(' ') + control->property("text").toString()));
+        }
+    }
 }
 
 void HalvexDlgTest::everyInputAndButtonHasAnAccessibleName()
