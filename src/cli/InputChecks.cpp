@@ -1,6 +1,7 @@
 #include "cli/InputChecks.h"
 
 #include <optional>
+#include <vector>
 
 #include <boost/filesystem/operations.hpp>
 #include <boost/filesystem/path.hpp>
@@ -113,9 +114,27 @@ bool CheckOutputPackage(const std::wstring& path, bool isFolder, CLogging& log)
             if (target.empty())
                 throw fs::filesystem_error("the output package has no folder part", target,
                                            boost::system::errc::make_error_code(boost::system::errc::no_such_file_or_directory));
-            // Probe that the folder can be made; folders above it made on the way stay.
-            fs::create_directories(target);
-            fs::remove(target);
+            // Probe that the folder can be made, then take back every folder the probe made,
+            // the deepest first: the check leaves the file system as it found it.
+            std::vector<fs::path> missing;
+            for (fs::path folder = target; !folder.empty() && !fs::exists(folder); folder = folder.parent_path())
+                missing.push_back(folder);
+            std::vector<fs::path> made;
+            const auto takeBack = [&made] {
+                boost::system::error_code ignored;
+                for (auto folder = made.rbegin(); folder != made.rend(); ++folder)
+                    fs::remove(*folder, ignored);
+            };
+            try {
+                for (auto folder = missing.rbegin(); folder != missing.rend(); ++folder) {
+                    fs::create_directory(*folder);
+                    made.push_back(*folder);
+                }
+            } catch (const fs::filesystem_error&) {
+                takeBack();
+                throw;
+            }
+            takeBack();
         } else {
             // A folder that exists must also take new files: a read-only one would fail
             // only after the whole archive was made.

@@ -84,6 +84,8 @@ TEST_F(InputChecks, OutputPackageFolderMustExistOrBeCreatable)
         {(root / "new" / "deeper" / "setup.exe").string(), false, true},
         {"setup.exe", false, false},
         {(root / "afile" / "sub" / "setup.exe").string(), false, false},
+        // "made" can be made, the name below it cannot.
+        {(root / "made" / std::string(300, 'n') / "setup.exe").string(), false, false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(CheckOutputPackage(Wide(c.path), c.isFolder, GetLogging()), c.valid) << c.path;
@@ -96,9 +98,9 @@ TEST_F(InputChecks, OutputPackageFolderMustExistOrBeCreatable)
             EXPECT_EQ(lines[1], "Destination path:  " + c.path + "  is invalid ");
         }
     }
-    // The probe removes the folder it made; the parents made on the way stay.
-    EXPECT_TRUE(fs::is_directory(root / "new"));
-    EXPECT_FALSE(fs::exists(root / "new" / "deeper"));
+    // The probe takes back every folder it made, whether it failed or not.
+    EXPECT_FALSE(fs::exists(root / "new"));
+    EXPECT_FALSE(fs::exists(root / "made"));
     EXPECT_TRUE(fs::is_directory(root / "out"));
 
     EXPECT_FALSE(CheckOutputPackage(L"", false, GetLogging()));
