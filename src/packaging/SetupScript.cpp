@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <exception>
-#include <fstream>
+#include <cerrno>
 #include <iostream>
 #include <string_view>
 
 #include "obfuscation/obscurity/Obfuscation.h"
 #include "platform/BuildTime.h"
+#include "platform/NewFile.h"
 #include "platform/TextConversion.h"
 
 namespace {
@@ -135,7 +136,7 @@ void DropTrailingBackslash(std::wstring& text)
 
 CSetupScript::CSetupScript(const PackageOptions& options) : options(options) {}
 
-void CSetupScript::WriteScript(const std::wstring& workFolder)
+int CSetupScript::WriteScript(const std::wstring& workFolder)
 {
     std::wstring location = options.GetPrimaryUpdateLocation();
     DropTrailingBackslash(location);
@@ -152,16 +153,18 @@ void CSetupScript::WriteScript(const std::wstring& workFolder)
             windowsText += L'\r';
         windowsText += c;
     }
+    int error = 0;
     try {
-        std::ofstream file(Platform::NarrowHostText(workFolder) + "/setup.vbs", std::ios::binary | std::ios::trunc);
-        if (file.is_open())
-            file << Platform::ToWindows1252(windowsText);
-    } catch (const std::exception& error) {
-        std::cout << "Error" << error.what() << std::endl;
+        error = Platform::WriteNewFile(workFolder + L"/setup.vbs", Platform::ToWindows1252(windowsText));
+    } catch (const std::exception& thrown) {
+        std::cout << "Error" << thrown.what() << std::endl;
+        return EIO;
     }
     // The script carries the build's time, not the moment it was written: two builds of
     // one CID with one SOURCE_DATE_EPOCH give the same package.
-    Platform::StampWithBuildTime(workFolder + L"/setup.vbs");
+    if (error == 0)
+        Platform::StampWithBuildTime(workFolder + L"/setup.vbs");
+    return error;
 }
 
 std::size_t CSetupScript::SetupCommandLength() const

@@ -15,7 +15,9 @@ class CSetupScript {
 public:
     explicit CSetupScript(const PackageOptions& options);
 
-    void WriteScript(const std::wstring& workFolder);
+    // Writes setup.vbs into `workFolder` as a new file. 0, or the system error code; a
+    // script that was not wholly written is not left behind.
+    int WriteScript(const std::wstring& workFolder);
 
     // The length of the command line the script runs the suite's setup with on the client,
     // counting the longest temporary folder path a client can have (the script's own

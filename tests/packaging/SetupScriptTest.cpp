@@ -1,11 +1,17 @@
 #include "packaging/SetupScript.h"
 
 #include <cctype>
+#include <cerrno>
+#include <iostream>
+#include <set>
 #include <functional>
 #include <regex>
 
 #include "PackagingTestSupport.h"
 #include "obfuscation/obscurity/Obfuscation.h"
+#include "support/ChildRun.h"
+
+#include <unistd.h>
 
 namespace {
 
@@ -93,7 +99,8 @@ protected:
     // The script as written, with CR LF checked and turned into LF.
     std::string Write(const PackageOptions& options)
     {
-        CSetupScript(options).WriteScript(work.wstring());
+        fs::remove(work / "setup.vbs");
+        EXPECT_EQ(CSetupScript(options).WriteScript(work.wstring()), 0);
         std::string bytes = ReadBytes(work / "setup.vbs");
         std::string text;
         for (std::size_t i = 0; i < bytes.size(); ++i) {
@@ -328,6 +335,49 @@ TEST_F(SetupScript, TextIsWindows1252)
     options.SetPrimaryUserName(L"J\u00FCrgen\u20AC\u4E2D");
     const std::string line = SetupLine(options);
     EXPECT_NE(line.find("-user J\xFCrgen\x80?\""), std::string::npos) << line;
+}
+
+TEST_F(SetupScript, AScriptThatCannotBeWrittenIsReportedAndNothingIsLeft)
+{
+    const fs::path elsewhere = ScratchFolder() / "elsewhere.txt";
+    WriteBytes(elsewhere, "not the script");
+    const fs::path full = ScratchFolder() / "full";
+    struct Case {
+        std::string what;
+        fs::path folder;
+        std::function<bool()> arrange;  // false: the case cannot be set up here
+        int error;
+    };
+    const std::vector<Case> cases = {
+        {"a link at the script's name", work, [&] { fs::create_symlink(elsewhere, work / "setup.vbs"); return true; }, EEXIST},
+        {"a folder at the script's name", work, [&] { fs::create_directory(work / "setup.vbs"); return true; }, EEXIST},
+        {"no work folder", ScratchFolder() / "gone", [] { return true; }, ENOENT},
+        {"a full file system", full,
+         [&] {
+             fs::create_directories(full);
+             if (::geteuid() != 0 ||
+                 TestSupport::RunChild("/usr/bin/mount", {"-t", "tmpfs", "-o", "size=4k", "tmpfs", full.string()}).exitCode != 0)
+                 return false;
+             WriteBytes(full / "filler", std::string(4096, 'f'));
+             return true;
+         },
+         ENOSPC},
+    };
+    PackageOptions options;
+    options.SetPrimaryUpdateLocation(L"\\\\srv\\upd");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (!c.arrange()) {
+            std::cout << "skipped, needs root to mount a file system: " << c.what << std::endl;
+            continue;
+        }
+        const auto before = fs::exists(c.folder) ? Tree(c.folder) : std::set<std::string>{};
+        EXPECT_EQ(CSetupScript(options).WriteScript(c.folder.wstring()), c.error);
+        EXPECT_EQ(fs::exists(c.folder) ? Tree(c.folder) : std::set<std::string>{}, before);
+        fs::remove_all(work / "setup.vbs");
+    }
+    TestSupport::RunChild("/usr/bin/umount", {full.string()});
+    EXPECT_EQ(ReadBytes(elsewhere), "not the script");
 }
 
 }  // namespace
