@@ -11,6 +11,7 @@
 #include <boost/filesystem/path.hpp>
 
 #include "core/AsciiLowerCase.h"
+#include "core/UnexpectedError.h"
 #include "packaging/AdminFiles.h"
 #include "packaging/ArchiveBuilder.h"
 #include "packaging/ClientNames.h"
@@ -40,6 +41,21 @@ PackagingJob::PackagingJob(const PackageOptions& options, IProgress& progress)
 }
 
 void PackagingJob::Run()
+{
+    try {
+        RunSteps();
+    } catch (...) {
+        // Whatever escaped a step: the log says why, and the closing step still cleans up
+        // and reports, before the error goes on to the caller.
+        LogUnexpectedError(log, std::current_exception());
+        success = false;
+        Close();
+        throw;
+    }
+    Close();
+}
+
+void PackagingJob::RunSteps()
 {
     workFolder = Platform::TempBase() + L"/Halvex";
     archiverPath = options.GetProgramFolder() + L"/7za/7za";
@@ -97,10 +113,15 @@ void PackagingJob::Run()
 
     if (success && ReportStatus(105) && StillWanted()) {
         log << "About to create configuration script..." << "\n";
-        CSetupScript(options).WriteScript(workFolder);
-        clientNames.AddFolder(L"", {L"setup.vbs"});
-        log << "Created configuration script..." << "\n";
-        progress.SetProgress(60);
+        if (const int error = CSetupScript(options).WriteScript(workFolder)) {
+            log << "Failed to write the configuration script" << workFolder + L"/setup.vbs"
+                << Platform::WidenHostText(Platform::SystemErrorText(error)) << "\n";
+            success = false;
+        } else {
+            clientNames.AddFolder(L"", {L"setup.vbs"});
+            log << "Created configuration script..." << "\n";
+            progress.SetProgress(60);
+        }
     }
     progress.Refresh();
 
@@ -137,7 +158,10 @@ void PackagingJob::Run()
         }
     }
     progress.Refresh();
+}
 
+void PackagingJob::Close()
+{
     if (!ReportStatus(107))
         return;
     if (ownsWorkFolder) {

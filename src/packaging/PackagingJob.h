@@ -32,6 +32,11 @@ public:
     void SelectComponents(FolderList& componentFolders, FolderList& exploitPreventionFolders);
 
 private:
+    // Every step up to the archive; a failed step skips the rest.
+    void RunSteps();
+    // The closing step: removes the work folder and reports the outcome. Runs after every
+    // run, however it ended.
+    void Close();
     bool ClaimWorkFolder();
     bool HoldOutputFolder();
     bool ResolveSourceFolder();

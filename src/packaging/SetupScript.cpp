@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <cerrno>
+#include <cstdio>
 #include <iostream>
 #include <string_view>
 
@@ -162,8 +163,8 @@ int CSetupScript::WriteScript(const std::wstring& workFolder)
     }
     // The script carries the build's time, not the moment it was written: two builds of
     // one CID with one SOURCE_DATE_EPOCH give the same package.
-    if (error == 0)
-        Platform::StampWithBuildTime(workFolder + L"/setup.vbs");
+    if (error == 0 && (error = Platform::StampWithBuildTime(workFolder + L"/setup.vbs")) != 0)
+        std::remove(Platform::NarrowHostText(workFolder + L"/setup.vbs").c_str());
     return error;
 }
 

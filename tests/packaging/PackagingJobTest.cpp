@@ -6,7 +6,9 @@
 #include <iostream>
 #include <optional>
 #include <random>
+#include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -45,13 +47,22 @@ const std::string kSfxConfig =
 
 // Requests an interrupt, as the console handler would, at the given refresh after the
 // given status was shown.
+// Asks for a stop at the `at`-th refresh after `status` is shown, or, given `act`, does
+// that once when `status` is shown.
 class InterruptingProgress : public RecordingProgress {
 public:
-    InterruptingProgress(std::wstring status, int at) : status(std::move(status)), at(at) {}
+    InterruptingProgress(std::wstring status, int at, std::function<void()> act = {})
+        : status(std::move(status)), at(at), act(std::move(act))
+    {
+    }
     void SetStatus(const std::wstring& text) override
     {
         RecordingProgress::SetStatus(text);
-        if (text == status)
+        if (text != status)
+            return;
+        if (act)
+            std::exchange(act, nullptr)();
+        else
             counting = true;
     }
     void Refresh() override
@@ -63,6 +74,7 @@ public:
 private:
     std::wstring status;
     int at;
+    std::function<void()> act;
     bool counting = false;
 };
 
@@ -135,12 +147,20 @@ protected:
         Platform::ClearInterrupt();
     }
 
+    // Whether the job succeeded; an error that leaves the job is kept in `escaped`.
     bool Run(IProgress& reporter)
     {
         PackagingJob job(options, reporter);
-        job.Run();
+        try {
+            job.Run();
+        } catch (const std::exception& error) {
+            escaped = error.what();
+            return false;
+        }
         return job.Succeeded();
     }
+
+    std::string escaped;
 
     fs::path root, cid, program, output, temp;
     PackageOptions options;
@@ -673,6 +693,8 @@ TEST_F(Packaging, FaultsFailTheRunAndLeaveNothingBehind)
         int interruptAt = 0;
         bool needsRoot = false;
         std::function<void()> cleanUp = [] {};
+        // Done once when the status `interruptAfter` names is shown, instead of the stop.
+        std::function<void()> atStatus = {};
     };
     const fs::path secret = root / "secret.txt";
     const auto fakeArchiver = [this](const std::string& body) {
@@ -733,6 +755,10 @@ TEST_F(Packaging, FaultsFailTheRunAndLeaveNothingBehind)
              WriteBytes(output / "Setup Package.exe", "an older package");
              ASSERT_EQ(RunChild("/usr/bin/mount", {"-o", "remount,ro", output.string()}).exitCode, 0); },
          "Unable to make a private folder for the run's files in the output folder: ", L"", 0, true, unmountOutput},
+        {"a script that cannot be written", [] {}, "Failed to write the configuration script " + (temp / "Halvex/setup.vbs").string() + " ",
+         kSuccessStatuses[2], 0, false, [] {}, [&] { fs::create_directory(temp / "Halvex/setup.vbs"); }},
+        {"an error no step turns into a result", [] {}, "Unexpected error: a fault of the test ", kSuccessStatuses[2], 0,
+         false, [] {}, [] { throw std::runtime_error("a fault of the test"); }},
         {"interrupted after component selection", [] {}, "Packaging interrupted: the run was asked to stop ",
          kSuccessStatuses[0], 1},
         {"interrupted while copying", [&] { WriteBytes(cid / "torqel/big.bin", std::string(8 << 20, 'z')); },
@@ -763,9 +789,12 @@ TEST_F(Packaging, FaultsFailTheRunAndLeaveNothingBehind)
         WriteBytes(output / "Setup Package.exe", "an older package");
         fault.spoil();
         const std::set<std::string> before = Tree(output);
-        InterruptingProgress reporter(fault.interruptAfter, fault.interruptAt);
+        InterruptingProgress reporter(fault.interruptAfter, fault.interruptAt, fault.atStatus);
         LogRecord log;
+        escaped.clear();
         EXPECT_FALSE(Run(reporter));
+        // Only an error no step handled goes on to the caller, after the job's closing step.
+        EXPECT_EQ(escaped, fault.line.starts_with("Unexpected error: ") ? "a fault of the test" : "");
         const auto lines = log.Get();
         EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
             return line.starts_with(fault.line);
