@@ -28,6 +28,9 @@ TEST(Logging, LinesCarryStampItemsSpacesAndCrLf)
     EXPECT_EQ(log.Take(), (std::vector<std::string>{"Destination path:  /srv/\xC3\xA4\xE4\xB8\xAD  is OK ", "",
                                                     "code -2147483647 0 "}));
     EXPECT_FALSE(LogLines::All(LogLines::Path()).empty()) << "the file begins with the byte-order mark";
+    // The open line ends here, so that the tests after this one in the same program start
+    // on a line of their own.
+    logging << "\n";
 }
 
 TEST(Logging, ControlCharactersInsideItemsCannotStartALine)
