@@ -49,6 +49,7 @@ void PackagingJob::Run()
         // and reports, before the error goes on to the caller.
         LogUnexpectedError(log, std::current_exception());
         success = false;
+        NoteFailure();
         Close();
         throw;
     }
@@ -117,6 +118,7 @@ void PackagingJob::RunSteps()
             log << "Failed to write the configuration script" << workFolder + L"/setup.vbs"
                 << Platform::WidenHostText(Platform::SystemErrorText(error)) << "\n";
             success = false;
+            NoteFailure();
         } else {
             clientNames.AddFolder(L"", {L"setup.vbs"});
             log << "Created configuration script..." << "\n";
