@@ -7,7 +7,6 @@
 
 #include "core/Logging.h"
 #include "core/PackageOptions.h"
-#include "core/UnexpectedError.h"
 #include "cli/CommandLineOutput.h"
 #include "cli/CommandLineParser.h"
 #include "packaging/PackagingJob.h"
@@ -32,8 +31,6 @@ bool CHalvexApp::InitInstance()
     options.SetProgramFolder(Platform::ProgramFolder());
     // Opened in graphical mode only: command-line mode needs no display.
     std::optional<Platform::GraphicalSession> session;
-    // Set once the log holds the reason of any failure that follows.
-    bool reasonLogged = false;
 
     try {
         // Each argument as the program received it: a value can never become another option.
@@ -61,8 +58,6 @@ bool CHalvexApp::InitInstance()
                 Platform::WriteStandardErrorLine(L"halvex: another run is writing " + std::wstring(kLogFileName) +
                                                  L"; this run's log is " + logFile);
             parser.Validate(options);
-            // The checks log each failure themselves, and so does the job, whatever ends it.
-            reasonLogged = true;
             if (!parser.IsValid())
                 throw std::runtime_error("One or more parameters are empty or not correct.");
             CommandLineOutput output;
@@ -72,8 +67,6 @@ bool CHalvexApp::InitInstance()
                 exitCode = 82;
         }
     } catch (...) {
-        if (!reasonLogged)
-            LogUnexpectedError(GetLogging(), std::current_exception());
         // The error's own text stays out of the notice; the log holds the details.
         const auto caption = Platform::LoadString(117);
         if (!caption)
