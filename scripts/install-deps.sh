@@ -43,6 +43,8 @@ packages=(
 )
 test_packages=(
   bc lintian groff-base
+  # The signing tests' time-stamp authority and the bench's CID maker.
+  python3
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool
   # The Xvfb test reads the window's properties; the desktop entry is validated.
