@@ -538,7 +538,8 @@ void CPackageCopy::LogChanged(const Path& path)
     ok = false;
 }
 
-int CPackageCopy::OpenListed(const Entry& entry, const OpenFolder& parent, OpenFolder& folder) const
+template <typename Opened>
+int CPackageCopy::OpenListed(const Entry& entry, const OpenFolder& parent, Opened& opened) const
 {
     int error = 0;
     if (const Path* real = entry.Real()) {
@@ -546,28 +547,11 @@ int CPackageCopy::OpenListed(const Entry& entry, const OpenFolder& parent, OpenF
         std::string name;
         error = OpenParentBelowRoot(*real, realParent, name);
         if (error == 0)
-            error = folder.OpenIn(realParent, name);
+            error = opened.OpenIn(realParent, name);
     } else {
-        error = folder.OpenIn(parent, entry.name);
+        error = opened.OpenIn(parent, entry.name);
     }
-    if (error == 0 && entry.identity != Platform::FileIdentity{} && folder.Identity() != entry.identity)
-        return kChanged;
-    return error;
-}
-
-int CPackageCopy::OpenListed(const Entry& entry, const OpenFolder& parent, Platform::OpenFile& file) const
-{
-    int error = 0;
-    if (const Path* real = entry.Real()) {
-        OpenFolder realParent;
-        std::string name;
-        error = OpenParentBelowRoot(*real, realParent, name);
-        if (error == 0)
-            error = file.OpenIn(realParent, name);
-    } else {
-        error = file.OpenIn(parent, entry.name);
-    }
-    if (error == 0 && entry.identity != Platform::FileIdentity{} && file.Identity() != entry.identity)
+    if (error == 0 && entry.identity != Platform::FileIdentity{} && opened.Identity() != entry.identity)
         return kChanged;
     return error;
 }

@@ -75,8 +75,9 @@ private:
     // Opens the entry a listing found: by its name in `parent`, or, for a link, by its
     // real path below the root that holds it; nothing is opened through a link either way.
     // 0, the system error code, or kChanged when it is no longer the object listed.
-    int OpenListed(const Entry& entry, const OpenFolder& parent, OpenFolder& folder) const;
-    int OpenListed(const Entry& entry, const OpenFolder& parent, Platform::OpenFile& file) const;
+    // `Opened` is an OpenFolder or a Platform::OpenFile.
+    template <typename Opened>
+    int OpenListed(const Entry& entry, const OpenFolder& parent, Opened& opened) const;
     // The folder below the root that holds `real` (a real path), opened part by part, and
     // the last part's name. 0, or the system error code.
     int OpenParentBelowRoot(const Path& real, OpenFolder& parent, std::string& name) const;
