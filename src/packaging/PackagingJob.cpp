@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <exception>
 #include <iostream>
 #include <iterator>
 #include <locale>
@@ -11,7 +12,6 @@
 #include <boost/filesystem/path.hpp>
 
 #include "core/AsciiLowerCase.h"
-#include "core/UnexpectedError.h"
 #include "packaging/AdminFiles.h"
 #include "packaging/ArchiveBuilder.h"
 #include "packaging/ClientNames.h"
@@ -32,6 +32,20 @@ constexpr std::size_t kCommandLineLimit = 32767;
 
 // The CID's folder, as the package's script names it.
 constexpr const wchar_t* kCidFolderName = L"NORDAVIN";
+
+// Logs an error that no step turned into a result of its own, so that even a run ended by
+// one says in its log why.
+void LogUnexpectedError(CLogging& log, const std::exception_ptr& error)
+{
+    std::wstring text = L"an error of unknown kind";
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& known) {
+        text = Platform::WidenHostText(known.what());
+    } catch (...) {
+    }
+    log << "Unexpected error:" << text << "\n";
+}
 
 }  // namespace
 
