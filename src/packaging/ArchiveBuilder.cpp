@@ -56,7 +56,10 @@ constexpr std::uint64_t kPackingUnits = 900;
 constexpr std::uint64_t kHashShare = 8 << 20;
 
 // Enough lines to show what differs; the failure line says the rest.
-constexpr int kDifferenceCap = 20;
+constexpr std::size_t kDifferenceCap = 20;
+
+// How much of what the archiver prints is read at a time.
+constexpr std::size_t kOutputPiece = 64 << 10;
 
 // The installer module's configuration: where to unpack, what to run, no progress window.
 std::wstring SfxConfigText()
@@ -121,7 +124,7 @@ void ArchiveBuilder::CreateArchive(const std::wstring& workFolder, const std::ws
     const int code = RunArchiver(
         {archiverPath, L"a", kPackage, workFolder + L"/*", L"-r", L"-mx5", L"-mmt", L"-ms=e256m", L"-mtc=off",
          L"-mta=off", std::wstring(L"-sfx./") + kInstallerHead, L"-bsp1"},
-        privateFolder->HeldPath(), nullptr,
+        privateFolder->HeldPath(), {},
         [this](int percent) {
             ReportStepProgress(progress, static_cast<std::uint64_t>(percent) * kPackingUnits / 100, kStepUnits);
         },
@@ -177,7 +180,8 @@ bool ArchiveBuilder::WriteInstallerHead()
 }
 
 int ArchiveBuilder::RunArchiver(const std::vector<std::wstring>& arguments, const std::wstring& folder,
-                                std::string* output, const std::function<void(int)>& percentDone,
+                                const std::function<void(std::string_view)>& output,
+                                const std::function<void(int)>& percentDone,
                                 const std::function<void()>& whileWaiting)
 {
     Platform::CChildProcess archiver(arguments, folder);
@@ -188,6 +192,10 @@ int ArchiveBuilder::RunArchiver(const std::vector<std::wstring>& arguments, cons
         // however short the run.
         while (true) {
             const auto exitCode = archiver.Poll();
+            // Once the archiver has ended, this takes the rest of what it printed.
+            if (output)
+                for (std::string piece; !(piece = archiver.TakeOutput(kOutputPiece)).empty();)
+                    output(piece);
             if (percentDone)
                 if (const auto percent = percentages.Feed(archiver.NewOutput()))
                     percentDone(*percent);
@@ -206,11 +214,8 @@ int ArchiveBuilder::RunArchiver(const std::vector<std::wstring>& arguments, cons
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
-    if (code == 0) {
-        if (output)
-            *output = archiver.Output();
+    if (code == 0)
         return code;
-    }
     log << ArchiverFailureText(code) << code << "\n";
     if (const auto signal = archiver.EndingSignal())
         log << "The archiver was ended by the signal" << Platform::WidenHostText(Platform::SignalName(*signal)) << "\n";
@@ -326,21 +331,24 @@ void ArchiveBuilder::FailJoin(int result, const std::wstring& outputFolder)
 }
 
 // The package is listed, not extracted: the archiver reads its headers only, and each
-// entry's size and CRC are set against the work folder's file.
+// entry's size and CRC are set against the work folder's file as the listing comes.
 bool ArchiveBuilder::VerifyPackage()
 {
     log << "Verifying the package: the archiver lists what it holds..." << "\n";
-    std::string listing;
+    // The work folder's last CRCs first, so that every entry listed can be judged at once;
+    // a file that cannot be read is told once the package is known to be readable.
+    packedEntries.HashShare(UINT64_MAX, [this] { progress->Refresh(); });
+    ListingComparison listed(packedEntries, kDifferenceCap);
     // Run in the private folder on the package's bare name: a file name is never read as
     // a wildcard or a switch.
-    const int code =
-        RunArchiver({archiverPath, L"l", L"-slt", L"-t7z", L"--", kPackage}, privateFolder->HeldPath(), &listing);
+    const int code = RunArchiver({archiverPath, L"l", L"-slt", L"-t7z", L"--", kPackage}, privateFolder->HeldPath(),
+                                 [&listed](std::string_view piece) { listed.Feed(piece); });
     if (code != 0) {
         log << "Package verification failed: the archiver cannot read the package" << "\n";
         ok = false;
         return false;
     }
-    packedEntries.HashShare(UINT64_MAX, [this] { progress->Refresh(); });
+    listed.End();
     if (const int error = packedEntries.Error()) {
         log << "Package verification failed: a file of the work folder cannot be read:"
             << Platform::WidenHostText(packedEntries.FailedPath()) << Platform::WidenHostText(Platform::SystemErrorText(error))
@@ -348,29 +356,19 @@ bool ArchiveBuilder::VerifyPackage()
         ok = false;
         return false;
     }
-    const EntryTable listed = ListedEntries(listing);
-    const EntryTable& packed = packedEntries.Entries();
-    if (listed == packed) {
+    if (listed.Same()) {
         log << "Package verified: it holds every entry of the work folder with its size and CRC, and nothing else:"
-            << static_cast<int>(listed.size()) << "\n";
+            << static_cast<int>(packedEntries.Count()) << "\n";
         return true;
     }
     log << "Package verification failed: the package does not hold exactly what the work folder held" << "\n";
-    int shown = 0;
-    for (const auto& [path, facts] : packed) {
-        const auto found = listed.find(path);
-        if (++shown > kDifferenceCap)
-            break;
-        if (found == listed.end())
-            log << "Missing from the package:" << Platform::WidenHostText(path) << "\n";
-        else if (found->second != facts)
-            log << "Not as in the work folder:" << Platform::WidenHostText(path) << "\n";
-        else
-            --shown;
+    using Kind = ListingComparison::Difference::Kind;
+    for (const auto& [kind, path] : listed.Differences()) {
+        const char* line = kind == Kind::Missing ? "Missing from the package:"
+                           : kind == Kind::Changed ? "Not as in the work folder:"
+                                                   : "Not in the work folder:";
+        log << line << Platform::WidenHostText(path) << "\n";
     }
-    for (const auto& [path, facts] : listed)
-        if (!packed.count(path) && ++shown <= kDifferenceCap)
-            log << "Not in the work folder:" << Platform::WidenHostText(path) << "\n";
     ok = false;
     return false;
 }

@@ -3,6 +3,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/Logging.h"
@@ -36,10 +37,12 @@ public:
     void DiscardArchive(const std::wstring& folder);
 
 private:
-    // Runs the archiver to its end; its exit code, logged unless it is 0. With `percentDone`,
-    // the percentages the archiver prints are passed on while it runs; `whileWaiting` is
-    // called between polls.
-    int RunArchiver(const std::vector<std::wstring>& arguments, const std::wstring& folder, std::string* output,
+    // Runs the archiver to its end; its exit code, logged unless it is 0. With `output`, what
+    // the archiver prints is passed on piece by piece as it comes, and let go of; with
+    // `percentDone`, the percentages it prints are passed on while it runs; `whileWaiting`
+    // is called between polls.
+    int RunArchiver(const std::vector<std::wstring>& arguments, const std::wstring& folder,
+                    const std::function<void(std::string_view)>& output,
                     const std::function<void(int)>& percentDone = {},
                     const std::function<void()>& whileWaiting = {});
     bool HoldPrivateFolder(const std::wstring& outputFolder);

@@ -1,5 +1,6 @@
 #include "platform/ChildProcess.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -28,15 +29,17 @@ int CaptureFile(const char* name)
     return ::memfd_create(name, MFD_CLOEXEC);
 }
 
-// Everything in `fd` from `offset` on; `offset` ends past it. The program's own offset
-// is not moved.
-std::string ReadFrom(int fd, off_t& offset)
+// Up to `most` bytes in `fd` from `offset` on; `offset` ends past them. The program's own
+// offset is not moved.
+std::string ReadFrom(int fd, off_t& offset, std::size_t most = SIZE_MAX)
 {
     std::string text;
     if (fd < 0)
         return text;
     char buffer[4096];
-    for (ssize_t got; (got = ::pread(fd, buffer, sizeof buffer, offset)) > 0; offset += got)
+    for (ssize_t got; text.size() < most &&
+                      (got = ::pread(fd, buffer, std::min(sizeof buffer, most - text.size()), offset)) > 0;
+         offset += got)
         text.append(buffer, static_cast<std::size_t>(got));
     return text;
 }
@@ -244,6 +247,18 @@ std::string CChildProcess::NewOutput()
     off_t offset = static_cast<off_t>(outputSeen);
     std::string text = ReadFrom(outputFd, offset);
     outputSeen = offset;
+    return text;
+}
+
+std::string CChildProcess::TakeOutput(std::size_t most)
+{
+    off_t offset = static_cast<off_t>(outputSeen);
+    std::string text = ReadFrom(outputFd, offset, most);
+    outputSeen = offset;
+    // What was read goes back to the system; the program writes on past it. Should the
+    // file system not free ranges, the output is merely kept.
+    if (!text.empty())
+        (void)::fallocate(outputFd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, 0, offset);
     return text;
 }
 

@@ -49,6 +49,10 @@ public:
     // What the program wrote on its standard output since the last call: lets a caller
     // follow what a running program reports.
     std::string NewOutput();
+    // The same, at most `most` bytes at a time, which are then let go of: a caller that
+    // reads a long output this way holds no more of it than it has not read yet. Output()
+    // no longer has what was taken.
+    std::string TakeOutput(std::size_t most);
 
 private:
     void Start(const std::vector<std::wstring>& arguments, const std::wstring& folder, const std::string_view* input);

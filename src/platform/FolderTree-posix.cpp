@@ -1,7 +1,9 @@
 #include "platform/FolderTree.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
+#include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -21,19 +23,22 @@ struct CloseListing {
     void operator()(DIR* listing) const { ::closedir(listing); }
 };
 
-TreeEntry::Kind KindOf(int parent, const char* name, unsigned char type)
+TreeEntryKind KindOf(int parent, const char* name, unsigned char type)
 {
     if (type == DT_UNKNOWN) {
         struct stat status {};
         if (::fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
-            return TreeEntry::Kind::Other;
+            return TreeEntryKind::Other;
         type = S_ISDIR(status.st_mode) ? DT_DIR : S_ISREG(status.st_mode) ? DT_REG : DT_UNKNOWN;
     }
-    return type == DT_DIR ? TreeEntry::Kind::Folder : type == DT_REG ? TreeEntry::Kind::File : TreeEntry::Kind::Other;
+    return type == DT_DIR ? TreeEntryKind::Folder : type == DT_REG ? TreeEntryKind::File : TreeEntryKind::Other;
 }
 
-// Lists the folder open at `fd` (taken over) below `prefix`, then the folders in it.
-int ListBelow(int fd, const std::string& prefix, bool stampFolders, std::vector<TreeEntry>& entries)
+using Found = std::function<void(std::string_view, TreeEntryKind)>;
+
+// Lists the folder open at `fd` (taken over), whose path is `path` ("" for the top, else
+// ending in '/'), then the folders in it. `path` is extended in place and restored.
+int ListBelow(int fd, std::string& path, bool stampFolders, const Found& found)
 {
     const std::unique_ptr<DIR, CloseListing> listing(::fdopendir(fd));
     if (!listing) {
@@ -41,26 +46,31 @@ int ListBelow(int fd, const std::string& prefix, bool stampFolders, std::vector<
         ::close(fd);
         return error;
     }
-    const std::size_t first = entries.size();
+    const std::size_t length = path.size();
+    std::vector<std::string> folders;
     errno = 0;
     while (const dirent* entry = ::readdir(listing.get())) {
         const std::string_view name = entry->d_name;
         if (name == "." || name == "..")
             continue;
-        entries.push_back({prefix + std::string(name), KindOf(fd, entry->d_name, entry->d_type)});
+        const TreeEntryKind kind = KindOf(fd, entry->d_name, entry->d_type);
+        path.append(name);
+        found(path, kind);
+        path.resize(length);
+        if (kind == TreeEntryKind::Folder)
+            folders.emplace_back(name);
         errno = 0;
     }
     if (errno != 0)
         return errno;
-    const std::size_t last = entries.size();
-    for (std::size_t i = first; i < last; ++i) {
-        if (entries[i].kind != TreeEntry::Kind::Folder)
-            continue;
-        const std::string name = entries[i].path.substr(prefix.size());
+    for (const std::string& name : folders) {
         const int sub = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (sub < 0)
             return errno;
-        if (const int error = ListBelow(sub, entries[i].path + "/", stampFolders, entries))
+        path.append(name).push_back('/');
+        const int error = ListBelow(sub, path, stampFolders, found);
+        path.resize(length);
+        if (error != 0)
             return error;
         if (stampFolders) {
             struct timespec times[2] = {};
@@ -74,12 +84,13 @@ int ListBelow(int fd, const std::string& prefix, bool stampFolders, std::vector<
 
 }  // namespace
 
-int ListFolderTree(const std::wstring& folder, bool stampFolders, std::vector<TreeEntry>& entries)
+int ListFolderTree(const std::wstring& folder, bool stampFolders, const Found& found)
 {
     const int fd = ::open(NarrowHostText(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return errno;
-    return ListBelow(fd, "", stampFolders, entries);
+    std::string path;
+    return ListBelow(fd, path, stampFolders, found);
 }
 
 int ReadTreeFile(const std::wstring& folder, const std::string& path,
@@ -94,9 +105,12 @@ int ReadTreeFile(const std::wstring& folder, const std::string& path,
         return errno;
     if (!S_ISREG(status.st_mode))
         return EINVAL;
-    const auto buffer = std::make_unique<char[]>(kPiece);
+    // Small files are the many: their buffer is no larger than the file (and a byte), and
+    // never cleared.
+    const std::size_t size = static_cast<std::size_t>(std::min<off_t>(status.st_size, kPiece - 1)) + 1;
+    const auto buffer = std::make_unique_for_overwrite<char[]>(size);
     while (true) {
-        const ssize_t got = ::read(fd.Get(), buffer.get(), kPiece);
+        const ssize_t got = ::read(fd.Get(), buffer.get(), size);
         if (got < 0) {
             if (errno == EINTR)
                 continue;

@@ -4,23 +4,20 @@
 #include <functional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace Platform {
 
-struct TreeEntry {
-    enum class Kind { Folder, File, Other };
-    // Relative to the tree's top, '/' between the parts, in the host's text form.
-    std::string path;
-    Kind kind = Kind::Other;
-};
+enum class TreeEntryKind { Folder, File, Other };
 
 // Every entry below `folder`, a folder before what it holds, without following links
-// (a link is an Other entry). With `stampFolders`, every folder below `folder` gets the
-// build time (BuildTime.h) once its entries are listed, so that a folder's time says
-// nothing about when or where the run made it. 0, or the system error code of the first
-// failure.
-int ListFolderTree(const std::wstring& folder, bool stampFolders, std::vector<TreeEntry>& entries);
+// (a link is an Other entry), each passed to `found` with its path relative to the top
+// ('/' between the parts, in the host's text form, valid during the call only). Of the
+// tree, only the names of the folders still to be listed are held. With `stampFolders`,
+// every folder below `folder` gets the build time (BuildTime.h) once its entries are
+// listed, so that a folder's time says nothing about when or where the run made it. 0,
+// or the system error code of the first failure.
+int ListFolderTree(const std::wstring& folder, bool stampFolders,
+                   const std::function<void(std::string_view path, TreeEntryKind kind)>& found);
 
 // Reads the regular file `path` below `folder` (never through a link) piece by piece,
 // passing each piece to `piece` while it answers true. 0, or the system error code

@@ -51,6 +51,32 @@ TEST(ChildProcess, ReportsExitCodesAndKeepsItsOutputToItself)
     EXPECT_FALSE(child.EndingSignal());
 }
 
+// Output taken in pieces while the program runs and after it ended is all of it, in
+// order, each byte once, whatever the piece size.
+TEST(ChildProcess, OutputTakenInPiecesIsAllOfItOnce)
+{
+    for (const std::size_t most : {std::size_t{1000}, std::size_t{4096}, std::size_t{70000}}) {
+        SCOPED_TRACE(most);
+        Platform::CChildProcess child({L"/bin/sh", L"-c", L"seq 1 30000; echo end"});
+        ASSERT_EQ(child.StartError(), 0);
+        std::string taken;
+        std::optional<int> code;
+        do {
+            code = child.Poll();
+            for (std::string piece; !(piece = child.TakeOutput(most)).empty();) {
+                EXPECT_LE(piece.size(), most);
+                taken += piece;
+            }
+            std::this_thread::sleep_for(1ms);
+        } while (!code);
+        EXPECT_EQ(*code, 0);
+        std::string expected;
+        for (int line = 1; line <= 30000; ++line)
+            expected += std::to_string(line) + "\n";
+        EXPECT_EQ(taken, expected + "end\n");
+    }
+}
+
 TEST(ChildProcess, EveryArgumentArrivesExactlyAsGiven)
 {
     // Quotes, backslashes, blanks, wildcards and shell syntax in every place a path may
