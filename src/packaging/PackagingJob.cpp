@@ -308,14 +308,18 @@ bool PackagingJob::HoldOutputFolder()
 }
 
 // Called after each step: the first failure's reason is what the log said last, the
-// archiver's lines (which follow the line about its exit code) together with that line.
+// archiver's or the signing tool's lines (which follow the line about its exit code)
+// together with that line.
 void PackagingJob::NoteFailure()
 {
     if (success || !failureReason.empty())
         return;
     const std::vector<std::wstring> lines = log.RecentLines();
+    const auto toolLine = [](const std::wstring& line) {
+        return line.starts_with(L"Archiver: ") || line.starts_with(L"osslsigncode: ");
+    };
     auto first = lines.end();
-    while (first != lines.begin() && std::prev(first)->starts_with(L"Archiver: "))
+    while (first != lines.begin() && toolLine(*std::prev(first)))
         --first;
     if (first != lines.begin())
         --first;

@@ -5,6 +5,7 @@
 #include "core/PackageOptions.h"
 #include "cli/CommandLineParser.h"
 #include "cli/InputChecks.h"
+#include "cli/SigningChecks.h"
 #include "packaging/PackagingJob.h"
 #include "platform/ConsoleControl.h"
 #include "platform/Interrupt.h"
@@ -25,6 +26,7 @@
 #include <QComboBox>
 #include <QCompleter>
 #include <QDir>
+#include <QFile>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -38,6 +40,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QScrollArea>
 #include <QStyle>
@@ -143,7 +146,15 @@ std::wstring LocalPath(const QString& typed)
 }
 
 // Where the button row starts, in dialog units: below the last group box.
-constexpr int kButtonRowTop = 308;
+constexpr int kButtonRowTop = 360;
+
+// A PEM file (its text starts with a "-----BEGIN" line) holds the certificate with its key;
+// anything else is taken for a PKCS#12 file, whose check then says what is wrong with it.
+bool IsPemFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.read(4096).trimmed().startsWith("-----BEGIN");
+}
 
 }  // namespace
 
@@ -224,7 +235,7 @@ void CHalvexDlg::CreateControls()
     auto* page = new QWidget;
     page->setFixedSize(units.Size(488, kButtonRowTop));
     auto* buttonRow = new QWidget(this);
-    buttonRow->setFixedHeight(units.Size(488, 335 - kButtonRowTop).height());
+    buttonRow->setFixedHeight(units.Size(488, 387 - kButtonRowTop).height());
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -344,9 +355,17 @@ void CHalvexDlg::CreateControls()
     secondaryPassword->setEchoMode(QLineEdit::Password);
     secondaryPasswordLabel->setBuddy(secondaryPassword);
 
-    auto* build = button(IDOK, "Build Package", 298, 311, 57, 16);
-    button(IDCANCEL, "Cancel", 362, 311, 57, 16);
-    button(IDC_HELP, "Help", 424, 311, 57, 16);
+    group("Sign the package", 7, 308, 474, 50);
+    label(kNoId, "C&ertificate or PKCS#12 file:", 18, 320, 99, 8)->setBuddy(edit(IDC_SIGN_FILE, 118, 319, 282, 14));
+    button(IDC_BROWSE_SIGN_FILE, "Browse...", 413, 318, 57, 16);
+    auto* signPassword = edit(IDC_SIGN_PASSWORD, 118, 337, 132, 14);
+    signPassword->setEchoMode(QLineEdit::Password);
+    label(kNoId, "&Key password:", 18, 339, 82, 8)->setBuddy(signPassword);
+    label(kNoId, "&Time-stamp URL:", 262, 339, 72, 8)->setBuddy(edit(IDC_TIMESTAMP_URL, 338, 337, 132, 14));
+
+    auto* build = button(IDOK, "Build Package", 298, 363, 57, 16);
+    button(IDCANCEL, "Cancel", 362, 363, 57, 16);
+    button(IDC_HELP, "Help", 424, 363, 57, 16);
     check(IDC_TRAFFIC_DETECTION, "ZIMR", 18, 100, 29, 10);
     check(IDC_EXPLOIT_PREVENTION, "Exploit Prevention", 18, 52, 162, 10);
 
@@ -379,6 +398,10 @@ void CHalvexDlg::CreateControls()
         {IDC_BROWSE_SECONDARY, "Browse for the secondary update location"},
         {IDC_SECONDARY_USER, "User name for the secondary update location"},
         {IDC_SECONDARY_PASSWORD, "Password for the secondary update location"},
+        {IDC_SIGN_FILE, "Signing certificate or PKCS#12 file"},
+        {IDC_BROWSE_SIGN_FILE, "Browse for the signing certificate or PKCS#12 file"},
+        {IDC_SIGN_PASSWORD, "Password of the signing key"},
+        {IDC_TIMESTAMP_URL, "Time-stamp server URL"},
         {IDOK, "Build Package"},
         {IDCANCEL, "Cancel"},
         {IDC_HELP, "Help"},
@@ -435,6 +458,7 @@ void CHalvexDlg::ConnectControls()
     onClick(IDC_BROWSE_OUTPUT, [this] { BrowseForPackage(); });
     onClick(IDC_BROWSE_PRIMARY, [this] { BrowseForPrimary(); });
     onClick(IDC_BROWSE_SECONDARY, [this] { BrowseForSecondary(); });
+    onClick(IDC_BROWSE_SIGN_FILE, [this] { BrowseForSigningFile(); });
     onClick(IDOK, [this] { OnBuildPackage(); });
     onClick(IDCANCEL, [this] { reject(); });
     onClick(IDC_HELP, [this] { OpenHelp(); });
@@ -479,7 +503,7 @@ void CHalvexDlg::ConnectControls()
 std::vector<QLineEdit*> CHalvexDlg::PathFields() const
 {
     return {Edit(IDC_SOURCE_FOLDER), Edit(IDC_OUTPUT_PACKAGE), Edit(IDC_PRIMARY_LOCATION),
-            Combo(IDC_SECONDARY_LOCATION)->lineEdit()};
+            Combo(IDC_SECONDARY_LOCATION)->lineEdit(), Edit(IDC_SIGN_FILE)};
 }
 
 void CHalvexDlg::ShowContextMenu()
@@ -536,6 +560,13 @@ void CHalvexDlg::OnInitDialog()
     Edit(IDC_PRIMARY_PASSWORD)->setText(ToQString(options.GetPrimaryPassword()));
     Edit(IDC_PRIMARY_LOCATION)->setText(ToQString(options.GetPrimaryUpdateLocation()));
 
+    // The key the arguments named beside a certificate stays with it; the password is
+    // typed each time.
+    argumentSignKey = options.GetSignKey();
+    Edit(IDC_SIGN_FILE)->setText(
+        ToQString(options.GetSignPkcs12().empty() ? options.GetSignCertificate() : options.GetSignPkcs12()));
+    Edit(IDC_TIMESTAMP_URL)->setText(ToQString(options.GetTimestampUrl()));
+
     // Silent is always selected on opening; a non-interactive choice that came with the
     // arguments shows beside it until the user picks one of the three.
     installationType->Tick(qobject_cast<QRadioButton*>(GetDlgItem(IDC_NON_INTERACTIVE)), options.GetNonInteractive());
@@ -577,6 +608,7 @@ void CHalvexDlg::FillFromRemembered(const Ui::RememberedChoices& remembered)
     text(remembered.primaryLocation, &PackageOptions::GetPrimaryUpdateLocation,
          &PackageOptions::SetPrimaryUpdateLocation);
     text(remembered.primaryUserName, &PackageOptions::GetPrimaryUserName, &PackageOptions::SetPrimaryUserName);
+    text(remembered.timestampUrl, &PackageOptions::GetTimestampUrl, &PackageOptions::SetTimestampUrl);
     tick(remembered.managed, &PackageOptions::GetManaged, &PackageOptions::SetManaged);
     tick(remembered.firewall, &PackageOptions::GetFirewall, &PackageOptions::SetFirewall);
     tick(remembered.patch, &PackageOptions::GetPatch, &PackageOptions::SetPatch);
@@ -608,6 +640,8 @@ void CHalvexDlg::RestoreAfterOpening(const Ui::RememberedChoices& remembered, bo
     }
     if (remembered.secondaryUserName)
         Edit(IDC_SECONDARY_USER)->setText(*remembered.secondaryUserName);
+    if (remembered.signingFile && Edit(IDC_SIGN_FILE)->text().isEmpty())
+        Edit(IDC_SIGN_FILE)->setText(*remembered.signingFile);
 }
 
 void CHalvexDlg::RememberChoices() const
@@ -621,6 +655,8 @@ void CHalvexDlg::RememberChoices() const
     choices.primaryUserName = text(IDC_PRIMARY_USER);
     choices.secondaryLocation = Combo(IDC_SECONDARY_LOCATION)->currentText();
     choices.secondaryUserName = text(IDC_SECONDARY_USER);
+    choices.signingFile = text(IDC_SIGN_FILE);
+    choices.timestampUrl = text(IDC_TIMESTAMP_URL);
     choices.managed = IsTicked(IDC_MANAGED);
     choices.firewall = IsTicked(IDC_FIREWALL);
     choices.patch = IsTicked(IDC_PATCH);
@@ -749,6 +785,21 @@ void CHalvexDlg::BrowseForPackage()
     Edit(IDC_OUTPUT_PACKAGE)->setText(chosen.first());
 }
 
+void CHalvexDlg::BrowseForSigningFile()
+{
+    QFileDialog browser(this, QStringLiteral("Signing certificate or PKCS#12 file"));
+    browser.setFileMode(QFileDialog::ExistingFile);
+    browser.setNameFilters({QStringLiteral("Certificates and keys (*.p12 *.pfx *.pem)"), QStringLiteral("All files (*)")});
+    StartBrowserIn(browser, StartFolder(Edit(IDC_SIGN_FILE)->text(), true, QStringLiteral("signing")));
+    if (host.RunModal(browser) != QDialog::Accepted)
+        return;
+    const QStringList chosen = browser.selectedFiles();
+    if (chosen.isEmpty())
+        return;
+    Ui::RememberBrowsedFolder(QStringLiteral("signing"), QFileInfo(chosen.first()).absolutePath());
+    Edit(IDC_SIGN_FILE)->setText(chosen.first());
+}
+
 void CHalvexDlg::SelectOrAddLocation(const QString& location)
 {
     QComboBox* secondary = Combo(IDC_SECONDARY_LOCATION);
@@ -825,6 +876,8 @@ void CHalvexDlg::ReportBuildError(const QString& reason)
 void CHalvexDlg::BuildPackage()
 {
     const WaitCursor waitCursor;
+    // The key's password lives in the options only for the time of one build.
+    const auto forgetPassword = qScopeGuard([this] { options.SetSignPassword(std::string()); });
     RememberChoices();
     if (const std::optional<Refusal> refusal = OverlongField()) {
         ShowCheckMessage(*refusal);
@@ -991,7 +1044,22 @@ std::optional<CHalvexDlg::Refusal> CHalvexDlg::TransferToOptions()
     options.SetSecondaryUpdateLocation(Combo(IDC_SECONDARY_LOCATION)->currentText().toStdWString());
     options.SetSecondaryUserName(text(IDC_SECONDARY_USER));
     options.SetSecondaryPassword(text(IDC_SECONDARY_PASSWORD));
+    TransferSigning();
     return std::nullopt;
+}
+
+void CHalvexDlg::TransferSigning()
+{
+    // Without a certificate the package is not signed, whatever the remembered time-stamp
+    // server; the other signing options the arguments gave still reach the check.
+    const QString file = QString::fromStdWString(LocalPath(Edit(IDC_SIGN_FILE)->text()));
+    const bool signing = !file.isEmpty();
+    const bool pem = signing && IsPemFile(file);
+    options.SetSignPkcs12(signing && !pem ? file.toStdWString() : std::wstring());
+    options.SetSignCertificate(pem ? file.toStdWString() : std::wstring());
+    options.SetSignKey(pem ? (argumentSignKey.empty() ? file.toStdWString() : argumentSignKey) : std::wstring());
+    options.SetSignPassword(signing ? Edit(IDC_SIGN_PASSWORD)->text().toStdString() : std::string());
+    options.SetTimestampUrl(signing ? Edit(IDC_TIMESTAMP_URL)->text().toStdWString() : std::wstring());
 }
 
 bool CHalvexDlg::ValidateInput()
@@ -1053,6 +1121,14 @@ std::optional<CHalvexDlg::Refusal> CHalvexDlg::FirstInputProblem()
     }
     if (const auto problem = CheckOutputInput(options, log))
         return failure(*problem, IDC_OUTPUT_PACKAGE);
+    // A signing request is checked even with -nocheck, as on the command line.
+    if (options.GetSigning()) {
+        if (const auto problem = CheckSigningOptions(options)) {
+            log << "Signing option error:" << *problem << "\n";
+            const bool aboutTimestamp = problem->find(L"(-timestamp)") != std::wstring::npos;
+            return Refusal{*problem, aboutTimestamp ? IDC_TIMESTAMP_URL : IDC_SIGN_FILE};
+        }
+    }
 
     if (options.GetSkipChecks())
         return std::nullopt;

@@ -75,6 +75,7 @@ private:
     void BrowseForPackage();
     void BrowseForPrimary();
     void BrowseForSecondary();
+    void BrowseForSigningFile();
     void SelectOrAddLocation(const QString& location);
     void RememberSecondaryLocation();
 
@@ -102,6 +103,7 @@ private:
     std::pair<std::wstring, int> UnwritableOutputFolder() const;
     std::optional<Refusal> OverlongField() const;
     std::optional<Refusal> TransferToOptions();
+    void TransferSigning();
     bool ValidateInput();
     std::optional<Refusal> FirstInputProblem();
     void ShowCheckMessage(const Refusal& problem);
@@ -119,6 +121,8 @@ private:
     Ui::IDialogHost& host;
     std::map<int, QWidget*> controls;
     Ui::RadioGroup* installationType = nullptr;
+    // The -signkey the arguments gave, kept for the certificate they gave with it.
+    std::wstring argumentSignKey;
     // Each path field's text before the edit under way.
     std::map<QLineEdit*, QString> pathFieldText;
 };

@@ -43,6 +43,10 @@ enum ControlId : int {
     IDC_SECONDARY_PASSWORD_LABEL = 1061,
     IDC_TRAFFIC_DETECTION = 1062,
     IDC_EXPLOIT_PREVENTION = 1063,
+    IDC_SIGN_FILE = 1064,
+    IDC_BROWSE_SIGN_FILE = 1065,
+    IDC_SIGN_PASSWORD = 1066,
+    IDC_TIMESTAMP_URL = 1067,
 };
 
 // The id of a control the dialog never addresses (frames and most labels).

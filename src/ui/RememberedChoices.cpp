@@ -27,6 +27,8 @@ constexpr Entry<QString> kTexts[] = {
     {"primaryUserName", &RememberedChoices::primaryUserName},
     {"secondaryUpdateLocation", &RememberedChoices::secondaryLocation},
     {"secondaryUserName", &RememberedChoices::secondaryUserName},
+    {"signingFile", &RememberedChoices::signingFile},
+    {"timestampUrl", &RememberedChoices::timestampUrl},
     {"architecture", &RememberedChoices::architecture},
     {"installationType", &RememberedChoices::installationType},
 };

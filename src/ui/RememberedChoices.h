@@ -22,6 +22,8 @@ struct RememberedChoices {
     std::optional<QString> primaryUserName;
     std::optional<QString> secondaryLocation;
     std::optional<QString> secondaryUserName;
+    std::optional<QString> signingFile;
+    std::optional<QString> timestampUrl;
     std::optional<bool> managed;
     std::optional<bool> firewall;
     std::optional<bool> patch;
@@ -39,7 +41,7 @@ struct RememberedChoices {
 };
 
 // The folder last chosen through the Browse button of one field ("source", "output",
-// "primary", "secondary"), kept between runs; empty when there is none or it is gone.
+// "primary", "secondary", "signing"), kept between runs; empty when there is none or it is gone.
 QString LastBrowsedFolder(const QString& field);
 void RememberBrowsedFolder(const QString& field, const QString& folder);
 

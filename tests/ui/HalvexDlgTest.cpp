@@ -4,6 +4,8 @@
 #include "core/PackageOptions.h"
 #include "support/ChildRun.h"
 #include "support/CidBuilder.h"
+#include "support/Files.h"
+#include "support/SigningFixture.h"
 #include "support/TestFolder.h"
 #include "platform/Interrupt.h"
 #include "platform/StringTable.h"
@@ -77,8 +79,8 @@ const QList<int> kTemplateOrder = {
     IDC_SETUP_PARAMETERS, IDC_OUTPUT_PACKAGE, IDC_BROWSE_OUTPUT, IDC_PRIMARY_LOCATION_LABEL, IDC_PRIMARY_LOCATION,
     IDC_BROWSE_PRIMARY, IDC_PRIMARY_USER_LABEL, IDC_PRIMARY_USER, IDC_PRIMARY_PASSWORD_LABEL, IDC_PRIMARY_PASSWORD,
     IDC_USE_SECONDARY, IDC_SECONDARY_LOCATION_LABEL, IDC_SECONDARY_LOCATION, IDC_BROWSE_SECONDARY,
-    IDC_SECONDARY_USER_LABEL, IDC_SECONDARY_USER, IDC_SECONDARY_PASSWORD_LABEL, IDC_SECONDARY_PASSWORD, IDOK,
-    IDCANCEL, IDC_HELP, IDC_TRAFFIC_DETECTION, IDC_EXPLOIT_PREVENTION};
+    IDC_SECONDARY_USER_LABEL, IDC_SECONDARY_USER, IDC_SECONDARY_PASSWORD_LABEL, IDC_SECONDARY_PASSWORD,
+    IDC_SIGN_FILE, IDC_BROWSE_SIGN_FILE, IDC_SIGN_PASSWORD, IDC_TIMESTAMP_URL, IDOK, IDCANCEL, IDC_HELP, IDC_TRAFFIC_DETECTION, IDC_EXPLOIT_PREVENTION};
 const QList<int> kCheckable = {
     IDC_MANAGED, IDC_FIREWALL, IDC_PATCH, IDC_IN_PACKAGE, IDC_AUTOUPDATE_DOWNLOADS, IDC_BOTH_ARCHITECTURES,
     IDC_32BIT_ONLY, IDC_64BIT_ONLY, IDC_SILENT, IDC_NON_INTERACTIVE, IDC_INTERACTIVE, IDC_USE_SECONDARY,
@@ -323,6 +325,11 @@ private slots:
     void failedBuildBoxGivesTheReason();
     void unwritableOutputFolderIsRefusedWithTheSystemsReason();
     void existingPackageIsReplacedOnlyWhenConfirmed();
+    void controlsDoNotOverlap();
+    void signedBuildThroughTheDialog_data();
+    void signedBuildThroughTheDialog();
+    void signingChecksAreTheCommandLines_data();
+    void signingChecksAreTheCommandLines();
 
 private:
     // This test's scratch folder with a CID of the default components and a program folder in it.
@@ -536,6 +543,9 @@ void HalvexDlgTest::mnemonicsMoveFocus_data()
     QTest::newRow("Secondary update &location") << int(Qt::Key_L) << int(IDC_SECONDARY_LOCATION);
     QTest::newRow("Userna&me") << int(Qt::Key_M) << int(IDC_SECONDARY_USER);
     QTest::newRow("Passwo&rd") << int(Qt::Key_R) << int(IDC_SECONDARY_PASSWORD);
+    QTest::newRow("C&ertificate or PKCS#12 file") << int(Qt::Key_E) << int(IDC_SIGN_FILE);
+    QTest::newRow("&Key password") << int(Qt::Key_K) << int(IDC_SIGN_PASSWORD);
+    QTest::newRow("&Time-stamp URL") << int(Qt::Key_T) << int(IDC_TIMESTAMP_URL);
 }
 
 void HalvexDlgTest::mnemonicsMoveFocus()
@@ -695,7 +705,7 @@ void HalvexDlgTest::groupFramesMissTheControls()
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     QWidget* page = Page(dialog);
     const QList<QGroupBox*> boxes = page->findChildren<QGroupBox*>();
-    QCOMPARE(boxes.size(), 2);
+    QCOMPARE(boxes.size(), 3);
     for (QGroupBox* box : boxes) {
         const std::vector<QRectF> lines = FrameLines(*box);
         QCOMPARE(lines.size(), std::size_t{4});
@@ -733,7 +743,8 @@ void HalvexDlgTest::everyInputAndButtonHasAnAccessibleName()
     // The Browse buttons say what they browse for.
     for (const auto& [button, what] : {std::pair{IDC_BROWSE_SOURCE, "source folder"}, std::pair{IDC_BROWSE_OUTPUT, "output package"},
                                        std::pair{IDC_BROWSE_PRIMARY, "primary update location"},
-                                       std::pair{IDC_BROWSE_SECONDARY, "secondary update location"}}) {
+                                       std::pair{IDC_BROWSE_SECONDARY, "secondary update location"},
+                                       std::pair{IDC_BROWSE_SIGN_FILE, "signing certificate"}}) {
         const QString name = dialog.GetDlgItem(button)->accessibleName();
         QVERIFY2(name.contains(QLatin1String(what)), qPrintable(name));
     }
@@ -2005,6 +2016,165 @@ void HalvexDlgTest::pathFieldsTakeDropsAndPastesWhole()
         QCoreApplication::processEvents();
         QCOMPARE(FieldText(dialog, id), QStringLiteral("/my cid "));
     }
+}
+
+
+// Inputs and buttons each have their own room; a label may reach under the field it names.
+void HalvexDlgTest::controlsDoNotOverlap()
+{
+    PackageOptions options;
+    CHalvexDlg dialog(options);
+    QList<QWidget*> controls;
+    for (const int id : kTemplateOrder)
+        if (QWidget* control = dialog.GetDlgItem(id); !qobject_cast<QLabel*>(control))
+            controls << control;
+    for (qsizetype i = 0; i < controls.size(); ++i)
+        for (qsizetype j = i + 1; j < controls.size(); ++j)
+            QVERIFY2(controls[i]->parentWidget() != controls[j]->parentWidget()
+                         || !controls[i]->geometry().intersects(controls[j]->geometry()),
+                     qPrintable(controls[i]->objectName() + QStringLiteral(" overlaps ") + controls[j]->objectName()));
+}
+
+void HalvexDlgTest::signedBuildThroughTheDialog_data()
+{
+    // The key file ("pkcs12", or "pem": the certificate and its key in one file), the
+    // password typed, whether it is time-stamped, and the failure's words (none: it builds).
+    QTest::addColumn<QString>("keyFile");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<bool>("stamped");
+    QTest::addColumn<QString>("failure");
+    const QString password = QString::fromLatin1(TestSupport::SigningFixture::kPassword);
+    QTest::newRow("PKCS#12 file, time-stamped") << QStringLiteral("pkcs12") << password << true << QString();
+    QTest::newRow("PEM certificate with its key") << QStringLiteral("pem") << QString() << false << QString();
+    QTest::newRow("a wrong password") << QStringLiteral("pkcs12") << QStringLiteral("not the password") << true
+                                      << QStringLiteral("Wrong password?");
+}
+
+// A signed package from the dialog: osslsigncode accepts it; a failed signature gives its
+// reason in the box and leaves nothing. The password is kept nowhere, the time-stamp
+// server is remembered.
+void HalvexDlgTest::signedBuildThroughTheDialog()
+{
+    QFETCH(QString, keyFile);
+    QFETCH(QString, password);
+    QFETCH(bool, stamped);
+    QFETCH(QString, failure);
+    // openssl takes the key files' names whole only without blanks.
+    const std::filesystem::path folder =
+        TestSupport::ScratchFolder() / "signing"
+        / QString::fromLatin1(QTest::currentDataTag()).replace(QRegularExpression(QStringLiteral("\\W")), QStringLiteral("-")).toStdString();
+    const TestSupport::SigningFixture fixture(folder / "keys");
+    const TestSupport::TimeStampAuthority authority(fixture);
+    // A Windows program to sign: the installer module the build made.
+    const std::filesystem::path program = TestSupport::MakeProgramFolder(folder);
+    std::filesystem::remove(program / "7za/7zSD.sfx");
+    TestSupport::WriteBytes(program / "7za/7zSD.sfx", TestSupport::ReadBytes(HALVEX_MODULE));
+    std::filesystem::path key = fixture.pkcs12;
+    if (keyFile == QLatin1String("pem")) {
+        key = folder / "signer-with-key.pem";
+        TestSupport::WriteBytes(key, TestSupport::ReadBytes(fixture.certificate) + TestSupport::ReadBytes(fixture.key));
+    }
+    const QString package = QString::fromStdString((folder / "out/VeskorEndpoint.exe").string());
+    const QString timestamp = stamped ? QString::fromStdString(authority.Url()) : QString();
+
+    {
+        PackageOptions options;
+        options.SetProgramFolder(program.wstring());
+        RecordingDialogHost host;
+        CHalvexDlg dialog(options, nullptr, host);
+        host.owner = &dialog;
+        SetText(dialog, IDC_SOURCE_FOLDER, cid);
+        SetText(dialog, IDC_OUTPUT_PACKAGE, package);
+        SetText(dialog, IDC_PRIMARY_LOCATION, QStringLiteral("http://updates.example.com/veskor"));
+        SetText(dialog, IDC_SIGN_FILE, QString::fromStdString(key.string()));
+        SetText(dialog, IDC_SIGN_PASSWORD, password);
+        SetText(dialog, IDC_TIMESTAMP_URL, timestamp);
+        Click(dialog, IDOK);
+
+        QCOMPARE(host.boxes.size(), std::size_t{1});
+        if (failure.isEmpty()) {
+            QCOMPARE(host.boxes[0].text, QStringLiteral("Package generation complete.\n\n") + package);
+            const TestSupport::ChildResult verify = TestSupport::RunChild(
+                "/usr/bin/osslsigncode", {"verify", "-in", package.toStdString(), "-CAfile", fixture.ca.string(),
+                                          "-TSA-CAfile", fixture.ca.string()});
+            QVERIFY2(verify.exitCode == 0, (verify.out + verify.err).c_str());
+            QCOMPARE(QString::fromStdString(verify.out).contains(QLatin1String("Timestamp Server Signature verification: ok")),
+                     stamped);
+        } else {
+            const QString heading =
+                QString::fromStdWString(Platform::LoadFormattedString(116, GetLogging().GetLogFilePath()).value());
+            QVERIFY2(host.boxes[0].text.startsWith(heading + QStringLiteral("\n\n"))
+                         && host.boxes[0].text.contains(failure),
+                     qPrintable(host.boxes[0].text));
+            QCOMPARE(host.boxes[0].icon, QMessageBox::Critical);
+            QVERIFY(!QFileInfo::exists(package));
+            QVERIFY(QDir(QFileInfo(package).path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+        }
+        QVERIFY(options.GetSignPassword().empty());
+        dialog.reject();
+    }
+    QFile settings(RememberedSettings().fileName());
+    QVERIFY(settings.open(QIODevice::ReadOnly));
+    const QByteArray stored = settings.readAll();
+    if (!password.isEmpty()) {
+        QVERIFY2(!stored.contains(password.toUtf8()), stored.constData());
+        QVERIFY(!LogText().contains(password));
+    }
+    QCOMPARE(RememberedSettings().value(QStringLiteral("timestampUrl")).toString(), timestamp);
+    PackageOptions options;
+    CHalvexDlg reopened(options);
+    QCOMPARE(FieldText(reopened, IDC_TIMESTAMP_URL), timestamp);
+    QCOMPARE(FieldText(reopened, IDC_SIGN_FILE), QString::fromStdString(key.string()));
+    QCOMPARE(FieldText(reopened, IDC_SIGN_PASSWORD), QString());
+}
+
+void HalvexDlgTest::signingChecksAreTheCommandLines_data()
+{
+    // What is typed into the signing part, the refusal, and the field it puts the focus on.
+    QTest::addColumn<QString>("keyFile");
+    QTest::addColumn<QString>("timestamp");
+    QTest::addColumn<QString>("refusal");
+    QTest::addColumn<int>("field");
+    const QString missing = scratch + QStringLiteral("/no-such-signer.p12");
+    QTest::newRow("a key file that cannot be read")
+        << missing << QString() << QStringLiteral("the file of -signpkcs12 cannot be read: ") + missing
+        << int(IDC_SIGN_FILE);
+    QTest::newRow("a time-stamp server that is not a web address")
+        << scratch + QStringLiteral("/signer.p12") << QStringLiteral("ftp://stamps.example")
+        << QStringLiteral("the time-stamp server (-timestamp) must be an http:// or https:// URL: ftp://stamps.example")
+        << int(IDC_TIMESTAMP_URL);
+}
+
+// The dialog refuses what the command line refuses, in the same words, before building.
+void HalvexDlgTest::signingChecksAreTheCommandLines()
+{
+    QFETCH(QString, keyFile);
+    QFETCH(QString, timestamp);
+    QFETCH(QString, refusal);
+    QFETCH(int, field);
+    TestSupport::WriteBytes(TestSupport::ScratchFolder() / "signer.p12", "not really a PKCS#12 file");
+    PackageOptions options;
+    options.SetProgramFolder(programFolder.toStdWString());
+    RecordingDialogHost host;
+    CHalvexDlg dialog(options, nullptr, host);
+    host.owner = &dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    SetText(dialog, IDC_SOURCE_FOLDER, cid);
+    SetText(dialog, IDC_OUTPUT_PACKAGE, output);
+    SetText(dialog, IDC_PRIMARY_LOCATION, QStringLiteral("http://updates.example.com/veskor"));
+    SetText(dialog, IDC_SIGN_FILE, keyFile);
+    SetText(dialog, IDC_TIMESTAMP_URL, timestamp);
+    // -nocheck skips the package checks, never the signing request's.
+    SetText(dialog, IDC_SETUP_PARAMETERS, QStringLiteral("-nocheck"));
+    dialog.GetDlgItem(IDOK)->setFocus();
+    Click(dialog, IDOK);
+
+    QCOMPARE(host.boxes.size(), std::size_t{1});
+    QCOMPARE(host.boxes[0].text, CheckBoxText(refusal));
+    QCOMPARE(dialog.focusWidget(), dialog.GetDlgItem(field));
+    QVERIFY(LogText().contains(QStringLiteral("Signing option error: ") + refusal));
+    QVERIFY(!QFileInfo::exists(output));
 }
 
 QTEST_MAIN(HalvexDlgTest)

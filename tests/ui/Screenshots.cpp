@@ -92,6 +92,9 @@ int main(int argc, char** argv)
         SetText(dialog, IDC_SECONDARY_LOCATION, QStringLiteral("VESKOR"));
         SetText(dialog, IDC_SECONDARY_USER, QStringLiteral("EX-1234567"));
         SetText(dialog, IDC_SECONDARY_PASSWORD, QStringLiteral("licence"));
+        SetText(dialog, IDC_SIGN_FILE, QStringLiteral("/srv/keys/code-signing.p12"));
+        SetText(dialog, IDC_SIGN_PASSWORD, QStringLiteral("key secret"));
+        SetText(dialog, IDC_TIMESTAMP_URL, QStringLiteral("http://timestamp.example.com/"));
         Save(dialog, "main-all-features");
     }
     {
