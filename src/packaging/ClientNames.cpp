@@ -152,7 +152,7 @@ void ClientNames::Judge(const std::wstring& folder, const std::vector<std::wstri
     }
 }
 
-bool ClientNames::Check(CLogging& log)
+StepResult ClientNames::Check(CLogging& log)
 {
     log << "Checking that a Windows client can hold every name in the package..." << "\n";
     Judge(L"", topNames);
@@ -178,9 +178,7 @@ bool ClientNames::Check(CLogging& log)
     findings.clear();
     if (offences > kLineCap)
         log << "Names a Windows client cannot hold, not listed above:" << offences - kLineCap << "\n";
-    if (offences > 0) {
-        log << "Package not built: names a Windows client cannot hold:" << offences << "\n";
-        return false;
-    }
-    return true;
+    if (offences > 0)
+        return LogFailure(log, "Package not built: names a Windows client cannot hold:", offences);
+    return {};
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/Logging.h"
+#include "packaging/StepResult.h"
 
 // Whether every name a package holds can be held by the Windows client that extracts it:
 // no reserved or control characters, no trailing dot or blank, no device name, and no two
@@ -18,8 +19,8 @@ public:
 
     // Logs a line per offending path (up to a cap, then their count) and a warning per path
     // long enough to pass Windows' 260-character limit under a typical temporary folder,
-    // all in the order of a sorted walk of the package. False when a name cannot be held.
-    bool Check(CLogging& log);
+    // all in the order of a sorted walk of the package. A failure when a name cannot be held.
+    StepResult Check(CLogging& log);
 
 private:
     struct Finding {

@@ -4,7 +4,6 @@
 #include <climits>
 #include <exception>
 #include <iostream>
-#include <iterator>
 #include <locale>
 
 #include <boost/algorithm/string/predicate.hpp>
@@ -50,7 +49,11 @@ void LogUnexpectedError(CLogging& log, const std::exception_ptr& error)
 }  // namespace
 
 PackagingJob::PackagingJob(const PackageOptions& options, IProgress& progress)
-    : options(options), progress(progress), success(true), log(GetLogging())
+    : options(options),
+      progress(progress),
+      success(true),
+      log(GetLogging()),
+      stopRequested([] { return Platform::InterruptRequested(); })
 {
 }
 
@@ -62,8 +65,7 @@ void PackagingJob::Run()
         // Whatever escaped a step: the log says why, and the closing step still cleans up
         // and reports, before the error goes on to the caller.
         LogUnexpectedError(log, std::current_exception());
-        success = false;
-        NoteFailure();
+        Record(StepResult::Logged(log));
         Close();
         throw;
     }
@@ -77,102 +79,30 @@ void PackagingJob::RunSteps()
     log << "*** Starting packaging process ***" << "\n";
     log << "Utility Path: " << archiverPath << "\n";
 
-    if (options.GetOutputIsFolder()) {
-        outputFolder = options.GetOutputPackage();
-    } else {
-        const fs::path output(options.GetOutputPackage());
-        outputFolder = output.parent_path().wstring();
-        fileName = output.filename().wstring();
-        // A bare file name means the current folder, never the root.
-        if (outputFolder.empty())
-            outputFolder = L".";
-    }
-    success = ClaimWorkFolder() && HoldOutputFolder() && ResolveSourceFolder();
-    NoteFailure();
+    NameOutput();
+    if (Record(ClaimWorkFolder()) && Record(HoldOutputFolder()))
+        Record(ResolveSourceFolder());
     progress.Refresh();
 
     FolderList componentFolders;
     FolderList exploitPreventionFolders;
     SelectComponents(componentFolders, exploitPreventionFolders);
     progress.Refresh();
-
-    // A package whose setup line Windows refuses to run would report success and never
-    // install: stop before anything is copied.
-    if (success) {
-        const std::size_t length = CSetupScript(options).SetupCommandLength();
-        if (length + 1 > kCommandLineLimit) {
-            log << "The setup command line would be" << static_cast<int>(std::min<std::size_t>(length, INT_MAX))
-                << "characters long on the client, with room for its temporary folder; Windows runs at most"
-                << static_cast<int>(kCommandLineLimit) << "characters, its terminating null included."
-                << "Shorten the setup parameters." << "\n";
-            success = false;
-            NoteFailure();
-        }
-    }
+    if (success)
+        Record(CheckSetupCommandLine());
 
     // The names the package will hold, gathered while they are put into the work folder.
     ClientNames clientNames;
-    if (ReportStatus(104) && success && StillWanted()) {
-        CPackageCopy copy(componentFolders, exploitPreventionFolders, &progress);
-        success = copy.CopyPackage(options.GetSourceFolder(), workFolder, options.GetManaged());
-        clientNames = std::move(copy.Names());
-        if (success)
-            success = CopyConfigTool(copy);
-        NoteFailure();
-        if (success && !options.GetManaged())
-            clientNames.AddFolder(L"", {L"ConfigUpdate.exe"});
-        if (success)
-            progress.SetProgress(40);
-    }
+    if (ReportStatus(104) && success && Record(StillWanted()))
+        Record(CopyStep(componentFolders, exploitPreventionFolders, clientNames));
     progress.Refresh();
 
-    if (success && ReportStatus(105) && StillWanted()) {
-        log << "About to create configuration script..." << "\n";
-        if (const int error = CSetupScript(options).WriteScript(workFolder)) {
-            log << "Failed to write the configuration script" << workFolder + L"/setup.vbs"
-                << Platform::WidenHostText(Platform::SystemErrorText(error)) << "\n";
-            success = false;
-            NoteFailure();
-        } else {
-            clientNames.AddFolder(L"", {L"setup.vbs"});
-            log << "Created configuration script..." << "\n";
-            progress.SetProgress(60);
-        }
-    }
+    if (success && ReportStatus(105) && Record(StillWanted()))
+        Record(ScriptStep(clientNames));
     progress.Refresh();
 
-    if (success && ReportStatus(106) && StillWanted()) {
-        log << "About to create self extracting archive..." << "\n";
-        ArchiveBuilder builder(archiverPath, options.GetProgramFolder(), &progress);
-        if (options.GetSigning())
-            builder.SignWith(options);
-        success = clientNames.Check(log);
-        NoteFailure();
-        if (success) {
-            // Each step does nothing once one has failed: the reason is taken where it failed.
-            builder.CreateArchive(workFolder, outputFolder);
-            success = builder.Succeeded();
-            NoteFailure();
-            builder.WriteSfxConfig(workFolder);
-            success = builder.Succeeded();
-            NoteFailure();
-            builder.CreateExecutable(workFolder, outputFolder, fileName, options.GetProgramFolder());
-            success = builder.Succeeded();
-            NoteFailure();
-            builder.RemoveArchive(outputFolder, true);
-            success = builder.Succeeded();
-            NoteFailure();
-            // A failed run leaves nothing of its own in the output folder.
-            if (!success)
-                builder.DiscardArchive(outputFolder);
-        }
-        if (success) {
-            log << "Successfully created an archive at:" << outputFolder << "\n";
-            progress.SetProgress(80);
-        } else {
-            log << "Failed to create an archive at:" << outputFolder << "\n";
-        }
-    }
+    if (success && ReportStatus(106) && Record(StillWanted()))
+        Record(ArchiveStep(clientNames));
     progress.Refresh();
 }
 
@@ -200,42 +130,132 @@ void PackagingJob::Close()
     progress.Refresh();
 }
 
+bool PackagingJob::Record(const StepResult& result)
+{
+    if (result)
+        return true;
+    // The first failure is the one the run reports.
+    if (success)
+        failureReason = result.Reason();
+    success = false;
+    return false;
+}
+
+// The output folder and the file name (empty for the default name) the options give.
+void PackagingJob::NameOutput()
+{
+    if (options.GetOutputIsFolder()) {
+        outputFolder = options.GetOutputPackage();
+        return;
+    }
+    const fs::path output(options.GetOutputPackage());
+    outputFolder = output.parent_path().wstring();
+    fileName = output.filename().wstring();
+    // A bare file name means the current folder, never the root.
+    if (outputFolder.empty())
+        outputFolder = L".";
+}
+
+// A package whose setup line Windows refuses to run would report success and never
+// install: stop before anything is copied.
+StepResult PackagingJob::CheckSetupCommandLine()
+{
+    const std::size_t length = CSetupScript(options).SetupCommandLength();
+    if (length + 1 <= kCommandLineLimit)
+        return {};
+    return LogFailure(log, "The setup command line would be", static_cast<int>(std::min<std::size_t>(length, INT_MAX)),
+                      "characters long on the client, with room for its temporary folder; Windows runs at most",
+                      static_cast<int>(kCommandLineLimit), "characters, its terminating null included.",
+                      "Shorten the setup parameters.");
+}
+
+StepResult PackagingJob::CopyStep(const FolderList& componentFolders, const FolderList& exploitPreventionFolders,
+                                  ClientNames& clientNames)
+{
+    CPackageCopy copy(componentFolders, exploitPreventionFolders, &progress);
+    const bool copied = copy.CopyPackage(options.GetSourceFolder(), workFolder, options.GetManaged());
+    clientNames = std::move(copy.Names());
+    if (!copied || !CopyConfigTool(copy))
+        return StepResult::Logged(log);
+    if (!options.GetManaged())
+        clientNames.AddFolder(L"", {L"ConfigUpdate.exe"});
+    progress.SetProgress(40);
+    return {};
+}
+
+StepResult PackagingJob::ScriptStep(ClientNames& clientNames)
+{
+    log << "About to create configuration script..." << "\n";
+    if (const int error = CSetupScript(options).WriteScript(workFolder))
+        return LogFailure(log, "Failed to write the configuration script", workFolder + L"/setup.vbs",
+                          Platform::WidenHostText(Platform::SystemErrorText(error)));
+    clientNames.AddFolder(L"", {L"setup.vbs"});
+    log << "Created configuration script..." << "\n";
+    progress.SetProgress(60);
+    return {};
+}
+
+StepResult PackagingJob::ArchiveStep(ClientNames& clientNames)
+{
+    log << "About to create self extracting archive..." << "\n";
+    ArchiveBuilder builder(archiverPath, options.GetProgramFolder(), &progress);
+    if (options.GetSigning())
+        builder.SignWith(options);
+    StepResult result = clientNames.Check(log);
+    if (result) {
+        // Each call does nothing once one has failed: the reason is taken where it failed.
+        const auto step = [&](auto&& call) {
+            if (!result)
+                return;
+            call();
+            if (!builder.Succeeded())
+                result = StepResult::Logged(log);
+        };
+        step([&] { builder.CreateArchive(workFolder, outputFolder); });
+        step([&] { builder.WriteSfxConfig(workFolder); });
+        step([&] { builder.CreateExecutable(workFolder, outputFolder, fileName, options.GetProgramFolder()); });
+        step([&] { builder.RemoveArchive(outputFolder, true); });
+        // A failed run leaves nothing of its own in the output folder.
+        if (!result)
+            builder.DiscardArchive(outputFolder);
+    }
+    if (!result) {
+        log << "Failed to create an archive at:" << outputFolder << "\n";
+        return result;
+    }
+    log << "Successfully created an archive at:" << outputFolder << "\n";
+    progress.SetProgress(80);
+    return {};
+}
+
 // The work folder lives under a base that may be the world-writable /tmp: it is used
 // only while this run holds the user's run lock, only when nothing foreign sits at its
 // name, and it is always created anew, private to the user.
-bool PackagingJob::ClaimWorkFolder()
+StepResult PackagingJob::ClaimWorkFolder()
 {
     const std::wstring lockFile = workFolder + L".lock";
-    try {
-        fs::create_directories(fs::path(workFolder).parent_path());
-    } catch (const fs::filesystem_error& error) {
-        log << "Boost file system error:" << Platform::WidenHostText(error.what()) << "\n";
-        return false;
-    }
+    const fs::path base = fs::path(workFolder).parent_path();
+    boost::system::error_code error;
+    if (fs::create_directories(base, error); error)
+        return FileSystemFailure(log, "boost::filesystem::create_directories", base, error);
     runLock.emplace(lockFile, 0600, Platform::CRunLock::File::RemoveWhenReleased);
     switch (runLock->GetState()) {
     case Platform::CRunLock::State::Held:
         break;
     case Platform::CRunLock::State::Busy:
-        log << "Another packaging run is using the work folder:" << workFolder << "\n";
-        return false;
+        return LogFailure(log, "Another packaging run is using the work folder:", workFolder);
     case Platform::CRunLock::State::Unusable:
-        log << "Unable to lock the work folder: the lock file cannot be used:" << lockFile << "\n";
-        return false;
+        return LogFailure(log, "Unable to lock the work folder: the lock file cannot be used:", lockFile);
     }
-    if (Platform::IsForeignFolder(workFolder)) {
-        log << "The work folder is a link, not a folder, or belongs to another user, and is not used:" << workFolder
-            << "\n";
-        return false;
-    }
+    if (Platform::IsForeignFolder(workFolder))
+        return LogFailure(log, "The work folder is a link, not a folder, or belongs to another user, and is not used:",
+                          workFolder);
     RemoveFolderTree(workFolder);
-    if (const int error = Platform::CreatePrivateFolder(workFolder)) {
-        log << "Unable to create the work folder:" << workFolder
-            << Platform::WidenHostText(Platform::SystemErrorText(error)) << "\n";
-        return false;
-    }
+    if (const int error = Platform::CreatePrivateFolder(workFolder))
+        return LogFailure(log, "Unable to create the work folder:", workFolder,
+                          Platform::WidenHostText(Platform::SystemErrorText(error)));
     ownsWorkFolder = true;
-    return true;
+    return {};
 }
 
 // The package's script runs NORDAVIN\setup.exe below the package root, and the copy names
@@ -243,22 +263,18 @@ bool PackagingJob::ClaimWorkFolder()
 // of another name would give a package that cannot install, or write through the CID's own
 // files. The copy therefore reads the folder by its real path, and only a folder that is
 // named NORDAVIN and holds setup.exe is packed.
-bool PackagingJob::ResolveSourceFolder()
+StepResult PackagingJob::ResolveSourceFolder()
 {
     const std::wstring& given = options.GetSourceFolder();
     boost::system::error_code error;
     const fs::path real = fs::canonical(fs::path(given), error);
-    if (error) {
-        log << "Unable to resolve the source folder:" << given << Platform::WidenHostText(error.message()) << "\n";
-        return false;
-    }
+    if (error)
+        return LogFailure(log, "Unable to resolve the source folder:", given, Platform::WidenHostText(error.message()));
     if (real.wstring() != given)
         log << "Source folder:" << given << "is the folder" << real.wstring() << "\n";
-    if (AsciiLowerCase(real.filename().wstring()) != AsciiLowerCase(kCidFolderName)) {
-        log << "The source folder" << real.wstring() << "is not named" << std::wstring(kCidFolderName)
-            << ": the package's script runs NORDAVIN\\setup.exe, so the CID must be the folder of that name" << "\n";
-        return false;
-    }
+    if (AsciiLowerCase(real.filename().wstring()) != AsciiLowerCase(kCidFolderName))
+        return LogFailure(log, "The source folder", real.wstring(), "is not named", std::wstring(kCidFolderName),
+                          ": the package's script runs NORDAVIN\\setup.exe, so the CID must be the folder of that name");
     bool hasSetup = false;
     for (fs::directory_iterator entry(real, error), end; !error && entry != end; entry.increment(error)) {
         boost::system::error_code statusError;
@@ -269,75 +285,42 @@ bool PackagingJob::ResolveSourceFolder()
             break;
         }
     }
-    if (error) {
-        log << "Unable to read the source folder:" << real.wstring() << Platform::WidenHostText(error.message()) << "\n";
-        return false;
-    }
-    if (!hasSetup) {
-        log << "The source folder" << real.wstring()
-            << "holds no setup.exe, which the package's script runs on the client" << "\n";
-        return false;
-    }
+    if (error)
+        return LogFailure(log, "Unable to read the source folder:", real.wstring(),
+                          Platform::WidenHostText(error.message()));
+    if (!hasSetup)
+        return LogFailure(log, "The source folder", real.wstring(),
+                          "holds no setup.exe, which the package's script runs on the client");
     options.SetSourceFolder(real.wstring());
-    return true;
+    return {};
 }
 
 // The output folder is made when missing, as the archiver would make it, so that it can
 // be held before any work starts.
-bool PackagingJob::HoldOutputFolder()
+StepResult PackagingJob::HoldOutputFolder()
 {
-    try {
-        fs::create_directories(fs::path(outputFolder));
-    } catch (const fs::filesystem_error& error) {
-        log << "Boost file system error:" << Platform::WidenHostText(error.what()) << "\n";
-        return false;
-    }
+    boost::system::error_code error;
+    if (fs::create_directories(fs::path(outputFolder), error); error)
+        return FileSystemFailure(log, "boost::filesystem::create_directories", fs::path(outputFolder), error);
     outputLock.emplace(outputFolder);
     switch (outputLock->GetState()) {
     case Platform::CFolderLock::State::Held:
-        return true;
+        return {};
     case Platform::CFolderLock::State::Busy:
-        log << "Another packaging run is writing into the output folder:" << outputFolder << "\n";
-        return false;
+        return LogFailure(log, "Another packaging run is writing into the output folder:", outputFolder);
     case Platform::CFolderLock::State::Unusable:
         break;
     }
-    log << "Unable to lock the output folder:" << outputFolder
-        << Platform::WidenHostText(Platform::SystemErrorText(outputLock->Error())) << "\n";
-    return false;
-}
-
-// Called after each step: the first failure's reason is what the log said last, the
-// archiver's or the signing tool's lines (which follow the line about its exit code)
-// together with that line.
-void PackagingJob::NoteFailure()
-{
-    if (success || !failureReason.empty())
-        return;
-    const std::vector<std::wstring> lines = log.RecentLines();
-    const auto toolLine = [](const std::wstring& line) {
-        return line.starts_with(L"Archiver: ") || line.starts_with(L"osslsigncode: ");
-    };
-    auto first = lines.end();
-    while (first != lines.begin() && toolLine(*std::prev(first)))
-        --first;
-    if (first != lines.begin())
-        --first;
-    for (auto line = first; line != lines.end(); ++line) {
-        // Each item was written with one space behind it.
-        const std::wstring text = line->substr(0, line->find_last_not_of(L' ') + 1);
-        failureReason += (failureReason.empty() ? L"" : L"\n") + text;
-    }
+    return LogFailure(log, "Unable to lock the output folder:", outputFolder,
+                      Platform::WidenHostText(Platform::SystemErrorText(outputLock->Error())));
 }
 
 // A stop asked for between steps ends the run before the next one.
-bool PackagingJob::StillWanted()
+StepResult PackagingJob::StillWanted()
 {
-    if (!Platform::InterruptRequested())
-        return true;
-    log << "Packaging interrupted: the run was asked to stop" << "\n";
-    success = false;
-    return false;
+    if (!stopRequested())
+        return {};
+    return LogFailure(log, "Packaging interrupted: the run was asked to stop");
 }
 
 bool PackagingJob::CopyConfigTool(CPackageCopy& copy)
@@ -360,7 +343,9 @@ bool PackagingJob::ReportStatus(unsigned id)
 
 bool PackagingJob::RemoveFolderTree(const std::wstring& folder)
 {
-    if (!fs::exists(folder))
+    // A folder whose state cannot be read is left to the removal, which reports why.
+    boost::system::error_code unknown;
+    if (fs::status(folder, unknown).type() == fs::file_not_found)
         return false;
     // Copies of large files are given back in pieces first, with the interface kept alive
     // between them; the links to the CID's own files are only unlinked.

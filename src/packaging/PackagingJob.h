@@ -7,15 +7,18 @@
 #include "core/Logging.h"
 #include "core/PackageOptions.h"
 #include "core/IProgress.h"
+#include "packaging/StepResult.h"
+#include "packaging/StopRequest.h"
 #include "platform/WorkFolder.h"
 
 class CPackageCopy;
+class ClientNames;
 
 // Turns one set of package options into one self-extracting package: selects the
 // component folders, copies them into a private work folder, writes the client's setup
 // script, builds the executable and removes the work folder again, reporting every
-// stage. A failing step clears the success flag and skips what follows; the closing
-// step always runs.
+// stage. Each step answers a StepResult: the first failure clears the success flag, gives
+// the run its reason and skips what follows; the closing step always runs.
 class PackagingJob {
 public:
     using FolderList = std::vector<std::wstring>;
@@ -37,14 +40,21 @@ private:
     // The closing step: removes the work folder and reports the outcome. Runs after every
     // run, however it ended.
     void Close();
-    bool ClaimWorkFolder();
-    bool HoldOutputFolder();
-    bool ResolveSourceFolder();
-    bool StillWanted();
+    // Takes a step's result into the run's: the first failure is the run's reason.
+    bool Record(const StepResult& result);
+    void NameOutput();
+    StepResult ClaimWorkFolder();
+    StepResult HoldOutputFolder();
+    StepResult ResolveSourceFolder();
+    StepResult CheckSetupCommandLine();
+    StepResult CopyStep(const FolderList& componentFolders, const FolderList& exploitPreventionFolders,
+                        ClientNames& clientNames);
+    StepResult ScriptStep(ClientNames& clientNames);
+    StepResult ArchiveStep(ClientNames& clientNames);
+    StepResult StillWanted();
     bool CopyConfigTool(CPackageCopy& copy);
     bool ReportStatus(unsigned id);
     bool RemoveFolderTree(const std::wstring& folder);
-    void NoteFailure();
 
     PackageOptions options;
     IProgress& progress;
@@ -53,6 +63,8 @@ private:
     bool success;
     std::wstring failureReason;
     CLogging& log;
+    // The one place the steps learn that the run was asked to stop.
+    StopRequest stopRequested;
     // Held for the whole run, so a second run of the same user cannot take the folder.
     std::optional<Platform::CRunLock> runLock;
     // Only a folder this run created is ever removed at the end.

@@ -9,7 +9,7 @@ using Names = std::vector<std::wstring>;
 
 bool Check(ClientNames& names)
 {
-    return names.Check(GetLogging());
+    return names.Check(GetLogging()).Succeeded();
 }
 
 TEST(ClientNames, NamesAWindowsClientHoldsPass)
