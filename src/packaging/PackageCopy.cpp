@@ -9,7 +9,6 @@
 #include "core/PathWithin.h"
 #include "core/StepProgress.h"
 #include "platform/FilePlacement.h"
-#include "platform/Interrupt.h"
 #include "platform/StringTable.h"
 #include "platform/TextConversion.h"
 
@@ -48,6 +47,16 @@ struct CPackageCopy::Entry {
     Problem GetProblem() const { return detail ? detail->problem : Problem::None; }
 };
 
+// One folder the copy reads from (the CID, or "KELDWIN" beside it) with what its listing
+// found, and the folder it goes to in the work folder.
+struct CPackageCopy::Source {
+    Path path;
+    const OpenFolder* folder = nullptr;
+    EntryList folders;
+    EntryList files;
+    Path target;
+};
+
 namespace {
 
 bool Contains(const std::vector<std::wstring>& list, const std::wstring& name)
@@ -64,11 +73,6 @@ std::wstring WithoutTrailingSeparators(std::wstring path)
     return path;
 }
 
-fs::filesystem_error SystemError(const char* operation, const fs::path& path, int error)
-{
-    return fs::filesystem_error(operation, path, boost::system::error_code(error, boost::system::system_category()));
-}
-
 constexpr const char* kListing = "boost::filesystem::directory_iterator::construct";
 constexpr const char* kCreating = "boost::filesystem::create_directory";
 constexpr const char* kCopying = "boost::filesystem::copy_file";
@@ -79,17 +83,19 @@ constexpr unsigned kWalkRefresh = 1000;
 }  // namespace
 
 CPackageCopy::CPackageCopy(const FolderList& componentFolders, const FolderList& exploitPreventionFolders,
-                           IProgress* progress)
+                           IProgress* progress, StopRequest stopRequested)
     : componentFolders(componentFolders),
       exploitPreventionFolders(exploitPreventionFolders),
       log(GetLogging()),
-      progress(progress)
+      progress(progress),
+      stopRequested(std::move(stopRequested))
 {
 }
 
 CPackageCopy::~CPackageCopy() = default;
 
-bool CPackageCopy::CopyPackage(const std::wstring& source, const std::wstring& destination, const bool& managed)
+StepResult CPackageCopy::CopyPackage(const std::wstring& source, const std::wstring& destination,
+                                     const bool& managed)
 {
     const bool withExploitPrevention = !exploitPreventionFolders.empty();
     const Path cid(WithoutTrailingSeparators(source));
@@ -101,14 +107,9 @@ bool CPackageCopy::CopyPackage(const std::wstring& source, const std::wstring& d
     log << "Target:" << source << "destination:" << destination << "\n";
     progress->Refresh();
 
-    try {
-        if (!fs::exists(target))
-            fs::create_directories(target);
-    } catch (const fs::filesystem_error& error) {
-        Fail(error);
-    }
-    if (const int error = work.Open(target.native()); error != 0 && ok)
-        Fail(SystemError(kListing, target, error));
+    // Up to the count of what was found, every check runs and logs; the first failure is
+    // the copy's.
+    StepResult result = OpenWorkFolder(target);
 
     // The folders links may lead into; the CID and "KELDWIN" are read through their
     // descriptors only, held from here on.
@@ -119,7 +120,7 @@ bool CPackageCopy::CopyPackage(const std::wstring& source, const std::wstring& d
     if (withExploitPrevention) {
         const std::size_t before = links.Roots().size();
         if (!links.AddRootWithin(exploitPreventionSource, cid.parent_path(), log))
-            ok = false;
+            result.Add(StepResult::Logged(log));
         exploitPreventionTaken = links.Roots().size() > before;
     }
     roots.resize(links.Roots().size());
@@ -131,43 +132,21 @@ bool CPackageCopy::CopyPackage(const std::wstring& source, const std::wstring& d
     };
     const auto openError = [&](bool taken, std::size_t index) { return taken ? rootErrors[index] : ENOENT; };
     const std::size_t exploitPreventionIndex = cidResolved ? 1 : 0;
-    const OpenFolder* cidFolder = held(cidResolved, 0);
-    const OpenFolder* exploitPreventionFolder = held(exploitPreventionTaken, exploitPreventionIndex);
 
     log << "Creating new directory structure" << "\n";
-    EntryList folders, files, exploitPreventionFolderEntries, exploitPreventionFiles;
-    ListSourceFolder(cid, cidFolder, openError(cidResolved, 0), componentFolders, folders, files);
+    std::vector<Source> sources;
+    sources.push_back({cid, held(cidResolved, 0), {}, {}, target / cidName});
+    result.Add(ListSourceFolder(sources[0], openError(cidResolved, 0), componentFolders));
     // A "KELDWIN" that was refused is not even listed.
-    if (withExploitPrevention && (exploitPreventionTaken || ok))
-        ListSourceFolder(exploitPreventionSource, exploitPreventionFolder,
-                         openError(exploitPreventionTaken, exploitPreventionIndex), exploitPreventionFolders,
-                         exploitPreventionFolderEntries, exploitPreventionFiles);
-
-    CheckCount(source, folders);
-    if (ok)
-        Survey(folders, files, cid, *cidFolder, cidName.wstring(), managed);
-    if (ok && withExploitPrevention)
-        Survey(exploitPreventionFolderEntries, exploitPreventionFiles, exploitPreventionSource,
-               *exploitPreventionFolder, L"KELDWIN", managed);
-
-    if (ok)
-        CopyFolders(folders, cid, *cidFolder, target / cidName);
-    if (ok && withExploitPrevention)
-        CopyFolders(exploitPreventionFolderEntries, exploitPreventionSource, *exploitPreventionFolder,
-                    target / L"KELDWIN");
-
-    if (!managed && ok)
-        log << "Unmanaged package - ignoring cac.pem and mrinit.conf" << "\n";
-    if (ok) {
-        log << "Copying root files" << "\n";
-        CopyRootFiles(files, cid, *cidFolder, target / cidName, managed);
+    if (withExploitPrevention && (exploitPreventionTaken || result)) {
+        sources.push_back({exploitPreventionSource, held(exploitPreventionTaken, exploitPreventionIndex), {}, {},
+                           target / L"KELDWIN"});
+        result.Add(ListSourceFolder(sources[1], openError(exploitPreventionTaken, exploitPreventionIndex),
+                                    exploitPreventionFolders));
     }
-    if (ok && withExploitPrevention)
-        CopyRootFiles(exploitPreventionFiles, exploitPreventionSource, *exploitPreventionFolder, target / L"KELDWIN",
-                      managed);
-
-    if (managed && ok && !CopyManagedConfig(cid.wstring(), destination))
-        ok = false;
+    result.Add(CheckCount(source, sources[0].folders));
+    if (result)
+        result = CopySources(sources, managed, cid.wstring(), destination);
 
     // The top of the work folder, as far as the copy filled it.
     std::vector<std::wstring> top;
@@ -177,34 +156,64 @@ bool CPackageCopy::CopyPackage(const std::wstring& source, const std::wstring& d
             top.push_back(name);
     }
     names.AddFolder(L"", top);
-    return ok;
+    return result;
 }
 
-bool CPackageCopy::CopySingleFile(const std::wstring& from, const std::wstring& to)
+StepResult CPackageCopy::OpenWorkFolder(const Path& target)
+{
+    boost::system::error_code error;
+    const fs::file_status status = fs::status(target, error);
+    if (status.type() == fs::status_error)
+        return FileSystemFailure(log, "boost::filesystem::status", target, error);
+    if (status.type() == fs::file_not_found) {
+        if (fs::create_directories(target, error); error)
+            return FileSystemFailure(log, "boost::filesystem::create_directories", target, error);
+    }
+    if (const int opened = work.Open(target.native()))
+        return FileSystemFailure(log, kListing, target, opened);
+    return {};
+}
+
+StepResult CPackageCopy::CopySources(std::vector<Source>& sources, bool managed, const std::wstring& cid,
+                                     const std::wstring& destination)
+{
+    for (auto& source : sources)
+        Survey(source, managed);
+    for (const auto& source : sources)
+        if (StepResult copied = CopyFolders(source); !copied)
+            return copied;
+    if (!managed)
+        log << "Unmanaged package - ignoring cac.pem and mrinit.conf" << "\n";
+    log << "Copying root files" << "\n";
+    for (const auto& source : sources)
+        if (StepResult copied = CopyRootFiles(source, managed); !copied)
+            return copied;
+    return managed ? CopyManagedConfig(cid, destination) : StepResult();
+}
+StepResult CPackageCopy::CopySingleFile(const std::wstring& from, const std::wstring& to)
 {
     return CopyFile(Path(from), Path(to));
 }
 
-void CPackageCopy::ListSourceFolder(const Path& path, const OpenFolder* folder, int error, const FolderList& names,
-                                    EntryList& folders, EntryList& files)
+StepResult CPackageCopy::ListSourceFolder(Source& source, int error, const FolderList& names)
 {
+    const Path& path = source.path;
     boost::system::error_code unknown;
-    if (folder == nullptr && !fs::exists(path, unknown)) {
-        log << "Source is invalid. Aborting transfer" << "\n";
-        ok = false;
-        return;
-    }
+    if (source.folder == nullptr && !fs::exists(path, unknown))
+        return LogFailure(log, "Source is invalid. Aborting transfer");
     // A folder that cannot be read, or is gone: the run then ends through its failure
     // path with the reason in the log.
     std::vector<Platform::FolderEntry> listed;
-    if (folder == nullptr || (error = folder->List(listed)) != 0) {
-        Fail(SystemError(kListing, path, error));
-        return;
-    }
+    if (source.folder == nullptr || (error = source.folder->List(listed)) != 0)
+        return FileSystemFailure(log, kListing, path, error);
+    // Every entry the copy must refuse is logged; the first is the listing's failure.
+    StepResult result;
     for (auto& found : listed) {
         const Path entryPath = path / found.name;
-        if (!HasWindowsName(entryPath))
+        if (StepResult named = WindowsName(entryPath); !named) {
+            result.Add(std::move(named));
             continue;
+        }
         bool isFolder = found.kind == Platform::EntryKind::Folder;
         if (found.kind == Platform::EntryKind::Link) {
             boost::system::error_code unreadable;
@@ -220,9 +229,11 @@ void CPackageCopy::ListSourceFolder(const Path& path, const OpenFolder* folder, 
         if (found.kind == Platform::EntryKind::Link) {
             if (!wanted)
                 continue;
-            const auto real = Follow(entryPath);
-            if (!real)
+            const auto real = links.Resolve(entryPath, log);
+            if (!real) {
+                result.Add(StepResult::Logged(log));
                 continue;
+            }
             entry.Details().real = *real;
             if (!isFolder)
                 entry.kind = Platform::EntryKind::File;
@@ -231,14 +242,14 @@ void CPackageCopy::ListSourceFolder(const Path& path, const OpenFolder* folder, 
         }
         if (isFolder) {
             if (wanted)
-                folders.push_back(std::move(entry));
+                source.folders.push_back(std::move(entry));
         } else {
-            files.push_back(std::move(entry));
+            source.files.push_back(std::move(entry));
         }
     }
+    return result;
 }
-
-void CPackageCopy::CheckCount(const std::wstring& source, const EntryList& folders)
+StepResult CPackageCopy::CheckCount(const std::wstring& source, const EntryList& folders)
 {
     const std::size_t found = folders.size();
     std::size_t expected = componentFolders.size();
@@ -264,10 +275,9 @@ void CPackageCopy::CheckCount(const std::wstring& source, const EntryList& folde
             }
         }
     }
-    if (found < expected) {
-        log << Platform::LoadFormattedString(142, source).value_or(L"") << "\n";
-        ok = false;
-    }
+    if (found < expected)
+        return LogFailure(log, Platform::LoadFormattedString(142, source).value_or(L""));
+    return {};
 }
 
 bool CPackageCopy::IsCopied(const Entry& file, bool managed)
@@ -275,9 +285,13 @@ bool CPackageCopy::IsCopied(const Entry& file, bool managed)
     return managed || (file.name != "cac.pem" && file.name != "mrinit.conf");
 }
 
-void CPackageCopy::Survey(EntryList& folders, EntryList& files, const Path& path, const OpenFolder& folder,
-                          const std::wstring& relative, bool managed)
+void CPackageCopy::Survey(Source& source, bool managed)
 {
+    EntryList& folders = source.folders;
+    EntryList& files = source.files;
+    const Path& path = source.path;
+    const OpenFolder& folder = *source.folder;
+    const std::wstring relative = source.target.filename().wstring();
     const Path& realPath = links.Roots()[static_cast<std::size_t>(&folder - roots.data())];
     std::vector<std::wstring> placed;
     for (auto& entry : folders) {
@@ -395,149 +409,115 @@ void CPackageCopy::SurveyFolder(Entry& folder, const OpenFolder& parent, const P
     names.AddFolder(relative, placed);
 }
 
-void CPackageCopy::CopyFolders(const EntryList& folders, const Path& path, const OpenFolder& folder,
-                               const Path& target)
+StepResult CPackageCopy::CopyFolders(const Source& source)
 {
-    if (folders.empty())
-        return;
+    if (source.folders.empty())
+        return {};
     OpenFolder targetFolder;
-    if (const int error = targetFolder.CreateIn(work, target.filename().native())) {
-        Fail(SystemError(kCreating, target, error));
-        return;
-    }
-    for (const auto& entry : folders) {
+    if (const int error = targetFolder.CreateIn(work, source.target.filename().native()))
+        return FileSystemFailure(log, kCreating, source.target, error);
+    for (const auto& entry : source.folders) {
         const Path* real = entry.Real();
-        CopyFolder(entry, folder, real ? *real : path / entry.name, target / entry.name, targetFolder);
+        const StepResult copied = CopyFolder(entry, *source.folder, real ? *real : source.path / entry.name,
+                                             source.target / entry.name, targetFolder);
         progress->Refresh();
-        if (!GoingOn())
-            break;
+        if (!copied)
+            return copied;
+        if (StepResult going = StillGoing(); !going)
+            return going;
     }
+    return {};
 }
-
-void CPackageCopy::CopyRootFiles(const EntryList& files, const Path& path, const OpenFolder& folder,
-                                 const Path& target, bool managed)
+StepResult CPackageCopy::CopyRootFiles(const Source& source, bool managed)
 {
     OpenFolder targetFolder;
-    for (const auto& file : files) {
+    for (const auto& file : source.files) {
         if (!IsCopied(file, managed))
             continue;
-        if (!GoingOn())
-            break;
+        if (StepResult going = StillGoing(); !going)
+            return going;
         // The folder exists already when a component was copied into it; without one,
         // the root files still need it.
         if (!targetFolder.IsOpen()) {
-            if (const int error = targetFolder.CreateIn(work, target.filename().native())) {
-                Fail(SystemError(kCreating, target, error));
-                break;
-            }
+            if (const int error = targetFolder.CreateIn(work, source.target.filename().native()))
+                return FileSystemFailure(log, kCreating, source.target, error);
         }
         const Path* real = file.Real();
-        if (!CopyEntryFile(file, folder, real ? *real : path / file.name, targetFolder, target / file.name)) {
-            log << "Failed to copy file:" << (path / file.name).wstring() << "\n";
-            ok = false;
-        }
+        StepResult copied = CopyEntryFile(file, *source.folder, real ? *real : source.path / file.name, targetFolder,
+                                          source.target / file.name);
+        if (!copied)
+            copied = LogFailure(log, "Failed to copy file:", (source.path / file.name).wstring());
         progress->Refresh();
-        if (!ok)
-            break;
+        if (!copied)
+            return copied;
     }
+    return {};
 }
-
-void CPackageCopy::CopyFolder(const Entry& folder, const OpenFolder& parent, const Path& from, const Path& to,
-                              const OpenFolder& targetParent)
+StepResult CPackageCopy::CopyFolder(const Entry& folder, const OpenFolder& parent, const Path& from, const Path& to,
+                                    const OpenFolder& targetParent)
 {
     log << "Copying directory from: " << from.wstring() << "to:" << to.wstring() << "\n";
     OpenFolder target;
-    if (const int error = target.CreateIn(targetParent, folder.name)) {
-        Fail(SystemError(kCreating, to, error));
-        return;
-    }
-    if (folder.GetProblem() != Entry::Problem::None) {
-        Stop(folder, from);
-        return;
-    }
+    if (const int error = target.CreateIn(targetParent, folder.name))
+        return FileSystemFailure(log, kCreating, to, error);
+    if (folder.GetProblem() != Entry::Problem::None)
+        return Stop(folder, from);
     OpenFolder source;
-    if (const int error = OpenListed(folder, parent, source)) {
-        if (error == kChanged)
-            LogChanged(from);
-        else
-            Fail(SystemError(kListing, from, error));
-        return;
-    }
+    if (const int error = OpenListed(folder, parent, source))
+        return error == kChanged ? LogChanged(from) : FileSystemFailure(log, kListing, from, error);
     for (const auto& entry : folder.children) {
-        if (!GoingOn())
-            break;
+        if (StepResult going = StillGoing(); !going)
+            return going;
         const Path entryPath = from / entry.name;
         // A folder that could not be read is entered first, as the copy would have.
         const auto problem = entry.GetProblem();
         if (problem == Entry::Problem::Name || problem == Entry::Problem::Link ||
-            (problem != Entry::Problem::None && entry.kind != Platform::EntryKind::Folder)) {
-            Stop(entry, entryPath);
-            break;
-        }
+            (problem != Entry::Problem::None && entry.kind != Platform::EntryKind::Folder))
+            return Stop(entry, entryPath);
         const Path* real = entry.Real();
         const Path& entryFrom = real ? *real : entryPath;
-        if (entry.kind == Platform::EntryKind::Folder)
-            CopyFolder(entry, source, entryFrom, to / entry.name, target);
-        else if (!CopyEntryFile(entry, source, entryFrom, target, to / entry.name))
-            ok = false;
+        const StepResult copied = entry.kind == Platform::EntryKind::Folder
+                                      ? CopyFolder(entry, source, entryFrom, to / entry.name, target)
+                                      : CopyEntryFile(entry, source, entryFrom, target, to / entry.name);
         progress->Refresh();
-        if (!ok)
-            break;
+        if (!copied)
+            return copied;
     }
+    return {};
 }
-
-bool CPackageCopy::CopyEntryFile(const Entry& file, const OpenFolder& parent, const Path& from,
-                                 const OpenFolder& target, const Path& to)
+StepResult CPackageCopy::CopyEntryFile(const Entry& file, const OpenFolder& parent, const Path& from,
+                                       const OpenFolder& target, const Path& to)
 {
     log << "Copying file from: " << from.wstring() << "to:" << to.wstring() << "\n";
-    try {
-        Platform::OpenFile opened;
-        if (const int error = OpenListed(file, parent, opened)) {
-            if (error != kChanged)
-                throw SystemError(kCopying, from, error);
-            LogChanged(from);
-            return false;
-        }
-        PlaceOpenFile(opened, target, from, to);
-    } catch (const fs::filesystem_error& error) {
-        // A stop asked for mid-file is reported as such, not as a failed copy.
-        if (Platform::InterruptRequested())
-            GoingOn();
-        else
-            LogError(error);
-        return false;
-    }
+    Platform::OpenFile opened;
+    if (const int error = OpenListed(file, parent, opened))
+        return error == kChanged ? LogChanged(from) : Unplaced(from, error);
+    if (StepResult placed = PlaceOpenFile(opened, target, from, to); !placed)
+        return placed;
     progress->Refresh();
-    return true;
+    return {};
 }
-
-void CPackageCopy::Stop(const Entry& entry, const Path& path)
+StepResult CPackageCopy::Stop(const Entry& entry, const Path& path)
 {
     switch (entry.GetProblem()) {
     case Entry::Problem::None:
-        return;
-    case Entry::Problem::Name:
-        HasWindowsName(path);
         break;
+    case Entry::Problem::Name:
+        return WindowsName(path);
     case Entry::Problem::Link:
         CidLinks::Report(path, entry.detail->verdict, log);
-        break;
+        return StepResult::Logged(log);
     case Entry::Problem::Error:
-        LogError(fs::filesystem_error(entry.detail->operation, entry.detail->errorPath, entry.detail->error));
-        break;
+        return FileSystemFailure(log, entry.detail->operation, entry.detail->errorPath, entry.detail->error);
     case Entry::Problem::Changed:
-        LogChanged(path);
-        break;
+        return LogChanged(path);
     }
-    ok = false;
+    return {};
 }
-
-void CPackageCopy::LogChanged(const Path& path)
+StepResult CPackageCopy::LogChanged(const Path& path)
 {
-    log << "The source changed while it was being copied, and is not packed:" << path.wstring() << "\n";
-    ok = false;
+    return LogFailure(log, "The source changed while it was being copied, and is not packed:", path.wstring());
 }
-
 template <typename Opened>
 int CPackageCopy::OpenListed(const Entry& entry, const OpenFolder& parent, Opened& opened) const
 {
@@ -581,8 +561,8 @@ int CPackageCopy::OpenParentBelowRoot(const Path& real, OpenFolder& parent, std:
     return 0;
 }
 
-void CPackageCopy::PlaceOpenFile(const Platform::OpenFile& file, const OpenFolder& target, const Path& from,
-                                 const Path& to)
+StepResult CPackageCopy::PlaceOpenFile(const Platform::OpenFile& file, const OpenFolder& target, const Path& from,
+                                       const Path& to)
 {
     const std::uint64_t before = placedBytes;
     const auto placed =
@@ -590,119 +570,94 @@ void CPackageCopy::PlaceOpenFile(const Platform::OpenFile& file, const OpenFolde
             placedBytes = before + bytes;
             ReportStepProgress(progress, placedBytes, totalBytes);
             progress->Refresh();
-            return !Platform::InterruptRequested();
+            return !stopRequested();
         });
-    if (placed.error != 0)
-        throw fs::filesystem_error(kCopying, from, to,
-                                   boost::system::error_code(placed.error, boost::system::system_category()));
+    return placed.error != 0 ? Unplaced(from, to, placed.error) : StepResult();
 }
-
-bool CPackageCopy::CopyFile(const Path& from, const Path& to)
+StepResult CPackageCopy::CopyFile(const Path& from, const Path& to)
 {
     log << "Copying file from: " << from.wstring() << "to:" << to.wstring() << "\n";
-    try {
-        PlaceFile(from, to);
-    } catch (const fs::filesystem_error& error) {
-        // A stop asked for mid-file is reported as such, not as a failed copy.
-        if (Platform::InterruptRequested())
-            GoingOn();
-        else
-            LogError(error);
-        return false;
-    }
-    if (!fs::exists(to))
-        return false;
+    if (StepResult placed = PlaceFile(from, to); !placed)
+        return placed;
     progress->Refresh();
-    return true;
+    return {};
 }
-
 // The file enters the work folder the cheapest way there is (a link where the file
 // systems allow it), in pieces with the interface kept alive between them; it fails
 // when the target exists, with boost's error.
-void CPackageCopy::PlaceFile(const Path& from, const Path& to)
+StepResult CPackageCopy::PlaceFile(const Path& from, const Path& to)
 {
     const std::uint64_t before = placedBytes;
     const auto placed = Platform::PlaceFile(from.wstring(), to.wstring(), [this, before](std::uint64_t bytes) {
         placedBytes = before + bytes;
         ReportStepProgress(progress, placedBytes, totalBytes);
         progress->Refresh();
-        return !Platform::InterruptRequested();
+        return !stopRequested();
     });
-    if (placed.error != 0)
-        throw fs::filesystem_error(kCopying, from, to,
-                                   boost::system::error_code(placed.error, boost::system::system_category()));
+    return placed.error != 0 ? Unplaced(from, to, placed.error) : StepResult();
 }
 
-bool CPackageCopy::CopyManagedConfig(const std::wstring& source, const std::wstring& destination)
+StepResult CPackageCopy::Unplaced(const Path& from, int error)
+{
+    // A stop asked for mid-file is reported as such, not as a failed copy.
+    if (StepResult going = StillGoing(); !going)
+        return going;
+    return FileSystemFailure(log, kCopying, from, error);
+}
+
+StepResult CPackageCopy::Unplaced(const Path& from, const Path& to, int error)
+{
+    if (StepResult going = StillGoing(); !going)
+        return going;
+    return FileSystemFailure(log, kCopying, from, to, error);
+}
+StepResult CPackageCopy::CopyManagedConfig(const std::wstring& source, const std::wstring& destination)
 {
     log << "Checking if mrinit.conf exists in the KETT folder..." << "\n";
     const std::wstring from = source + L"/kett/mrinit.conf";
     const std::wstring to = destination + L"/mrinit.conf";
-    try {
-        if (fs::exists(from) || fs::is_symlink(from)) {
-            const Path kettPath = Path(source) / L"kett";
-            const auto kett = Follow(kettPath);
-            const auto file = kett ? Follow(Path(from)) : std::nullopt;
-            if (!file)
-                return false;
-            if (fs::exists(to))
-                fs::remove(to);
-            log << "Copying:" << from << "to:" << to << "\n";
-            // Opened part by part below the CID's own descriptor, never through a link.
-            const Path kettReal = *kett == kettPath ? links.Roots().front() / L"kett" : *kett;
-            const Path fileReal = *file == Path(from) ? kettReal / L"mrinit.conf" : *file;
-            OpenFolder folder;
-            Platform::OpenFile opened;
-            std::string name;
-            int error = OpenParentBelowRoot(fileReal, folder, name);
-            if (error == 0)
-                error = opened.OpenIn(folder, name);
-            if (error != 0)
-                throw SystemError(kCopying, Path(from), error);
-            PlaceOpenFile(opened, work, Path(from), Path(to));
-        }
-    } catch (const fs::filesystem_error& error) {
-        LogError(error);
-        return false;
-    }
-    return true;
+    boost::system::error_code error;
+    // The file itself, or a link of that name, whatever it leads to.
+    const fs::file_type found = fs::symlink_status(from, error).type();
+    if (found == fs::status_error)
+        return FileSystemFailure(log, "boost::filesystem::symlink_status", Path(from), error);
+    if (found == fs::file_not_found)
+        return {};
+    const Path kettPath = Path(source) / L"kett";
+    const auto kett = links.Resolve(kettPath, log);
+    const auto file = kett ? links.Resolve(Path(from), log) : std::nullopt;
+    if (!file)
+        return StepResult::Logged(log);
+    if (fs::symlink_status(to, error).type() != fs::file_not_found && !fs::remove(to, error) && error)
+        return FileSystemFailure(log, "boost::filesystem::remove", Path(to), error);
+    log << "Copying:" << from << "to:" << to << "\n";
+    // Opened part by part below the CID's own descriptor, never through a link.
+    const Path kettReal = *kett == kettPath ? links.Roots().front() / L"kett" : *kett;
+    const Path fileReal = *file == Path(from) ? kettReal / L"mrinit.conf" : *file;
+    OpenFolder folder;
+    Platform::OpenFile opened;
+    std::string name;
+    int opening = OpenParentBelowRoot(fileReal, folder, name);
+    if (opening == 0)
+        opening = opened.OpenIn(folder, name);
+    if (opening != 0)
+        return FileSystemFailure(log, kCopying, Path(from), opening);
+    return PlaceOpenFile(opened, work, Path(from), Path(to));
 }
 
-std::optional<CPackageCopy::Path> CPackageCopy::Follow(const Path& entry)
-{
-    auto real = links.Resolve(entry, log);
-    if (!real)
-        ok = false;
-    return real;
-}
-
-bool CPackageCopy::HasWindowsName(const Path& path)
+StepResult CPackageCopy::WindowsName(const Path& path)
 {
     // A Windows client holds names as UTF-16: bytes that are no UTF-8 have no such form.
     if (Platform::IsValidHostText(path.filename().native()))
-        return true;
-    log << "File name is not valid UTF-8, which a Windows client cannot hold:" << Platform::WidenHostTextEscaped(path.native())
-        << "\n";
-    ok = false;
-    return false;
+        return {};
+    return LogFailure(log, "File name is not valid UTF-8, which a Windows client cannot hold:",
+                      Platform::WidenHostTextEscaped(path.native()));
 }
 
-void CPackageCopy::LogError(const fs::filesystem_error& error)
-{
-    log << "Boost file system error:" << Platform::WidenHostText(error.what()) << "\n";
-}
 
-void CPackageCopy::Fail(const fs::filesystem_error& error)
+StepResult CPackageCopy::StillGoing()
 {
-    LogError(error);
-    ok = false;
-}
-
-bool CPackageCopy::GoingOn()
-{
-    if (ok && Platform::InterruptRequested()) {
-        log << "Copy interrupted: the run was asked to stop" << "\n";
-        ok = false;
-    }
-    return ok;
+    if (!stopRequested())
+        return {};
+    return LogFailure(log, "Copy interrupted: the run was asked to stop");
 }

@@ -6,20 +6,22 @@
 #include <string>
 #include <vector>
 
-#include <boost/filesystem/exception.hpp>
 #include <boost/filesystem/path.hpp>
 
 #include "core/Logging.h"
 #include "core/IProgress.h"
 #include "packaging/CidLinks.h"
 #include "packaging/ClientNames.h"
+#include "packaging/StepResult.h"
+#include "packaging/StopRequest.h"
 #include "platform/OpenFile.h"
 #include "platform/OpenFolder.h"
 
 // Copies what a package needs from the CID into the work folder: the selected
 // component folders, the CID's top-level files, the exploit-prevention folders from
 // "KELDWIN" beside the CID and, for a managed package, the management configuration.
-// Every failure is logged and clears `ok` for good, so one object serves one package.
+// Every failure is logged where it is found and ends the copy with that line as its
+// reason; one object serves one package.
 //
 // The CID is read through folder descriptors only, never through a link: its top folder
 // is listed, the selected trees below it are walked once, and the copy then places the
@@ -30,12 +32,13 @@ class CPackageCopy {
 public:
     using FolderList = std::vector<std::wstring>;
 
-    CPackageCopy(const FolderList& componentFolders, const FolderList& exploitPreventionFolders, IProgress* progress);
+    CPackageCopy(const FolderList& componentFolders, const FolderList& exploitPreventionFolders, IProgress* progress,
+                 StopRequest stopRequested);
     ~CPackageCopy();
 
-    bool CopyPackage(const std::wstring& source, const std::wstring& destination, const bool& managed);
-    // Fails if the target exists; leaves `ok` alone.
-    bool CopySingleFile(const std::wstring& from, const std::wstring& to);
+    StepResult CopyPackage(const std::wstring& source, const std::wstring& destination, const bool& managed);
+    // Fails if the target exists.
+    StepResult CopySingleFile(const std::wstring& from, const std::wstring& to);
 
     // The names the copy put into the work folder, for the check that a client can hold them.
     ClientNames& Names() { return names; }
@@ -45,33 +48,41 @@ private:
     using OpenFolder = Platform::OpenFolder;
     struct Entry;
     using EntryList = std::vector<Entry>;
+    struct Source;
 
-    // `folder` is the held `path`, or nothing when it could not be opened (with `error`).
-    void ListSourceFolder(const Path& path, const OpenFolder* folder, int error, const FolderList& names,
-                          EntryList& folders, EntryList& files);
-    void CheckCount(const std::wstring& source, const EntryList& folders);
+    // Creates the work folder when missing and holds it.
+    StepResult OpenWorkFolder(const Path& target);
+    // `source.folder` is the held `source.path`, or nothing when it could not be opened
+    // (with `error`). Fills the source's lists.
+    StepResult ListSourceFolder(Source& source, int error, const FolderList& names);
+    StepResult CheckCount(const std::wstring& source, const EntryList& folders);
+    // Walks the listed sources, then copies them: folders, root files, the managed configuration.
+    StepResult CopySources(std::vector<Source>& sources, bool managed, const std::wstring& cid,
+                           const std::wstring& destination);
     // Walks the listed folders to their ends, gathering what the copy needs.
-    void Survey(EntryList& folders, EntryList& files, const Path& path, const OpenFolder& folder,
-                const std::wstring& relative, bool managed);
+    void Survey(Source& source, bool managed);
     void SurveyFolder(Entry& folder, const OpenFolder& parent, const Path& from, const Path& real,
                       const std::wstring& relative);
-    void CopyFolders(const EntryList& folders, const Path& path, const OpenFolder& folder, const Path& target);
-    void CopyRootFiles(const EntryList& files, const Path& path, const OpenFolder& folder, const Path& target,
-                       bool managed);
+    StepResult CopyFolders(const Source& source);
+    StepResult CopyRootFiles(const Source& source, bool managed);
     // An unmanaged package leaves out the management server's certificate and configuration.
     static bool IsCopied(const Entry& file, bool managed);
-    void CopyFolder(const Entry& folder, const OpenFolder& parent, const Path& from, const Path& to,
-                    const OpenFolder& targetParent);
-    bool CopyEntryFile(const Entry& file, const OpenFolder& parent, const Path& from, const OpenFolder& target,
-                       const Path& to);
+    StepResult CopyFolder(const Entry& folder, const OpenFolder& parent, const Path& from, const Path& to,
+                          const OpenFolder& targetParent);
+    StepResult CopyEntryFile(const Entry& file, const OpenFolder& parent, const Path& from, const OpenFolder& target,
+                             const Path& to);
     // Logs what the walk found wrong with `entry`, at `path`, and fails.
-    void Stop(const Entry& entry, const Path& path);
+    StepResult Stop(const Entry& entry, const Path& path);
     // Logs that `path` is no longer what was listed, and fails.
-    void LogChanged(const Path& path);
-    void PlaceOpenFile(const Platform::OpenFile& file, const OpenFolder& target, const Path& from, const Path& to);
-    bool CopyFile(const Path& from, const Path& to);
-    void PlaceFile(const Path& from, const Path& to);
-    bool CopyManagedConfig(const std::wstring& source, const std::wstring& destination);
+    StepResult LogChanged(const Path& path);
+    StepResult PlaceOpenFile(const Platform::OpenFile& file, const OpenFolder& target, const Path& from,
+                             const Path& to);
+    StepResult CopyFile(const Path& from, const Path& to);
+    StepResult PlaceFile(const Path& from, const Path& to);
+    // A file that could not be placed: the stop asked for, or the system's error.
+    StepResult Unplaced(const Path& from, int error);
+    StepResult Unplaced(const Path& from, const Path& to, int error);
+    StepResult CopyManagedConfig(const std::wstring& source, const std::wstring& destination);
     // Opens the entry a listing found: by its name in `parent`, or, for a link, by its
     // real path below the root that holds it; nothing is opened through a link either way.
     // 0, the system error code, or kChanged when it is no longer the object listed.
@@ -82,21 +93,16 @@ private:
     // the last part's name. 0, or the system error code.
     int OpenParentBelowRoot(const Path& real, OpenFolder& parent, std::string& name) const;
     static constexpr int kChanged = -1;
-    // The path to copy for a CID entry (a link's target inside the CID); nothing, with
-    // `ok` cleared, for a link that must not be followed.
-    std::optional<Path> Follow(const Path& entry);
     // Logs and fails for a name that is not valid UTF-8.
-    bool HasWindowsName(const Path& path);
-    void LogError(const boost::filesystem::filesystem_error& error);
-    void Fail(const boost::filesystem::filesystem_error& error);
-    // False once the copy has failed or the user asked the run to stop.
-    bool GoingOn();
+    StepResult WindowsName(const Path& path);
+    // A failure once the user asked the run to stop.
+    StepResult StillGoing();
 
     FolderList componentFolders;
     FolderList exploitPreventionFolders;
     CLogging& log;
     IProgress* progress;
-    bool ok = true;
+    StopRequest stopRequested;
     CidLinks links;
     // The roots links may lead into (the CID, "KELDWIN"), held open, in the order `links`
     // has them.

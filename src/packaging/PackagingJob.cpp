@@ -172,11 +172,13 @@ StepResult PackagingJob::CheckSetupCommandLine()
 StepResult PackagingJob::CopyStep(const FolderList& componentFolders, const FolderList& exploitPreventionFolders,
                                   ClientNames& clientNames)
 {
-    CPackageCopy copy(componentFolders, exploitPreventionFolders, &progress);
-    const bool copied = copy.CopyPackage(options.GetSourceFolder(), workFolder, options.GetManaged());
+    CPackageCopy copy(componentFolders, exploitPreventionFolders, &progress, stopRequested);
+    StepResult copied = copy.CopyPackage(options.GetSourceFolder(), workFolder, options.GetManaged());
     clientNames = std::move(copy.Names());
-    if (!copied || !CopyConfigTool(copy))
-        return StepResult::Logged(log);
+    if (copied)
+        copied = CopyConfigTool(copy);
+    if (!copied)
+        return copied;
     if (!options.GetManaged())
         clientNames.AddFolder(L"", {L"ConfigUpdate.exe"});
     progress.SetProgress(40);
@@ -323,10 +325,10 @@ StepResult PackagingJob::StillWanted()
     return LogFailure(log, "Packaging interrupted: the run was asked to stop");
 }
 
-bool PackagingJob::CopyConfigTool(CPackageCopy& copy)
+StepResult PackagingJob::CopyConfigTool(CPackageCopy& copy)
 {
     if (options.GetManaged())
-        return true;
+        return {};
     log << "About to copy ConfigUpdate and prerequisite libraries to the temporary package folder..." << "\n";
     const std::wstring tool =
         FindAdminFile(ConfigToolPlaces(options.GetProgramFolder()), "Configuration tool ConfigUpdate.exe", log);

@@ -52,7 +52,7 @@ private:
     StepResult ScriptStep(ClientNames& clientNames);
     StepResult ArchiveStep(ClientNames& clientNames);
     StepResult StillWanted();
-    bool CopyConfigTool(CPackageCopy& copy);
+    StepResult CopyConfigTool(CPackageCopy& copy);
     bool ReportStatus(unsigned id);
     bool RemoveFolderTree(const std::wstring& folder);
 

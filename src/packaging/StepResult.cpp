@@ -34,14 +34,33 @@ const std::wstring& StepResult::Reason() const
     return reason ? *reason : none;
 }
 
+namespace {
+
+StepResult Described(CLogging& log, const boost::filesystem::filesystem_error& error)
+{
+    return LogFailure(log, "Boost file system error:", Platform::WidenHostText(error.what()));
+}
+
+boost::system::error_code SystemError(int error)
+{
+    return boost::system::error_code(error, boost::system::system_category());
+}
+
+}  // namespace
+
 StepResult FileSystemFailure(CLogging& log, const char* operation, const boost::filesystem::path& path,
                              const boost::system::error_code& error)
 {
-    const boost::filesystem::filesystem_error described(operation, path, error);
-    return LogFailure(log, "Boost file system error:", Platform::WidenHostText(described.what()));
+    return Described(log, boost::filesystem::filesystem_error(operation, path, error));
 }
 
 StepResult FileSystemFailure(CLogging& log, const char* operation, const boost::filesystem::path& path, int error)
 {
-    return FileSystemFailure(log, operation, path, boost::system::error_code(error, boost::system::system_category()));
+    return FileSystemFailure(log, operation, path, SystemError(error));
+}
+
+StepResult FileSystemFailure(CLogging& log, const char* operation, const boost::filesystem::path& from,
+                             const boost::filesystem::path& to, int error)
+{
+    return Described(log, boost::filesystem::filesystem_error(operation, from, to, SystemError(error)));
 }

@@ -25,6 +25,13 @@ public:
     // archiver's, the signing tool's) that follow the line they belong to.
     static StepResult Logged(const CLogging& log);
 
+    // Keeps the first failure: `next` counts only while this is still a success.
+    void Add(StepResult next)
+    {
+        if (Succeeded())
+            *this = std::move(next);
+    }
+
     bool Succeeded() const { return !reason; }
     explicit operator bool() const { return Succeeded(); }
     // Empty on success.
@@ -49,3 +56,5 @@ StepResult LogFailure(CLogging& log, const Items&... items)
 StepResult FileSystemFailure(CLogging& log, const char* operation, const boost::filesystem::path& path,
                              const boost::system::error_code& error);
 StepResult FileSystemFailure(CLogging& log, const char* operation, const boost::filesystem::path& path, int error);
+StepResult FileSystemFailure(CLogging& log, const char* operation, const boost::filesystem::path& from,
+                             const boost::filesystem::path& to, int error);

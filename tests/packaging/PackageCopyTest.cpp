@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "PackagingTestSupport.h"
+#include "platform/Interrupt.h"
 
 namespace {
 
@@ -28,8 +29,8 @@ protected:
 
     bool Copy(const Folders& components, const Folders& exploit, bool managed, const std::wstring& source)
     {
-        CPackageCopy copy(components, exploit, &progress);
-        return copy.CopyPackage(source, work.wstring(), managed);
+        CPackageCopy copy(components, exploit, &progress, Platform::InterruptRequested);
+        return copy.CopyPackage(source, work.wstring(), managed).Succeeded();
     }
 
     fs::path root, cid, work;
@@ -153,12 +154,12 @@ TEST_F(PackageCopy, FailuresClearTheResult)
     }
     {
         SCOPED_TRACE("single file onto an existing one");
-        CPackageCopy copy({}, {}, &progress);
+        CPackageCopy copy({}, {}, &progress, Platform::InterruptRequested);
         LogRecord log;
-        EXPECT_FALSE(copy.CopySingleFile((cid / "cac.pem").wstring(), (work / "NORDAVIN/setup.exe").wstring()));
+        EXPECT_FALSE(copy.CopySingleFile((cid / "cac.pem").wstring(), (work / "NORDAVIN/setup.exe").wstring()).Succeeded());
         EXPECT_EQ(ReadBytes(work / "NORDAVIN/setup.exe"), "in the way\n");
         EXPECT_NE(log.Joined().find("Boost file system error: "), std::string::npos);
-        EXPECT_TRUE(copy.CopySingleFile((cid / "cac.pem").wstring(), (work / "copied.pem").wstring()));
+        EXPECT_TRUE(copy.CopySingleFile((cid / "cac.pem").wstring(), (work / "copied.pem").wstring()).Succeeded());
     }
 }
 
@@ -197,9 +198,9 @@ TEST_F(PackageCopy, ErrorsInListingAndWalkingFailWithTheirReason)
         // copied whole, from where it now is.
         SCOPED_TRACE("the CID renamed away during the copy");
         MovingProgress moving(root / "srv", root / "moved");
-        CPackageCopy copy(kDefault, {}, &moving);
+        CPackageCopy copy(kDefault, {}, &moving, Platform::InterruptRequested);
         LogRecord log;
-        EXPECT_TRUE(copy.CopyPackage(cid.wstring(), work.wstring(), false)) << log.Joined();
+        EXPECT_TRUE(copy.CopyPackage(cid.wstring(), work.wstring(), false).Succeeded()) << log.Joined();
         EXPECT_EQ(ReadBytes(work / "NORDAVIN/torqel/defs/2024/defs.dat"), "definitions\n");
         EXPECT_EQ(ReadBytes(work / "NORDAVIN/setup.exe"), ReadBytes(root / "moved/NORDAVIN/setup.exe"));
     }
