@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <exception>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -20,7 +19,6 @@
 #include "platform/ChildProcess.h"
 #include "platform/FileRemoval.h"
 #include "platform/FolderTree.h"
-#include "platform/Interrupt.h"
 #include "platform/TextConversion.h"
 #include "platform/WorkFolder.h"
 
@@ -91,31 +89,35 @@ const char* ArchiverFailureText(int code)
 
 }  // namespace
 
-ArchiveBuilder::ArchiveBuilder(const std::wstring& archiverPath, const std::wstring& programFolder, IProgress* progress)
-    : archiverPath(archiverPath), programFolder(programFolder), ok(true), log(GetLogging()), progress(progress)
+ArchiveBuilder::ArchiveBuilder(const std::wstring& archiverPath, const std::wstring& programFolder, IProgress* progress,
+                               StopRequest stopRequested)
+    : archiverPath(archiverPath),
+      programFolder(programFolder),
+      log(GetLogging()),
+      progress(progress),
+      stopRequested(std::move(stopRequested))
 {
 }
 
-void ArchiveBuilder::CreateArchive(const std::wstring& workFolder, const std::wstring& outputFolder)
+StepResult ArchiveBuilder::CreateArchive(const std::wstring& workFolder, const std::wstring& outputFolder)
 {
-    if (!ok)
-        return;
     log << "About to run self-extracting archive tool..." << "\n";
-    RemoveArchive(outputFolder, false);
+    // A stale archive that cannot be removed is only logged: this run writes its own in a
+    // private folder.
+    static_cast<void>(RemoveArchive(outputFolder, false));
 
     log << "Calling" << archiverPath << "with source:" << workFolder << "and destination:" << outputFolder << "\n";
     if (const auto malformed = Platform::MalformedSourceDateEpoch())
         log << "SOURCE_DATE_EPOCH is not a whole number of seconds and is ignored:" << Platform::WidenHostText(*malformed)
             << "\n";
-    if (!HoldPrivateFolder(outputFolder) || !WriteInstallerHead())
-        return;
+    if (StepResult held = HoldPrivateFolder(outputFolder); !held)
+        return held;
+    if (StepResult head = WriteInstallerHead(); !head)
+        return head;
     // The folders the run made get one time, so the package depends only on what it holds.
-    if (const int error = packedEntries.List(workFolder, true)) {
-        log << "Unable to list the work folder:" << workFolder << Platform::WidenHostText(Platform::SystemErrorText(error))
-            << "\n";
-        ok = false;
-        return;
-    }
+    if (const int error = packedEntries.List(workFolder, true))
+        return LogFailure(log, "Unable to list the work folder:", workFolder,
+                          Platform::WidenHostText(Platform::SystemErrorText(error)));
     // The archiver's own command line, each path an argument of its own: whatever a path
     // holds reaches the archiver unchanged and is never re-split. It runs in the private
     // folder and writes the package there, the installer module and its configuration in
@@ -130,34 +132,32 @@ void ArchiveBuilder::CreateArchive(const std::wstring& workFolder, const std::ws
         },
         // The work folder's CRCs are computed while the archiver works.
         [this] { packedEntries.HashShare(kHashShare, [this] { progress->Refresh(); }); });
-    ok = code == 0;
-    if (ok)
+    const StepResult result = code == 0 ? StepResult() : StepResult::Logged(log);
+    if (result)
         log << "Successfully invoked archiver tool" << "\n";
-    if (Platform::InterruptRequested())
-        DiscardInterruptedArchive(outputFolder);
+    if (stopRequested())
+        return Interrupted(outputFolder);
+    return result;
 }
 
 // The run's intermediate files go in a folder of its own inside the output folder: on
 // the output's file system, so the package reaches its name by a rename, and out of
 // reach of anyone else who may write to the output folder.
-bool ArchiveBuilder::HoldPrivateFolder(const std::wstring& outputFolder)
+StepResult ArchiveBuilder::HoldPrivateFolder(const std::wstring& outputFolder)
 {
     if (Platform::OpenToOtherWriters(outputFolder))
         log << "Warning: other users may write to the output folder and it is not sticky: they can rename or replace"
             << "the package once it is there:" << outputFolder << "\n";
     privateFolder.emplace(outputFolder);
-    if (const int error = privateFolder->Error()) {
-        log << "Unable to make a private folder for the run's files in the output folder:" << outputFolder
-            << Platform::WidenHostText(Platform::SystemErrorText(error)) << "\n";
-        ok = false;
-        return false;
-    }
-    return true;
+    if (const int error = privateFolder->Error())
+        return LogFailure(log, "Unable to make a private folder for the run's files in the output folder:", outputFolder,
+                          Platform::WidenHostText(Platform::SystemErrorText(error)));
+    return {};
 }
 
 // The installer module and its configuration, in one file the archiver writes in front
 // of the archive: the package is module, configuration and archive, byte for byte.
-bool ArchiveBuilder::WriteInstallerHead()
+StepResult ArchiveBuilder::WriteInstallerHead()
 {
     modulePath = FindAdminFile(InstallerModulePlaces(programFolder), "Installer module 7zSD.sfx", log);
     std::ifstream module(Platform::NarrowHostText(modulePath), std::ios::binary);
@@ -172,11 +172,9 @@ bool ArchiveBuilder::WriteInstallerHead()
         error = file.fail() ? errno : 0;
     }
     if (error == 0)
-        return true;
+        return {};
     log << "Failed to create final self-extracting archive with return code: " << error << "\n";
-    log << "Reason:" << Platform::WidenHostText(Platform::SystemErrorText(error)) << "\n";
-    ok = false;
-    return false;
+    return LogFailure(log, "Reason:", Platform::WidenHostText(Platform::SystemErrorText(error)));
 }
 
 int ArchiveBuilder::RunArchiver(const std::vector<std::wstring>& arguments, const std::wstring& folder,
@@ -204,7 +202,7 @@ int ArchiveBuilder::RunArchiver(const std::vector<std::wstring>& arguments, cons
                 code = *exitCode;
                 break;
             }
-            if (Platform::InterruptRequested()) {
+            if (stopRequested()) {
                 archiver.Terminate();
                 code = archiver.Poll().value_or(-1);
                 break;
@@ -230,13 +228,12 @@ int ArchiveBuilder::RunArchiver(const std::vector<std::wstring>& arguments, cons
     return code;
 }
 
-void ArchiveBuilder::DiscardInterruptedArchive(const std::wstring& outputFolder)
+StepResult ArchiveBuilder::Interrupted(const std::wstring& outputFolder)
 {
-    ok = false;
-    log << "Archiving interrupted: the run was asked to stop" << "\n";
+    StepResult interrupted = LogFailure(log, "Archiving interrupted: the run was asked to stop");
     DiscardArchive(outputFolder);
+    return interrupted;
 }
-
 // The package can be as large as the whole CID: its blocks go back in pieces, with the
 // interface kept alive between them, before it is removed.
 void ArchiveBuilder::DiscardArchive(const std::wstring&)
@@ -248,36 +245,25 @@ void ArchiveBuilder::DiscardArchive(const std::wstring&)
 
 // The configuration also went in front of the archive; the file in the work folder is
 // what the join's command line names.
-void ArchiveBuilder::WriteSfxConfig(const std::wstring& workFolder)
+StepResult ArchiveBuilder::WriteSfxConfig(const std::wstring& workFolder)
 {
-    if (!ok)
-        return;
     log << "About to create 7Zip configuration file..." << "\n";
     const std::wstring path = workFolder + kSfxConfigName;
-    try {
-        std::ofstream file(Platform::NarrowHostText(path), std::ios::binary | std::ios::trunc);
-        if (!file.is_open()) {
-            log << "Failed to open file " << path << " for writing" << "\n";
-            ok = false;
-            return;
-        }
-        // A write that fails must not be reported as a written file.
-        file.exceptions(std::ios::badbit | std::ios::failbit);
-        file << Platform::NarrowHostText(SfxConfigText());
-        file.close();
-        log << "Successfully created 7Zip configuration" << "\n";
-    } catch (const std::exception& error) {
-        log << "Failed to open file " << path << " for writing with error" << Platform::WidenHostText(error.what())
-            << "\n";
-        ok = false;
-    }
+    std::ofstream file(Platform::NarrowHostText(path), std::ios::binary | std::ios::trunc);
+    if (!file.is_open())
+        return LogFailure(log, "Failed to open file ", path, " for writing");
+    // A write that fails must not be reported as a written file.
+    file << Platform::NarrowHostText(SfxConfigText());
+    file.close();
+    if (file.fail())
+        return LogFailure(log, "Failed to open file ", path, " for writing with error",
+                          Platform::WidenHostText(Platform::SystemErrorText(errno != 0 ? errno : EIO)));
+    log << "Successfully created 7Zip configuration" << "\n";
+    return {};
 }
-
-void ArchiveBuilder::CreateExecutable(const std::wstring& workFolder, const std::wstring& outputFolder,
-                                      const std::wstring& fileName, const std::wstring&)
+StepResult ArchiveBuilder::CreateExecutable(const std::wstring& workFolder, const std::wstring& outputFolder,
+                                            const std::wstring& fileName, const std::wstring&)
 {
-    if (!ok)
-        return;
     log << "About to create final self-extracting archive..." << "\n";
     const std::wstring config = workFolder + kSfxConfigName;
     const std::wstring archive = outputFolder + kArchiveName;
@@ -290,49 +276,43 @@ void ArchiveBuilder::CreateExecutable(const std::wstring& workFolder, const std:
     log << "Command line: " << command << "\n";
 
     // A signed package is checked and published as signed: the checksum is of the signed bytes.
-    std::optional<std::string> signedDigest;
+    std::optional<std::string> digest;
     if (signing) {
-        signedDigest = PackageSigner(*signing, log, progress).Sign(privateFolder->HeldPath(kPackage));
-        if (!signedDigest) {
-            ok = false;
-            if (Platform::InterruptRequested())
-                DiscardInterruptedArchive(outputFolder);
-            return;
-        }
+        std::string signedDigest;
+        const StepResult signedPackage =
+            PackageSigner(*signing, log, progress, stopRequested).Sign(privateFolder->HeldPath(kPackage), signedDigest);
+        if (!signedPackage)
+            return stopRequested() ? Interrupted(outputFolder) : signedPackage;
+        digest = std::move(signedDigest);
     }
-    if (!VerifyPackage()) {
-        if (Platform::InterruptRequested())
-            DiscardInterruptedArchive(outputFolder);
-        return;
-    }
-    const auto digest = signedDigest ? signedDigest : PackageDigest();
+    if (StepResult verified = VerifyPackage(); !verified)
+        return stopRequested() ? Interrupted(outputFolder) : verified;
+    if (!digest)
+        digest = PackageDigest();
     if (!digest)
         return FailJoin(errno != 0 ? errno : EIO, outputFolder);
-    if (!WriteChecksum(target, *digest))
-        return;
+    if (StepResult written = WriteChecksum(target, *digest); !written)
+        return written;
     // Past this point the package is complete: a stop asked for now still ends the run
     // without it.
-    if (Platform::InterruptRequested())
+    if (stopRequested())
         return FailJoin(ECANCELED, outputFolder);
     if (const int result = Publish(name))
         return FailJoin(result, outputFolder);
     log << "Successfully created final self-extracting archive" << "\n";
     log << "SHA-256 of the package written to" << target + L".sha256" << ":" << Platform::WidenHostText(*digest)
         << "\n";
+    return {};
 }
-
-void ArchiveBuilder::FailJoin(int result, const std::wstring& outputFolder)
+StepResult ArchiveBuilder::FailJoin(int result, const std::wstring& outputFolder)
 {
     log << "Failed to create final self-extracting archive with return code: " << result << "\n";
-    log << "Reason:" << Platform::WidenHostText(Platform::SystemErrorText(result)) << "\n";
-    ok = false;
-    if (Platform::InterruptRequested())
-        DiscardInterruptedArchive(outputFolder);
+    StepResult failed = LogFailure(log, "Reason:", Platform::WidenHostText(Platform::SystemErrorText(result)));
+    return stopRequested() ? Interrupted(outputFolder) : failed;
 }
-
 // The package is listed, not extracted: the archiver reads its headers only, and each
 // entry's size and CRC are set against the work folder's file as the listing comes.
-bool ArchiveBuilder::VerifyPackage()
+StepResult ArchiveBuilder::VerifyPackage()
 {
     log << "Verifying the package: the archiver lists what it holds..." << "\n";
     // The work folder's last CRCs first, so that every entry listed can be judged at once;
@@ -343,25 +323,20 @@ bool ArchiveBuilder::VerifyPackage()
     // a wildcard or a switch.
     const int code = RunArchiver({archiverPath, L"l", L"-slt", L"-t7z", L"--", kPackage}, privateFolder->HeldPath(),
                                  [&listed](std::string_view piece) { listed.Feed(piece); });
-    if (code != 0) {
-        log << "Package verification failed: the archiver cannot read the package" << "\n";
-        ok = false;
-        return false;
-    }
+    if (code != 0)
+        return LogFailure(log, "Package verification failed: the archiver cannot read the package");
     listed.End();
-    if (const int error = packedEntries.Error()) {
-        log << "Package verification failed: a file of the work folder cannot be read:"
-            << Platform::WidenHostText(packedEntries.FailedPath()) << Platform::WidenHostText(Platform::SystemErrorText(error))
-            << "\n";
-        ok = false;
-        return false;
-    }
+    if (const int error = packedEntries.Error())
+        return LogFailure(log, "Package verification failed: a file of the work folder cannot be read:",
+                          Platform::WidenHostText(packedEntries.FailedPath()),
+                          Platform::WidenHostText(Platform::SystemErrorText(error)));
     if (listed.Same()) {
         log << "Package verified: it holds every entry of the work folder with its size and CRC, and nothing else:"
             << static_cast<int>(packedEntries.Count()) << "\n";
-        return true;
+        return {};
     }
-    log << "Package verification failed: the package does not hold exactly what the work folder held" << "\n";
+    StepResult failed =
+        LogFailure(log, "Package verification failed: the package does not hold exactly what the work folder held");
     using Kind = ListingComparison::Difference::Kind;
     for (const auto& [kind, path] : listed.Differences()) {
         const char* line = kind == Kind::Missing ? "Missing from the package:"
@@ -369,8 +344,7 @@ bool ArchiveBuilder::VerifyPackage()
                                                    : "Not in the work folder:";
         log << line << Platform::WidenHostText(path) << "\n";
     }
-    ok = false;
-    return false;
+    return failed;
 }
 
 // One read of the finished package, with the interface kept alive and the bar moving.
@@ -392,7 +366,7 @@ std::optional<std::string> ArchiveBuilder::PackageDigest()
                                                                                             total,
                                                                         kStepUnits);
                                                  progress->Refresh();
-                                                 return !Platform::InterruptRequested();
+                                                 return !stopRequested();
                                              });
     if (error != 0) {
         errno = error;
@@ -401,18 +375,16 @@ std::optional<std::string> ArchiveBuilder::PackageDigest()
     return digest.HexDigest();
 }
 
-bool ArchiveBuilder::WriteChecksum(const std::wstring& target, const std::string& digest)
+StepResult ArchiveBuilder::WriteChecksum(const std::wstring& target, const std::string& digest)
 {
     const std::string line = Sha256SumLine(digest, Platform::NarrowHostText(fs::path(target).filename().wstring()));
     std::ofstream file(Platform::NarrowHostText(privateFolder->HeldPath(kChecksum)), std::ios::binary | std::ios::trunc);
     file << line;
     file.close();
     if (!file.fail())
-        return true;
+        return {};
     const int error = errno != 0 ? errno : EIO;
-    log << "Failed to write the checksum file" << target + L".sha256" << "with return code:" << error << "\n";
-    ok = false;
-    return false;
+    return LogFailure(log, "Failed to write the checksum file", target + L".sha256", "with return code:", error);
 }
 
 // Both new files take their names only together: an older package and its checksum stay
@@ -442,32 +414,33 @@ int ArchiveBuilder::Publish(const std::wstring& name)
     return error;
 }
 
-void ArchiveBuilder::RemoveArchive(const std::wstring& folder, bool mustExist)
+StepResult ArchiveBuilder::RemoveArchive(const std::wstring& folder, bool mustExist)
 {
-    if (!ok)
-        return;
     log << "About to remove halvex_archive.7z file..." << "\n";
     // This run's intermediate files are all in its private folder.
     if (mustExist && privateFolder) {
         DiscardArchive(folder);
         log << "Successfully removed halvex_archive.7z" << "\n";
-        return;
+        return {};
     }
     // An intermediate archive an earlier run left in the output folder.
     const std::wstring path = folder + kArchiveName;
-    if (fs::exists(path)) {
-        Platform::ShrinkBeforeRemoval(path, [this] { progress->Refresh(); });
-        try {
-            fs::remove(path);
-        } catch (const fs::filesystem_error& error) {
-            log << "Failed to remove file with error: " << Platform::WidenHostText(error.what()) << "\n";
-            ok = false;
-        }
-    } else {
+    boost::system::error_code error;
+    const fs::file_type found = fs::status(path, error).type();
+    if (found == fs::status_error)
+        return LogFailure(log, "Failed to remove file with error: ",
+                          FileSystemErrorText("boost::filesystem::status", path, error));
+    if (found == fs::file_not_found) {
         log << "File: " << path << " does not exist" << "\n";
         if (mustExist)
-            ok = false;
+            return StepResult::Logged(log);
+        return {};
     }
-    if (ok && mustExist)
+    Platform::ShrinkBeforeRemoval(path, [this] { progress->Refresh(); });
+    if (fs::remove(path, error); error)
+        return LogFailure(log, "Failed to remove file with error: ",
+                          FileSystemErrorText("boost::filesystem::remove", path, error));
+    if (mustExist)
         log << "Successfully removed halvex_archive.7z" << "\n";
+    return {};
 }

@@ -10,6 +10,8 @@
 #include "core/IProgress.h"
 #include "core/PackageOptions.h"
 #include "packaging/PackedEntries.h"
+#include "packaging/StepResult.h"
+#include "packaging/StopRequest.h"
 #include "platform/PrivateFolder.h"
 
 // Builds the package executable from the filled work folder. The 7-Zip archiver writes
@@ -19,21 +21,21 @@
 // archiver wrote is what is checked and published. The package is listed by the
 // archiver and must hold exactly the work folder's entries, with their sizes and CRCs,
 // before it takes the output name, together with its SHA-256 beside it as
-// "<output>.sha256". The first failing step clears `ok` and every later step does nothing.
+// "<output>.sha256". Each step answers a result; the job calls the next only after a success.
 class ArchiveBuilder {
 public:
-    ArchiveBuilder(const std::wstring& archiverPath, const std::wstring& programFolder, IProgress* progress);
+    ArchiveBuilder(const std::wstring& archiverPath, const std::wstring& programFolder, IProgress* progress,
+                   StopRequest stopRequested);
 
-    void CreateArchive(const std::wstring& workFolder, const std::wstring& outputFolder);
-    void WriteSfxConfig(const std::wstring& workFolder);
-    void CreateExecutable(const std::wstring& workFolder, const std::wstring& outputFolder,
-                          const std::wstring& fileName, const std::wstring& programFolder);
-    void RemoveArchive(const std::wstring& folder, bool mustExist);
-    bool Succeeded() const { return ok; }
+    StepResult CreateArchive(const std::wstring& workFolder, const std::wstring& outputFolder);
+    StepResult WriteSfxConfig(const std::wstring& workFolder);
+    StepResult CreateExecutable(const std::wstring& workFolder, const std::wstring& outputFolder,
+                                const std::wstring& fileName, const std::wstring& programFolder);
+    StepResult RemoveArchive(const std::wstring& folder, bool mustExist);
     // Signs the joined package with the key these options name before it is checked;
     // the options must outlive the builder.
     void SignWith(const PackageOptions& options) { signing = &options; }
-    // After a failure: removes the run's intermediate files, whatever `ok` says.
+    // After a failure: removes the run's intermediate files.
     void DiscardArchive(const std::wstring& folder);
 
 private:
@@ -45,18 +47,18 @@ private:
                     const std::function<void(std::string_view)>& output,
                     const std::function<void(int)>& percentDone = {},
                     const std::function<void()>& whileWaiting = {});
-    bool HoldPrivateFolder(const std::wstring& outputFolder);
-    bool WriteInstallerHead();
-    void DiscardInterruptedArchive(const std::wstring& outputFolder);
-    bool VerifyPackage();
+    StepResult HoldPrivateFolder(const std::wstring& outputFolder);
+    StepResult WriteInstallerHead();
+    // The failure of a run asked to stop, which takes its intermediate files with it.
+    StepResult Interrupted(const std::wstring& outputFolder);
+    StepResult VerifyPackage();
     std::optional<std::string> PackageDigest();
-    bool WriteChecksum(const std::wstring& target, const std::string& digest);
+    StepResult WriteChecksum(const std::wstring& target, const std::string& digest);
     int Publish(const std::wstring& target);
-    void FailJoin(int result, const std::wstring& outputFolder);
+    StepResult FailJoin(int result, const std::wstring& outputFolder);
 
     std::wstring archiverPath;
     std::wstring programFolder;
-    bool ok;
     // The installer module found for this run.
     std::wstring modulePath;
     // What the work folder held when the archiver packed it.
@@ -64,5 +66,6 @@ private:
     std::optional<Platform::CPrivateFolder> privateFolder;
     CLogging& log;
     IProgress* progress;
+    StopRequest stopRequested;
     const PackageOptions* signing = nullptr;
 };

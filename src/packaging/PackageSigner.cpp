@@ -11,7 +11,6 @@
 #include "packaging/AuthenticodeSignature.h"
 #include "packaging/Sha256.h"
 #include "platform/ChildProcess.h"
-#include "platform/Interrupt.h"
 #include "platform/ProgramSearch.h"
 #include "platform/TextConversion.h"
 
@@ -49,8 +48,13 @@ std::optional<std::string> FileSha256(const std::wstring& path)
 
 }  // namespace
 
-PackageSigner::PackageSigner(const PackageOptions& options, CLogging& log, IProgress* progress)
-    : options(options), log(log), progress(progress), tool(Platform::FindProgramOnPath(L"osslsigncode").value_or(L"osslsigncode"))
+PackageSigner::PackageSigner(const PackageOptions& options, CLogging& log, IProgress* progress,
+                             StopRequest stopRequested)
+    : options(options),
+      log(log),
+      progress(progress),
+      stopRequested(std::move(stopRequested)),
+      tool(Platform::FindProgramOnPath(L"osslsigncode").value_or(L"osslsigncode"))
 {
 }
 
@@ -68,7 +72,7 @@ PackageSigner::Outcome PackageSigner::Run(const std::vector<std::wstring>& argum
             outcome.code = *code;
             break;
         }
-        if (Platform::InterruptRequested()) {
+        if (stopRequested()) {
             child.Terminate();
             outcome.code = child.Poll().value_or(-1);
             break;
@@ -95,7 +99,7 @@ void PackageSigner::LogToolLines(const Outcome& outcome)
     }
 }
 
-std::optional<std::string> PackageSigner::Sign(const std::wstring& file)
+StepResult PackageSigner::Sign(const std::wstring& file, std::string& digest)
 {
     log << "About to sign the package..." << "\n";
     // osslsigncode runs in the package's folder and names the files there by their bare
@@ -108,7 +112,14 @@ std::optional<std::string> PackageSigner::Sign(const std::wstring& file)
     std::vector<std::wstring> arguments{tool, L"sign"};
     // osslsigncode runs elsewhere: key and certificate files keep naming what they named
     // where the run started. The token's module stays as given, for the loader to find.
-    const auto absolute = [](const std::wstring& given) { return fs::absolute(given).wstring(); };
+    StepResult resolved;
+    const auto absolute = [&](const std::wstring& given) {
+        boost::system::error_code error;
+        const fs::path full = fs::absolute(given, error);
+        if (error)
+            resolved.Add(FileSystemFailure(log, "boost::filesystem::absolute", given, error));
+        return full.wstring();
+    };
     if (!options.GetSignPkcs12().empty()) {
         arguments.insert(arguments.end(), {L"-pkcs12", absolute(options.GetSignPkcs12())});
     } else if (Lower(options.GetSignKey()).starts_with(L"pkcs11:")) {
@@ -129,6 +140,8 @@ std::optional<std::string> PackageSigner::Sign(const std::wstring& file)
     if (!options.GetSignPassword().empty())
         arguments.insert(arguments.end(), {L"-readpass", L"/dev/stdin"});
     arguments.insert(arguments.end(), {L"-in", name, L"-out", signedName});
+    if (!resolved)
+        return resolved;
     std::wstring command;
     for (const auto& argument : arguments)
         command += (command.empty() ? L"" : L" ") + argument;
@@ -142,41 +155,37 @@ std::optional<std::string> PackageSigner::Sign(const std::wstring& file)
             log << "Reason: osslsigncode cannot be run (Debian package osslsigncode)" << "\n";
         LogToolLines(signing);
         fs::remove(signedFile, ignored);
-        return std::nullopt;
+        return StepResult::Logged(log);
     }
     log << "Package signed" << "\n";
-    if (!Check(folder, signedName)) {
+    if (StepResult checked = Check(folder, signedName); !checked) {
         fs::remove(signedFile, ignored);
-        return std::nullopt;
+        return checked;
     }
-    const auto digest = FileSha256(signedFile);
+    const auto signedDigest = FileSha256(signedFile);
     fs::rename(signedFile, file, ignored);
-    if (!digest || ignored) {
-        log << "Failed to put the signed package in place:" << Platform::WidenHostText(ignored.message()) << "\n";
+    if (!signedDigest || ignored) {
+        StepResult failed =
+            LogFailure(log, "Failed to put the signed package in place:", Platform::WidenHostText(ignored.message()));
         fs::remove(signedFile, ignored);
-        return std::nullopt;
+        return failed;
     }
-    return digest;
+    digest = *signedDigest;
+    return {};
 }
 
-bool PackageSigner::Check(const std::wstring& folder, const std::wstring& name)
+StepResult PackageSigner::Check(const std::wstring& folder, const std::wstring& name)
 {
     const SignerReading reading = ReadSigner(folder + L"/" + name);
-    if (!reading.signer) {
-        log << "Signature verification failed:" << Platform::WidenHostText(reading.problem) << "\n";
-        return false;
-    }
+    if (!reading.signer)
+        return LogFailure(log, "Signature verification failed:", Platform::WidenHostText(reading.problem));
     const SignerFacts& signer = *reading.signer;
-    if (!signer.codeSigning) {
-        log << "Signature verification failed: the signing certificate is not meant for code signing:"
-            << Platform::WidenHostText(signer.subject) << "\n";
-        return false;
-    }
-    if (!signer.validNow) {
-        log << "Signature verification failed: the signing certificate is not valid now: valid from"
-            << Platform::WidenHostText(signer.notBefore) << "to" << Platform::WidenHostText(signer.notAfter) << "\n";
-        return false;
-    }
+    if (!signer.codeSigning)
+        return LogFailure(log, "Signature verification failed: the signing certificate is not meant for code signing:",
+                          Platform::WidenHostText(signer.subject));
+    if (!signer.validNow)
+        return LogFailure(log, "Signature verification failed: the signing certificate is not valid now: valid from",
+                          Platform::WidenHostText(signer.notBefore), "to", Platform::WidenHostText(signer.notAfter));
 
     // The signer's own chain, as the signature carries it, and the system's certificates.
     std::string trusted = signer.certificatesPem;
@@ -187,10 +196,8 @@ bool PackageSigner::Check(const std::wstring& folder, const std::wstring& name)
     std::ofstream chainFile(Platform::NarrowHostText(chain), std::ios::binary | std::ios::trunc);
     chainFile << trusted;
     chainFile.close();
-    if (chainFile.fail()) {
-        log << "Failed to write the signing chain" << chain << "with return code:" << (errno != 0 ? errno : EIO) << "\n";
-        return false;
-    }
+    if (chainFile.fail())
+        return LogFailure(log, "Failed to write the signing chain", chain, "with return code:", errno != 0 ? errno : EIO);
     const Outcome verifying =
         Run({tool, L"verify", L"-in", name, L"-CAfile", chainName, L"-TSA-CAfile", chainName}, "", folder);
     boost::system::error_code ignored;
@@ -198,7 +205,7 @@ bool PackageSigner::Check(const std::wstring& folder, const std::wstring& name)
     if (verifying.code != 0 || verifying.output.find("Signature verification: ok") == std::string::npos) {
         log << "Signature verification failed with return code:" << verifying.code << "\n";
         LogToolLines(verifying);
-        return false;
+        return StepResult::Logged(log);
     }
     log << "Signature verified: signer" << Platform::WidenHostText(signer.subject) << "issuer"
         << Platform::WidenHostText(signer.issuer) << "\n";
@@ -209,5 +216,5 @@ bool PackageSigner::Check(const std::wstring& folder, const std::wstring& name)
             break;
         }
     }
-    return true;
+    return {};
 }

@@ -1,12 +1,13 @@
 #pragma once
 
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/IProgress.h"
 #include "core/Logging.h"
 #include "core/PackageOptions.h"
+#include "packaging/StepResult.h"
+#include "packaging/StopRequest.h"
 
 // Signs a joined package with Authenticode through osslsigncode, with the key the options
 // name (a PKCS#12 file, PEM files, or a key on a PKCS#11 token), then checks what it made:
@@ -15,13 +16,13 @@
 // The key's password reaches osslsigncode through a pipe on its standard input only.
 class PackageSigner {
 public:
-    PackageSigner(const PackageOptions& options, CLogging& log, IProgress* progress);
+    PackageSigner(const PackageOptions& options, CLogging& log, IProgress* progress, StopRequest stopRequested);
 
     // Signs `file` in place; the signed copy and the chain it is checked against are made
-    // beside it, in a folder that may be one this process holds by descriptor. The SHA-256 of the signed bytes when it is signed and checked;
-    // nothing after a failure, which is logged with osslsigncode's reason, and `file` is
-    // then as it was.
-    std::optional<std::string> Sign(const std::wstring& file);
+    // beside it, in a folder that may be one this process holds by descriptor. Once it is
+    // signed and checked, `digest` is the SHA-256 of the signed bytes; a failure is logged
+    // with osslsigncode's reason, and `file` is then as it was.
+    StepResult Sign(const std::wstring& file, std::string& digest);
 
 private:
     struct Outcome {
@@ -32,10 +33,11 @@ private:
 
     Outcome Run(const std::vector<std::wstring>& arguments, const std::string& input, const std::wstring& folder = {});
     void LogToolLines(const Outcome& outcome);
-    bool Check(const std::wstring& folder, const std::wstring& name);
+    StepResult Check(const std::wstring& folder, const std::wstring& name);
 
     const PackageOptions& options;
     CLogging& log;
     IProgress* progress;
+    StopRequest stopRequested;
     std::wstring tool;
 };

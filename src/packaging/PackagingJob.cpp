@@ -200,28 +200,21 @@ StepResult PackagingJob::ScriptStep(ClientNames& clientNames)
 StepResult PackagingJob::ArchiveStep(ClientNames& clientNames)
 {
     log << "About to create self extracting archive..." << "\n";
-    ArchiveBuilder builder(archiverPath, options.GetProgramFolder(), &progress);
+    ArchiveBuilder builder(archiverPath, options.GetProgramFolder(), &progress, stopRequested);
     if (options.GetSigning())
         builder.SignWith(options);
     StepResult result = clientNames.Check(log);
-    if (result) {
-        // Each call does nothing once one has failed: the reason is taken where it failed.
-        const auto step = [&](auto&& call) {
-            if (!result)
-                return;
-            call();
-            if (!builder.Succeeded())
-                result = StepResult::Logged(log);
-        };
-        step([&] { builder.CreateArchive(workFolder, outputFolder); });
-        step([&] { builder.WriteSfxConfig(workFolder); });
-        step([&] { builder.CreateExecutable(workFolder, outputFolder, fileName, options.GetProgramFolder()); });
-        step([&] { builder.RemoveArchive(outputFolder, true); });
-        // A failed run leaves nothing of its own in the output folder.
-        if (!result)
-            builder.DiscardArchive(outputFolder);
-    }
+    if (result)
+        result = builder.CreateArchive(workFolder, outputFolder);
+    if (result)
+        result = builder.WriteSfxConfig(workFolder);
+    if (result)
+        result = builder.CreateExecutable(workFolder, outputFolder, fileName, options.GetProgramFolder());
+    if (result)
+        result = builder.RemoveArchive(outputFolder, true);
     if (!result) {
+        // A failed run leaves nothing of its own in the output folder.
+        builder.DiscardArchive(outputFolder);
         log << "Failed to create an archive at:" << outputFolder << "\n";
         return result;
     }

@@ -48,6 +48,12 @@ boost::system::error_code SystemError(int error)
 
 }  // namespace
 
+std::wstring FileSystemErrorText(const char* operation, const boost::filesystem::path& path,
+                                 const boost::system::error_code& error)
+{
+    return Platform::WidenHostText(boost::filesystem::filesystem_error(operation, path, error).what());
+}
+
 StepResult FileSystemFailure(CLogging& log, const char* operation, const boost::filesystem::path& path,
                              const boost::system::error_code& error)
 {

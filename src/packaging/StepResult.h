@@ -51,6 +51,10 @@ StepResult LogFailure(CLogging& log, const Items&... items)
     return StepResult::Logged(log);
 }
 
+// A failed file-system call as Boost describes it: the call, the path and the system's text.
+std::wstring FileSystemErrorText(const char* operation, const boost::filesystem::path& path,
+                                 const boost::system::error_code& error);
+
 // Logs a failed file-system call as Boost describes it (the call, the path and the
 // system's text) and answers the failure.
 StepResult FileSystemFailure(CLogging& log, const char* operation, const boost::filesystem::path& path,

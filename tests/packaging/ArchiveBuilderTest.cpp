@@ -75,12 +75,23 @@ protected:
         return program;
     }
 
-    void Build(ArchiveBuilder& builder, const fs::path& program, const std::wstring& fileName = L"")
+    // The builder's steps in the job's order, each only after the one before succeeded.
+    static bool Build(ArchiveBuilder& builder, const fs::path& program, const fs::path& work, const fs::path& output,
+                      const std::wstring& fileName = L"")
     {
-        builder.CreateArchive(work.wstring(), output.wstring());
-        builder.WriteSfxConfig(work.wstring());
-        builder.CreateExecutable(work.wstring(), output.wstring(), fileName, program.wstring());
-        builder.RemoveArchive(output.wstring(), true);
+        StepResult result = builder.CreateArchive(work.wstring(), output.wstring());
+        if (result)
+            result = builder.WriteSfxConfig(work.wstring());
+        if (result)
+            result = builder.CreateExecutable(work.wstring(), output.wstring(), fileName, program.wstring());
+        if (result)
+            result = builder.RemoveArchive(output.wstring(), true);
+        return result.Succeeded();
+    }
+
+    bool Build(ArchiveBuilder& builder, const fs::path& program, const std::wstring& fileName = L"")
+    {
+        return Build(builder, program, work, output, fileName);
     }
 
     fs::path root, work, output;
@@ -92,9 +103,8 @@ TEST_F(ArchiveBuilding, OutputIsModuleConfigurationAndArchive)
     const fs::path program = MakeProgramFolder(root);
     WriteBytes(output / "halvex_archive.7z", "stale archive from an earlier run");
     LogRecord log;
-    ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress);
-    Build(builder, program);
-    ASSERT_TRUE(builder.Succeeded()) << log.Joined();
+    ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress, Platform::InterruptRequested);
+    ASSERT_TRUE(Build(builder, program)) << log.Joined();
 
     EXPECT_EQ(ReadBytes(work / "halvex_setup.txt"), kSfxConfig);
     EXPECT_EQ(Tree(output), (std::set<std::string>{"VeskorEndpoint.exe", "VeskorEndpoint.exe.sha256"}));
@@ -139,9 +149,8 @@ TEST_F(ArchiveBuilding, OnePassPackageIsTheJoinOfModuleConfigurationAndArchive)
     fs::create_directories(work / "NORDAVIN/empty folder");
     WriteBytes(work / "setup.vbs", "script\r\n");
     const fs::path program = MakeProgramFolder(root);
-    ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress);
-    Build(builder, program, L"pkg.exe");
-    ASSERT_TRUE(builder.Succeeded());
+    ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress, Platform::InterruptRequested);
+    ASSERT_TRUE(Build(builder, program, L"pkg.exe"));
 
     // The configuration file the run left in the work folder is not part of the archive.
     fs::remove(work / "halvex_setup.txt");
@@ -166,9 +175,8 @@ TEST_F(ArchiveBuilding, OlderPackageStaysUnlessBothNewFilesTakeTheirNames)
         fs::remove(output / blocked);
         fs::create_directories(output / blocked / "a folder's file");
         LogRecord log;
-        ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress);
-        Build(builder, program, L"pkg.exe");
-        EXPECT_FALSE(builder.Succeeded());
+        ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress, Platform::InterruptRequested);
+        EXPECT_FALSE(Build(builder, program, L"pkg.exe"));
         EXPECT_EQ(log.Get().back(), "Reason: Is a directory ") << log.Joined();
         builder.DiscardArchive(output.wstring());
         const std::string other = blocked == "pkg.exe" ? "pkg.exe.sha256" : "pkg.exe";
@@ -193,9 +201,8 @@ TEST_F(ArchiveBuilding, OutputFolderOthersMayWriteToIsWarnedAbout)
         SCOPED_TRACE(static_cast<int>(c.mode));
         fs::permissions(output, c.mode);
         LogRecord log;
-        ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress);
-        Build(builder, program, L"pkg.exe");
-        EXPECT_TRUE(builder.Succeeded());
+        ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress, Platform::InterruptRequested);
+        EXPECT_TRUE(Build(builder, program, L"pkg.exe"));
         const auto lines = log.Get();
         EXPECT_EQ(std::find(lines.begin(), lines.end(), warning) != lines.end(), c.warned) << log.Joined();
     }
@@ -209,9 +216,8 @@ TEST_F(ArchiveBuilding, ChecksumFileIsAcceptedBySha256sum)
     for (const std::string name : {"Client Setup.exe", "back\\slash.exe", "\xC3\xA9t\xC3\xA9 'q'.exe"}) {
         const fs::path package = output / name;
         WriteBytes(fs::path(package.string() + ".sha256"), "0000  stale\n");
-        ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress);
-        Build(builder, program, Platform::WidenHostText(name));
-        ASSERT_TRUE(builder.Succeeded());
+        ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress, Platform::InterruptRequested);
+        ASSERT_TRUE(Build(builder, program, Platform::WidenHostText(name)));
         const std::string line = ReadBytes(fs::path(package.string() + ".sha256"));
         EXPECT_NE(line.find(Sha256Sum(package)), std::string::npos) << line;
         Platform::CChildProcess check({L"/usr/bin/sha256sum", L"-c", L"--strict", Platform::WidenHostText(name + ".sha256")},
@@ -248,9 +254,8 @@ TEST_F(ArchiveBuilding, PackageThatDoesNotHoldTheWorkFolderIsRefused)
         WriteBytes(output / "pkg.exe", "an older package");
         WriteBytes(output / "pkg.exe.sha256", "an older checksum");
         LogRecord log;
-        ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress);
-        Build(builder, program, L"pkg.exe");
-        EXPECT_FALSE(builder.Succeeded());
+        ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress, Platform::InterruptRequested);
+        EXPECT_FALSE(Build(builder, program, L"pkg.exe"));
         const auto lines = log.Get();
         EXPECT_NE(std::find(lines.begin(), lines.end(), c.line), lines.end()) << log.Joined();
         EXPECT_EQ(ReadBytes(output / "pkg.exe"), "an older package");
@@ -313,12 +318,8 @@ TEST_F(ArchiveBuilding, PackageSwappedInTheOutputFolderIsNeverShipped)
     WriteBytes(foreign / "work/NORDAVIN/setup.exe", "FOREIGN\n");
     fs::create_directories(foreign / "out");
     {
-        ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress);
-        builder.CreateArchive((foreign / "work").wstring(), (foreign / "out").wstring());
-        builder.WriteSfxConfig((foreign / "work").wstring());
-        builder.CreateExecutable((foreign / "work").wstring(), (foreign / "out").wstring(), L"", program.wstring());
-        builder.RemoveArchive((foreign / "out").wstring(), true);
-        ASSERT_TRUE(builder.Succeeded());
+        ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress, Platform::InterruptRequested);
+        ASSERT_TRUE(Build(builder, program, foreign / "work", foreign / "out"));
     }
     const std::string foreignPackage = ReadBytes(foreign / "out/VeskorEndpoint.exe");
     // The archiver closes the package, then waits until the attacker has swapped.
@@ -352,9 +353,9 @@ TEST_F(ArchiveBuilding, PackageSwappedInTheOutputFolderIsNeverShipped)
         WriteBytes(output / "decoy/installer-head", ReadBytes(program / "7za/7zSD.sfx") + kSfxConfig);
         fs::permissions(output / "decoy", fs::perms(0777));
         LogRecord log;
-        ArchiveBuilder builder((archiver / "7za/7za").wstring(), program.wstring(), &progress);
-        Build(builder, program, L"pkg.exe");
-        if (!builder.Succeeded()) {
+        ArchiveBuilder builder((archiver / "7za/7za").wstring(), program.wstring(), &progress, Platform::InterruptRequested);
+        const bool built = Build(builder, program, L"pkg.exe");
+        if (!built) {
             // Refusing is a sound end too, as long as it says why.
             ++refused;
             std::cout << "refused run:\n" << log.Joined();
@@ -403,10 +404,10 @@ TEST_F(ArchiveBuilding, ArchiverFailuresAreLoggedWithWhatTheArchiverSaid)
             FakeArchiver(std::string("echo 'scanning' ; echo 'ERROR: disk on fire' >&2; ") + c.body);
         LogRecord log;
         testing::internal::CaptureStdout();
-        ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress);
-        Build(builder, program, L"pkg.exe");
+        ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress, Platform::InterruptRequested);
+        const bool built = Build(builder, program, L"pkg.exe");
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "the archiver's output never reaches the console";
-        EXPECT_FALSE(builder.Succeeded());
+        EXPECT_FALSE(built);
         const auto lines = log.Get();
         const std::string code = c.line;
         const bool bySignal = code.ends_with("137 ") || code.ends_with("143 ");
@@ -428,9 +429,8 @@ TEST_F(ArchiveBuilding, MissingArchiverIsTheFatalErrorCode)
     const fs::path program = MakeProgramFolder(root, "");
     LogRecord log;
     {
-        ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress);
-        Build(builder, program);
-        EXPECT_FALSE(builder.Succeeded());
+        ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress, Platform::InterruptRequested);
+        EXPECT_FALSE(Build(builder, program));
         EXPECT_EQ(log.Get().back(),
                   "Failed to invoke archiver tool: A fatal error occurred in the archiver tool. Return code: 2 ");
     }
@@ -446,9 +446,8 @@ TEST_F(ArchiveBuilding, MissingModuleFailsBeforeTheArchiverRuns)
     fs::remove(program / "7za/7zSD.sfx");
     {
         LogRecord log;
-        ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress);
-        Build(builder, program, L"pkg.exe");
-        EXPECT_FALSE(builder.Succeeded());
+        ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress, Platform::InterruptRequested);
+        EXPECT_FALSE(Build(builder, program, L"pkg.exe"));
         const auto lines = log.Get();
         ASSERT_GE(lines.size(), 2u);
         EXPECT_EQ(lines[lines.size() - 2], "Failed to create final self-extracting archive with return code:  2 ");
@@ -465,9 +464,8 @@ TEST_F(ArchiveBuilding, InterruptEndsTheArchiverAndRemovesItsArchive)
     const fs::path program = FakeArchiver(R"(printf 'partial' > "$2"; exec sleep 100000)");
     InterruptingProgress interrupting;
     LogRecord log;
-    ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &interrupting);
-    Build(builder, program, L"pkg.exe");
-    EXPECT_FALSE(builder.Succeeded());
+    ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &interrupting, Platform::InterruptRequested);
+    EXPECT_FALSE(Build(builder, program, L"pkg.exe"));
     EXPECT_EQ(log.Get().back(), "Archiving interrupted: the run was asked to stop ");
     EXPECT_TRUE(fs::is_empty(output));
 }

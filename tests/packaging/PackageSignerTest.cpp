@@ -5,6 +5,7 @@
 #include "packaging/PackageSigner.h"
 #include "packaging/PackagingTestSupport.h"
 #include "packaging/Sha256.h"
+#include "platform/Interrupt.h"
 #include "support/ChildRun.h"
 #include "support/SigningFixture.h"
 
@@ -25,7 +26,10 @@ protected:
     std::optional<std::string> Sign(const PackageOptions& options)
     {
         RecordingProgress progress;
-        return PackageSigner(options, GetLogging(), &progress).Sign(package.wstring());
+        std::string digest;
+        if (!PackageSigner(options, GetLogging(), &progress, Platform::InterruptRequested).Sign(package.wstring(), digest))
+            return std::nullopt;
+        return digest;
     }
 
     PackageOptions Options(const fs::path& pkcs12, const fs::path& certificate, const std::string& key,
