@@ -145,20 +145,33 @@ CLogging& CLogging::operator<<(const int& value)
 
 void CLogging::WriteLine()
 {
+    // Lines come many a second: the stamp is made once a second.
     const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    std::wostringstream stamp;
-    stamp.fill(L'0');
-    stamp << local.tm_year + 1900 << L'/' << std::setw(2) << local.tm_mon + 1 << L'/' << std::setw(2)
-          << local.tm_mday << L' ' << std::setw(2) << local.tm_hour << L':' << std::setw(2) << local.tm_min
-          << L':' << std::setw(2) << local.tm_sec;
+    if (now != stampTime) {
+        std::tm local{};
+        localtime_r(&now, &local);
+        std::wostringstream made;
+        made.fill(L'0');
+        made << local.tm_year + 1900 << L'/' << std::setw(2) << local.tm_mon + 1 << L'/' << std::setw(2)
+             << local.tm_mday << L' ' << std::setw(2) << local.tm_hour << L':' << std::setw(2) << local.tm_min
+             << L':' << std::setw(2) << local.tm_sec;
+        stamp = made.str();
+        stampTime = now;
+    }
     // Text mode on Windows turns the newline into CR LF; here the pair is written as is.
-    logFile << stamp.str() << L' ' << str() << L"\r\n" << std::flush;
+    logFile << stamp << L' ' << str() << L"\r\n";
+    if (batches == 0 || std::chrono::steady_clock::now() - lastFlush >= kBatchTime)
+        Flush();
     recentLines.push_back(str());
     if (recentLines.size() > kRecentLines)
         recentLines.pop_front();
     str(std::wstring());
+}
+
+void CLogging::Flush()
+{
+    logFile.flush();
+    lastFlush = std::chrono::steady_clock::now();
 }
 
 std::wstring CLogging::GetLogFilePath() const

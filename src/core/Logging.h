@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <ctime>
 #include <deque>
 #include <fstream>
 #include <memory>
@@ -15,7 +17,10 @@ class CRunLock;
 // The one process-wide log. Callers insert narrow literals, wide strings and
 // integers, each followed by one space; inserting exactly "\n" writes the line
 // with a local time stamp in front. The file is UTF-8 with a byte-order mark and
-// CR LF line ends, emptied at every start and flushed after every line. Control
+// CR LF line ends, emptied at every start and flushed after every line, except while a
+// Batch is held (a line per file of a large copy): then at least every kBatchTime and
+// when the last Batch ends, however it ends, so the file is whole whenever the program
+// stops without crashing. Control
 // characters inside an item are written escaped, so one line is always one event.
 //
 // A run holds a lock on its log file for its whole life, so a run started while another
@@ -35,6 +40,24 @@ public:
     CLogging& operator<<(const int& value);
 
     void WriteLine();
+
+    // Lets the lines written while it lives reach the file in batches.
+    class Batch {
+    public:
+        explicit Batch(CLogging& log) : log(log) { ++log.batches; }
+        ~Batch()
+        {
+            if (--log.batches == 0)
+                log.Flush();
+        }
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+
+    private:
+        CLogging& log;
+    };
+    static constexpr std::chrono::milliseconds kBatchTime{100};
+
     std::wstring GetLogFilePath() const;
     // The texts of the last lines written (at most kRecentLines), oldest first, as the
     // file holds them without their time stamps: what a failure notice can quote.
@@ -47,6 +70,12 @@ private:
     std::basic_ofstream<wchar_t> logFile;
     std::unique_ptr<Platform::CRunLock> fileLock;
     std::deque<std::wstring> recentLines;
+    std::time_t stampTime = -1;
+    std::wstring stamp;
+    int batches = 0;
+    std::chrono::steady_clock::time_point lastFlush;
+
+    void Flush();
 };
 
 CLogging& GetLogging();

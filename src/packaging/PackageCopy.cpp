@@ -179,6 +179,8 @@ StepResult CPackageCopy::CopySources(std::vector<Source>& sources, bool managed,
 {
     for (auto& source : sources)
         Survey(source, managed);
+    // A line per file copied: they reach the log file in batches.
+    const CLogging::Batch batch(log);
     for (const auto& source : sources)
         if (StepResult copied = CopyFolders(source); !copied)
             return copied;

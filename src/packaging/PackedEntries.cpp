@@ -6,6 +6,7 @@
 #include <zlib.h>
 
 #include "platform/FolderTree.h"
+#include "platform/TextConversion.h"
 
 namespace {
 
@@ -33,6 +34,7 @@ int WorkFolderEntries::List(const std::wstring& workFolder, bool stampFolders)
     next = 0;
     error = 0;
     failedPath.clear();
+    heldFolder = {};
     const int listError =
         Platform::ListFolderTree(folder, stampFolders, [this](std::string_view path, Platform::TreeEntryKind kind) {
             Entry& entry = entries.emplace_back();
@@ -76,16 +78,25 @@ bool WorkFolderEntries::HashShare(std::uint64_t share, const std::function<void(
             continue;
         uLong crc = crc32(0L, Z_NULL, 0);
         std::uint64_t size = 0;
-        const std::string path(Path(next));
-        error = Platform::ReadTreeFile(folder, path, [&](std::string_view bytes) {
-            crc = crc32_z(crc, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size());
-            size += bytes.size();
-            if (between)
-                between();
-            return true;
-        });
+        const std::string_view path = Path(next);
+        const std::size_t slash = path.rfind('/');
+        // Files of one folder come mostly one after another: their folder is opened once.
+        const std::string_view parent = slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
+        if (!heldFolder.IsOpen() || parent != heldPath) {
+            heldPath = parent;
+            error = heldFolder.Open(Platform::NarrowHostText(folder) + (parent.empty() ? "" : "/") + heldPath);
+        }
+        if (error == 0)
+            error = Platform::ReadTreeFile(heldFolder, std::string(path.substr(slash + 1)), [&](std::string_view bytes) {
+                crc = crc32_z(crc, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size());
+                size += bytes.size();
+                if (between)
+                    between();
+                return true;
+            });
         if (error != 0) {
             failedPath = path;
+            heldFolder = {};
             break;
         }
         facts.size = size;
@@ -93,6 +104,8 @@ bool WorkFolderEntries::HashShare(std::uint64_t share, const std::function<void(
             facts.crc = static_cast<std::uint32_t>(crc);
         read += size + kFileCost;
     }
+    if (next == entries.size())
+        heldFolder = {};
     return error != 0 || next == entries.size();
 }
 

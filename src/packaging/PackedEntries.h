@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/OpenFolder.h"
+
 // What one entry of a package holds, as the archiver lists it: a folder, or a file with
 // its size and its CRC-32 (none for an empty file, which the archiver stores without).
 struct EntryFacts {
@@ -60,6 +62,9 @@ private:
     std::string paths;
     std::vector<Entry> entries;
     std::size_t next = 0;
+    // The folder of the file last read, and its path.
+    Platform::OpenFolder heldFolder;
+    std::string heldPath;
     int error = 0;
     std::string failedPath;
 };

@@ -82,22 +82,10 @@ int ListBelow(int fd, std::string& path, bool stampFolders, const Found& found)
     return 0;
 }
 
-}  // namespace
-
-int ListFolderTree(const std::wstring& folder, bool stampFolders, const Found& found)
+// Reads the file open at `fd` (-1 when it could not be opened, with errno): 0, or the
+// system error code.
+int ReadOpened(const FileDescriptor& fd, const std::function<bool(std::string_view)>& piece)
 {
-    const int fd = ::open(NarrowHostText(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return errno;
-    std::string path;
-    return ListBelow(fd, path, stampFolders, found);
-}
-
-int ReadTreeFile(const std::wstring& folder, const std::string& path,
-                 const std::function<bool(std::string_view)>& piece)
-{
-    const std::string full = NarrowHostText(folder) + "/" + path;
-    const FileDescriptor fd(::open(full.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (fd.Get() < 0)
         return errno;
     struct stat status {};
@@ -121,6 +109,31 @@ int ReadTreeFile(const std::wstring& folder, const std::string& path,
         if (!piece(std::string_view(buffer.get(), static_cast<std::size_t>(got))))
             return ECANCELED;
     }
+}
+
+constexpr int kReadFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+
+}  // namespace
+
+int ListFolderTree(const std::wstring& folder, bool stampFolders, const Found& found)
+{
+    const int fd = ::open(NarrowHostText(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    std::string path;
+    return ListBelow(fd, path, stampFolders, found);
+}
+
+int ReadTreeFile(const std::wstring& folder, const std::string& path,
+                 const std::function<bool(std::string_view)>& piece)
+{
+    const std::string full = NarrowHostText(folder) + "/" + path;
+    return ReadOpened(FileDescriptor(::open(full.c_str(), kReadFlags)), piece);
+}
+
+int ReadTreeFile(const OpenFolder& folder, const std::string& name, const std::function<bool(std::string_view)>& piece)
+{
+    return ReadOpened(FileDescriptor(::openat(folder.Descriptor(), name.c_str(), kReadFlags)), piece);
 }
 
 }  // namespace Platform

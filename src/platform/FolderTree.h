@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/OpenFolder.h"
+
 namespace Platform {
 
 enum class TreeEntryKind { Folder, File, Other };
@@ -23,6 +25,9 @@ int ListFolderTree(const std::wstring& folder, bool stampFolders,
 // passing each piece to `piece` while it answers true. 0, or the system error code
 // (ECANCELED when `piece` said stop, EINVAL for anything but a regular file).
 int ReadTreeFile(const std::wstring& folder, const std::string& path,
+                 const std::function<bool(std::string_view)>& piece);
+// The same for the file `name` in a folder held open: nothing but the name is looked up.
+int ReadTreeFile(const OpenFolder& folder, const std::string& name,
                  const std::function<bool(std::string_view)>& piece);
 
 }  // namespace Platform

@@ -1,5 +1,6 @@
 #include "core/Logging.h"
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,28 @@ TEST(Logging, LinesCarryStampItemsSpacesAndCrLf)
     // The open line ends here, so that the tests after this one in the same program start
     // on a line of their own.
     logging << "\n";
+}
+
+// Lines of a batch are all in the file once the outermost batch ends, however it ends;
+// after it, every line is in the file as soon as it is written.
+TEST(Logging, BatchedLinesAreAllInTheFileWhenTheBatchEnds)
+{
+    LogLines log;
+    CLogging& logging = GetLogging();
+    std::vector<std::string> expected;
+    try {
+        const CLogging::Batch outer(logging);
+        for (int line = 0; line < 2000; ++line) {
+            const CLogging::Batch inner(logging);
+            logging << "Copying file from:" << line << "\n";
+            expected.push_back("Copying file from: " + std::to_string(line) + " ");
+        }
+        throw std::runtime_error("a failure ends the batch");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(log.Take(), expected);
+    logging << "after" << "\n";
+    EXPECT_EQ(log.Take(), std::vector<std::string>{"after "});
 }
 
 TEST(Logging, ControlCharactersInsideItemsCannotStartALine)

@@ -1,5 +1,10 @@
 #include "packaging/PackedEntries.h"
 
+#include <cerrno>
+#include <functional>
+
+#include <sys/stat.h>
+
 #include "PackagingTestSupport.h"
 #include "support/ChildRun.h"
 
@@ -133,6 +138,34 @@ TEST_F(PackedEntries, DifferencesAreTheWorkFoldersInOrderThenThePackagesOwnUpToT
     EXPECT_EQ(Compare(packed, Listing(extra), 64, 20, &same),
               (std::vector<std::pair<Kind, std::string>>{{Kind::Extra, "NORDAVIN/stray"}}));
     EXPECT_FALSE(same);
+}
+
+// A file gone, or turned into something else, between listing and reading is an error
+// that names it, and reading stops there.
+TEST(PackedEntriesReading, FileThatCannotBeReadStopsWithItsPath)
+{
+    const fs::path work = ScratchFolder() / "unreadable entries";
+    struct Case { const char* name; std::function<void()> spoil; const char* path; int error; };
+    const Case cases[] = {
+        {"a folder gone", [&] { fs::remove_all(work / "b"); }, "b/one", ENOENT},
+        {"a file gone", [&] { fs::remove(work / "b/two"); }, "b/two", ENOENT},
+        {"a file turned into a pipe",
+         [&] { fs::remove(work / "b/two"); ASSERT_EQ(::mkfifo((work / "b/two").c_str(), 0600), 0); }, "b/two", EINVAL},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(work);
+        WriteBytes(work / "a", "a\n");
+        WriteBytes(work / "b/one", "one\n");
+        WriteBytes(work / "b/two", "two\n");
+        WriteBytes(work / "c", "c\n");
+        WorkFolderEntries packed;
+        ASSERT_EQ(packed.List(work.wstring(), false), 0);
+        c.spoil();
+        EXPECT_TRUE(packed.HashShare(UINT64_MAX, {}));
+        EXPECT_EQ(packed.Error(), c.error);
+        EXPECT_EQ(packed.FailedPath(), c.path);
+    }
 }
 
 }  // namespace
