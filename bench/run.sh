@@ -9,6 +9,7 @@
 #
 #   bench/run.sh [SIZE_MB] [FILES] [RUNS]        defaults: 300 MB in 1200 files, 5 runs
 #   bench/run.sh --rss-only [SIZE_MB] [FILES]    one halvex run, default 2048 MB in 1200 files
+#   bench/run.sh --shapes [RUNS]                 the three shapes against 7-Zip alone, 5 runs
 #
 # Two configurations, each with RUNS runs of every side, alternating:
 #   same fs:   the work folder (TEMP) on the CID's file system;
@@ -21,6 +22,10 @@
 # package's size. Both sides are sampled the same way while they run, so the sampling
 # costs them alike. --rss-only skips the timing: one halvex run with the work
 # folder on the CID's file system, for sizes where the figures are memory and disk.
+# --shapes times halvex against 7-Zip alone only, with the work folder on the CID's file
+# system, on three CIDs one after another: 300 MB in 1,200 files, 200 MB in 20,000 and
+# 50 MB in 100,000; RUNS pairs each, alternating, and one table row per CID with the load
+# average when its runs ended.
 #
 # Half the bytes are compressible text, half random. Needs a built tree (scripts/test.sh
 # or cmake --build build); writes labelled stand-ins for the installer module and the
@@ -28,18 +33,23 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-rss_only=false
+rss_only=false shapes=false
 if [ "${1:-}" = "--rss-only" ]; then
   rss_only=true
   shift
   size_mb=${1:-2048}
+  files=${2:-1200}
+  runs=1
+elif [ "${1:-}" = "--shapes" ]; then
+  shapes=true
+  size_mb=1 files=1 runs=${2:-5}
 else
   size_mb=${1:-300}
+  files=${2:-1200}
+  runs=${3:-5}
 fi
-files=${2:-1200}
-runs=${3:-5}
 [[ $size_mb =~ ^[1-9][0-9]*$ && $files =~ ^[1-9][0-9]*$ && $runs =~ ^[1-9][0-9]*$ ]] || {
-  echo "usage: bench/run.sh [SIZE_MB] [FILES] [RUNS] | bench/run.sh --rss-only [SIZE_MB] [FILES]" >&2
+  echo "usage: bench/run.sh [SIZE_MB] [FILES] [RUNS] | bench/run.sh --rss-only [SIZE_MB] [FILES] | bench/run.sh --shapes [RUNS]" >&2
   exit 2
 }
 build=$PWD/build
@@ -61,14 +71,18 @@ cid=$scratch/srv/NORDAVIN
 out=$scratch/out
 folders=(lorv bexu dimbel torqel ynda ynda64)
 
-echo "Making a synthetic CID of ${size_mb} MB in ${files} files..."
-mkdir -p "$cid"
-echo marker > "$cid/cidsync.upd"
-echo setup > "$cid/setup.exe"
-per_file_kb=$(( size_mb * 1024 / files ))
-# One process writes every file: a process per file would cost more than the files at
-# 100,000 of them.
-python3 - "$cid" "$files" "$(( per_file_kb * 1024 ))" "${folders[@]}" <<'PY'
+# Makes the synthetic CID of $size_mb MB in $files files at $cid, and its size in cid_bytes.
+make_cid() {
+  echo "Making a synthetic CID of ${size_mb} MB in ${files} files..."
+  rm -rf "$cid"
+  mkdir -p "$cid"
+  echo marker > "$cid/cidsync.upd"
+  echo setup > "$cid/setup.exe"
+  # In bytes: 50 MB in 100,000 files is half a kilobyte a file.
+  local per_file=$(( size_mb * 1048576 / files ))
+  # One process writes every file: a process per file would cost more than the files at
+  # 100,000 of them.
+  python3 - "$cid" "$files" "$per_file" "${folders[@]}" <<'PY'
 import os, sys
 cid, files, size, folders = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), sys.argv[4:]
 text = "".join(f"line {n} of a compressible sample text for the halvex benchmark\n" for n in range(1, 20001))
@@ -85,9 +99,10 @@ for i in range(files):
     with open(os.path.join(folder, name), "wb") as out:
         out.write(data)
 PY
-cid_bytes=$(du -sb "$cid" | cut -f1)
-# Neither side should pay for writing the CID back to disk.
-sync
+  cid_bytes=$(du -sb "$cid" | cut -f1)
+  # Neither side should pay for writing the CID back to disk.
+  sync
+}
 
 seconds() { date +%s.%N; }
 megabytes() { echo "scale=1; $1 / 1048576" | bc; }
@@ -179,6 +194,39 @@ maximum() { printf '%s\n' "$@" | sort -g | tail -1; }
 # The file system type of a folder and where it is mounted, e.g. "ext4 at /".
 filesystem() { df --output=fstype,target "$1" | awk 'END { print $1 " at " $2 }'; }
 
+if $shapes; then
+  temp=$scratch/temp
+  rows=()
+  for shape in "300 1200" "200 20000" "50 100000"; do
+    read -r size_mb files <<< "$shape"
+    make_cid
+    halvex_times=() alone_times=() halvex_rss_kb=0 halvex_disk_bytes=0
+    prepare_alone
+    for ((run = 1; run <= runs; run++)); do
+      echo "  ${size_mb} MB in ${files} files: pair $run of $runs"
+      time_halvex
+      time_alone
+    done
+    halvex_median=$(median "${halvex_times[@]}")
+    alone_median=$(median "${alone_times[@]}")
+    rows+=("$(printf '| %s MB in %s files | %.2f (%.2f-%.2f) | %.2f (%.2f-%.2f) | %.3f | %s MB | %s MB | %s MB | %.3f | %s |' \
+      "$(megabytes "$cid_bytes")" "$files" \
+      "$halvex_median" "$(minimum "${halvex_times[@]}")" "$(maximum "${halvex_times[@]}")" \
+      "$alone_median" "$(minimum "${alone_times[@]}")" "$(maximum "${alone_times[@]}")" \
+      "$(echo "$halvex_median / $alone_median" | bc -l)" "$(echo "scale=1; $halvex_rss_kb / 1024" | bc)" \
+      "$(megabytes "$halvex_disk_bytes")" "$(megabytes "$package_bytes")" \
+      "$(echo "$halvex_disk_bytes / $package_bytes" | bc -l)" "$(cut -d' ' -f1-3 /proc/loadavg)")")
+    rm -rf "$temp" "$cid"
+  done
+  echo
+  echo "halvex -cli against 7-Zip alone, work folder on the CID's file system ($(filesystem "$scratch")), median (min-max) of $runs alternating pairs each:"
+  echo '| CID | halvex s | 7-Zip alone s | ratio | halvex peak RSS | peak output-folder disk (sampled) | package | disk / package | load average at the end |'
+  echo '|---|---|---|---|---|---|---|---|---|'
+  printf '%s\n' "${rows[@]}"
+  exit 0
+fi
+
+make_cid
 if $rss_only; then
   temp=$scratch/temp
   halvex_times=() halvex_rss_kb=0 halvex_disk_bytes=0
