@@ -1,7 +1,7 @@
 #include "cli/CommandLineOutput.h"
 
 #include "cli/ProgressLine.h"
-#include "platform/Interrupt.h"
+#include "core/StopRequests.h"
 #include "platform/StandardStreams.h"
 #include "platform/TextConversion.h"
 
@@ -10,24 +10,17 @@ namespace {
 // The job calls Refresh every 10 ms while the archiver runs; a terminal needs far fewer.
 constexpr std::chrono::milliseconds kRedrawInterval{100};
 
-bool OnConsoleControl(int)
-{
-    if (Platform::InterruptRequested())
-        return false;
-    Platform::RequestInterrupt();
-    return true;
-}
-
 }  // namespace
 
 CommandLineOutput::CommandLineOutput()
-    : handler(OnConsoleControl)
+    : handler(OnStopRequest)
     , drawing(Platform::StandardErrorIsTerminal())
     , start(Clock::now())
 {
     Platform::AttachStandardOutput();
     // Registered even when standard output is detached: a stop request must still let the
     // job end its archiver and remove what it started.
+    ForgetStopRequests();
     Platform::SetConsoleCtrlHandler(handler, true);
 }
 

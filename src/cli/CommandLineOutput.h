@@ -10,8 +10,9 @@
 #include "platform/ConsoleControl.h"
 
 // The console reporter of a command-line run: each status text on a line of its own on
-// standard output, at once. While it lives, Ctrl+C, SIGTERM and SIGHUP ask the running job
-// to stop and clean up; a second one ends the process.
+// standard output, at once. While it lives, Ctrl+C, SIGTERM and SIGHUP are answered as
+// OnStopRequest says: the first asks the running job to stop and clean up, a second lets
+// the clean-up go on, a third ends the process at once.
 //
 // When standard error is a terminal, one line on it shows the step, the overall percentage
 // and the time since the reporter was made, rewritten in place at most ten times a second.

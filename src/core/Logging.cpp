@@ -145,30 +145,48 @@ CLogging& CLogging::operator<<(const int& value)
 
 void CLogging::WriteLine()
 {
+    WriteStamped(str(), false);
+    str(std::wstring());
+}
+
+void CLogging::WriteSeparateLine(const std::wstring& text)
+{
+    WriteStamped(EscapeControlCharacters(text) + L' ', true);
+}
+
+void CLogging::WriteStamped(const std::wstring& text, bool now)
+{
+    const std::lock_guard hold(fileMutex);
     // Lines come many a second: the stamp is made once a second.
-    const std::time_t now = std::time(nullptr);
-    if (now != stampTime) {
+    const std::time_t time = std::time(nullptr);
+    if (time != stampTime) {
         std::tm local{};
-        localtime_r(&now, &local);
+        localtime_r(&time, &local);
         std::wostringstream made;
         made.fill(L'0');
         made << local.tm_year + 1900 << L'/' << std::setw(2) << local.tm_mon + 1 << L'/' << std::setw(2)
              << local.tm_mday << L' ' << std::setw(2) << local.tm_hour << L':' << std::setw(2) << local.tm_min
              << L':' << std::setw(2) << local.tm_sec;
         stamp = made.str();
-        stampTime = now;
+        stampTime = time;
     }
     // Text mode on Windows turns the newline into CR LF; here the pair is written as is.
-    logFile << stamp << L' ' << str() << L"\r\n";
-    if (batches == 0 || std::chrono::steady_clock::now() - lastFlush >= kBatchTime)
-        Flush();
-    recentLines.push_back(str());
+    logFile << stamp << L' ' << text << L"\r\n";
+    // Only the program's thread batches: a line from another is flushed without asking.
+    if (now || batches == 0 || std::chrono::steady_clock::now() - lastFlush >= kBatchTime)
+        FlushHeld();
+    recentLines.push_back(text);
     if (recentLines.size() > kRecentLines)
         recentLines.pop_front();
-    str(std::wstring());
 }
 
 void CLogging::Flush()
+{
+    const std::lock_guard hold(fileMutex);
+    FlushHeld();
+}
+
+void CLogging::FlushHeld()
 {
     logFile.flush();
     lastFlush = std::chrono::steady_clock::now();
@@ -181,5 +199,6 @@ std::wstring CLogging::GetLogFilePath() const
 
 std::vector<std::wstring> CLogging::RecentLines() const
 {
+    const std::lock_guard hold(fileMutex);
     return {recentLines.begin(), recentLines.end()};
 }

@@ -5,6 +5,7 @@
 #include <deque>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -58,6 +59,12 @@ public:
     };
     static constexpr std::chrono::milliseconds kBatchTime{100};
 
+    // Writes `text` at once as a whole line of its own, as if inserted alone before "\n",
+    // flushed with every line batched before it, and leaves the line being built as it is.
+    // Safe against the program's thread logging meanwhile: for the console control
+    // handler, which runs on a thread of its own.
+    void WriteSeparateLine(const std::wstring& text);
+
     std::wstring GetLogFilePath() const;
     // The texts of the last lines written (at most kRecentLines), oldest first, as the
     // file holds them without their time stamps: what a failure notice can quote.
@@ -74,8 +81,13 @@ private:
     std::wstring stamp;
     int batches = 0;
     std::chrono::steady_clock::time_point lastFlush;
+    // Held while a line goes to the file and the recent lines, and while the file is flushed.
+    mutable std::mutex fileMutex;
 
+    // The time stamp, `text` and the line end; flushed when `now`, or as batching says.
+    void WriteStamped(const std::wstring& text, bool now);
     void Flush();
+    void FlushHeld();
 };
 
 CLogging& GetLogging();

@@ -3,6 +3,7 @@
 
 #include "core/Logging.h"
 #include "core/PackageOptions.h"
+#include "core/StopRequests.h"
 #include "cli/CommandLineParser.h"
 #include "cli/InputChecks.h"
 #include "cli/SigningChecks.h"
@@ -55,7 +56,6 @@
 #include <cerrno>
 
 #include <algorithm>
-#include <atomic>
 #include <exception>
 #include <memory>
 #include <utility>
@@ -102,27 +102,17 @@ constexpr std::pair<int, int> kFieldLimits[] = {
 const std::wstring kInvalidPassword = L"Option \u2013opwd is not a valid password.";
 
 // SIGINT, SIGTERM or SIGHUP (the terminal the program came from closing) during a build
-// stop it as Cancel does; the dialog then ends. A second signal takes the default action.
-std::atomic<bool> endRequested{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-bool OnEndRequest(int)
-{
-    if (endRequested.exchange(true))
-        return false;
-    Platform::RequestInterrupt();
-    return true;
-}
-
+// stop it as Cancel does; the dialog then ends. A second lets the clean-up go on, a third
+// ends the program at once (OnStopRequest).
 // Routes the end requests to the build for as long as it runs.
 class EndRequestsStopTheBuild {
 public:
     EndRequestsStopTheBuild()
     {
-        endRequested = false;
-        Platform::SetConsoleCtrlHandler(OnEndRequest, true);
+        ForgetStopRequests();
+        Platform::SetConsoleCtrlHandler(OnStopRequest, true);
     }
-    ~EndRequestsStopTheBuild() { Platform::SetConsoleCtrlHandler(OnEndRequest, false); }
+    ~EndRequestsStopTheBuild() { Platform::SetConsoleCtrlHandler(OnStopRequest, false); }
     EndRequestsStopTheBuild(const EndRequestsStopTheBuild&) = delete;
     EndRequestsStopTheBuild& operator=(const EndRequestsStopTheBuild&) = delete;
 };
@@ -904,7 +894,7 @@ void CHalvexDlg::BuildPackage()
     {
         const EndRequestsStopTheBuild endRequests;
         job.Run();
-        endAsked = endRequested;
+        endAsked = StopRequestCount() > 0;
     }
     const bool stopped = !job.Succeeded() && Platform::InterruptRequested();
     progress->BuildOver();

@@ -11,7 +11,9 @@
 #include <map>
 #include <csignal>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <iostream>
 #include <random>
 #include <regex>
 #include <sstream>
@@ -46,6 +48,23 @@ bool ProcessRunningWith(const std::string& text)
         }
     }
     return false;
+}
+
+// Sends `signal` to the process and waits, without a fixed time, until the process has
+// taken it: signals of one kind sent while one is still pending merge into one.
+void SendSignal(pid_t pid, int signal)
+{
+    ::kill(pid, signal);
+    const std::string status = "/proc/" + std::to_string(pid) + "/status";
+    for (int i = 0; i < 5000; ++i) {
+        std::ifstream in(status);
+        std::string line;
+        while (std::getline(in, line) && !line.starts_with("ShdPnd:")) {
+        }
+        if (!line.starts_with("ShdPnd:") || (std::stoull(line.substr(7), nullptr, 16) & (1ull << (signal - 1))) == 0)
+            return;
+        ::usleep(100);
+    }
 }
 
 // Random bytes keep the archiver busy long enough to act while it runs.
@@ -195,6 +214,107 @@ TEST_F(HalvexAppPackaging, SignalEndsTheArchiverAndLeavesNothingBehind)
         EXPECT_TRUE(std::find(log.begin(), log.end(), "Archiving interrupted: the run was asked to stop ") != log.end() ||
                     std::find(log.begin(), log.end(), "Packaging interrupted: the run was asked to stop ") != log.end());
     }
+}
+
+// A stop request repeated while the run cleans up lets the clean-up finish: whenever the
+// two requests come, by whichever signal, the run ends with its closing lines and leaves
+// no work folder, no private folder, no archiver and no partial package; a run the stop
+// came too late for has built a whole package. A third request ends the program at once,
+// after one log line.
+TEST_F(HalvexAppPackaging, RepeatedStopRequestsLetTheCleanUpFinishAThirdEndsAtOnce)
+{
+    WriteNoise(cid / "torqel/noise.bin", 1);
+    const std::string logFile = (root / "appdata/Veskor/Zastrel/Log/log.txt").string();
+    // Waits, without a fixed time, until the program's log holds one of `texts`.
+    const auto logShows = [&](std::initializer_list<std::string> texts) {
+        for (int i = 0; i < 5000; ++i) {
+            const std::string bytes = ReadBytes(logFile);
+            for (const auto& text : texts)
+                if (bytes.find(text) != std::string::npos)
+                    return true;
+            ::usleep(1000);
+        }
+        return false;
+    };
+    // Where the first request goes: once this status line shows and, when given, this log
+    // line is written after it.
+    struct Moment { std::size_t status; std::string logLine; };
+    const Moment moments[] = {
+        {0, ""}, {1, ""}, {1, "About to copy ConfigUpdate"}, {2, ""}, {3, ""}, {3, "Calling "},
+        {3, "Successfully invoked archiver tool"}, {3, "Verifying the package"}, {3, "Package verified"},
+        {3, "Successfully created final self-extracting archive"}, {4, ""},
+    };
+    // The moments at which the job surely still runs once three requests are sent.
+    const std::vector<std::size_t> beforeTheEnd = {0, 1, 3, 4, 5, 7};
+    enum class Then { AtOnce, InTheCleanUp, ThirdAtOnce };
+    const int signals[] = {SIGINT, SIGTERM, SIGHUP};
+    const std::string thirdLine = "Stop requested a third time, by ";
+    int trials = 0;
+    for (const Then then : {Then::AtOnce, Then::InTheCleanUp, Then::ThirdAtOnce}) {
+        for (int round = 0; round < (then == Then::ThirdAtOnce ? 1 : 2); ++round) {
+            for (std::size_t m = 0; m < std::size(moments); ++m) {
+                if (then == Then::ThirdAtOnce &&
+                    std::find(beforeTheEnd.begin(), beforeTheEnd.end(), m) == beforeTheEnd.end())
+                    continue;
+                const Moment& moment = moments[m];
+                const int signal = signals[(m + static_cast<std::size_t>(round)) % std::size(signals)];
+                SCOPED_TRACE("moment " + std::to_string(m) + ", round " + std::to_string(round) + ", signal " +
+                             std::to_string(signal) + ", then " + std::to_string(static_cast<int>(then)));
+                ++trials;
+                const fs::path package = output / "pkg.exe";
+                const ChildResult result =
+                    Run({"-cidpath", cid.string(), "-sfxpath", package.string()}, [&](const std::string& line, pid_t pid) {
+                        if (line != kSuccessLines[moment.status])
+                            return;
+                        if (!moment.logLine.empty() && !logShows({moment.logLine}))
+                            return;
+                        SendSignal(pid, signal);
+                        // The job says where it noticed the stop, then cleans up; a stop
+                        // too late for every step shows only in the closing lines.
+                        if (then == Then::InTheCleanUp)
+                            logShows({"asked to stop", "*** Ending packaging process"});
+                        for (int more = then == Then::ThirdAtOnce ? 2 : 1; more > 0; --more)
+                            SendSignal(pid, signal);
+                    });
+                const auto log = LogFileLines();
+                ASSERT_GE(log.size(), 2u);
+                if (then == Then::ThirdAtOnce) {
+                    EXPECT_EQ(result.signal, signal);
+                    EXPECT_TRUE(log.back().starts_with(thirdLine)) << log.back();
+                    EXPECT_TRUE(NoProcessRunningWith(output.string())) << "the archiver ends with the program";
+                    fs::remove_all(temp / "Halvex");
+                    fs::remove_all(output);
+                    fs::create_directories(output);
+                    continue;
+                }
+                // A request that came once the reporter was gone, after the job, ends the
+                // program by the signal: there is nothing left to clean up then.
+                EXPECT_TRUE(result.exitCode == 0 || result.exitCode == 82 || result.signal == signal)
+                    << result.exitCode << " " << result.signal << "\n" << result.err;
+                const bool built = log.back() == "Zastrel completed successfully ";
+                EXPECT_TRUE(built || log.back() == "Zastrel failed ") << log.back();
+                EXPECT_EQ(log[log.size() - 2], "*** Ending packaging process *** ");
+                EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                                        [&](const std::string& text) { return text.starts_with(thirdLine); }),
+                          0);
+                if (result.exitCode >= 0) {
+                    EXPECT_EQ(result.exitCode, built ? 0 : 82);
+                }
+                if (built) {
+                    EXPECT_EQ(Tree(output), (std::set<std::string>{"pkg.exe", "pkg.exe.sha256"}));
+                    EXPECT_EQ(ChecksumCheck(output, "pkg.exe.sha256"), 0);
+                    EXPECT_EQ(SevenZip({"t", "--", "pkg.exe"}, output), 0);
+                } else {
+                    EXPECT_EQ(Tree(output), std::set<std::string>{});
+                }
+                EXPECT_FALSE(fs::exists(temp / "Halvex"));
+                EXPECT_FALSE(ProcessRunningWith(output.string())) << "no archiver outlives the run";
+                fs::remove_all(output);
+                fs::create_directories(output);
+            }
+        }
+    }
+    std::cout << "[          ] " << trials << " runs stopped by repeated requests\n";
 }
 
 // A terminal on standard error gets one progress line, rewritten in place, never as wide as

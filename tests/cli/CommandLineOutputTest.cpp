@@ -17,7 +17,9 @@
 
 #include <gtest/gtest.h>
 
+#include "core/StopRequests.h"
 #include "platform/Interrupt.h"
+#include "support/LogLines.h"
 #include "support/TerminalScreen.h"
 
 namespace {
@@ -206,7 +208,9 @@ TEST(CommandLineOutput, HungUpTerminalEndsTheLineOnly)
                    "Copying package data and ConfigUpdate tool to local machine...\n");
 }
 
-TEST(CommandLineOutput, FirstSignalAsksToStopSecondEndsTheProcess)
+// The first request asks the job to stop and the second lets its clean-up go on: the
+// process stays. A third ends it by that signal, after one line in the log.
+TEST(CommandLineOutput, ThirdStopRequestEndsTheProcessWithALogLine)
 {
     struct sigaction before {};
     ::sigaction(SIGINT, nullptr, &before);
@@ -214,9 +218,23 @@ TEST(CommandLineOutput, FirstSignalAsksToStopSecondEndsTheProcess)
     {
         CommandLineOutput output;
         ::raise(SIGTERM);
-        EXPECT_TRUE(Platform::InterruptRequested());
-        EXPECT_EXIT(::raise(SIGINT), testing::KilledBySignal(SIGINT), "");
+        ::raise(SIGHUP);
     }
+    EXPECT_TRUE(Platform::InterruptRequested());
+    EXPECT_EQ(StopRequestCount(), 2);
+    LogLines log;
+    EXPECT_EXIT(
+        {
+            CommandLineOutput output;
+            for (int i = 0; i < 3; ++i)
+                ::raise(SIGINT);
+            while (true)
+                ::pause();
+        },
+        testing::KilledBySignal(SIGINT), "");
+    EXPECT_EQ(log.Take(), std::vector<std::string>{
+                              "Stop requested a third time, by SIGINT: the program ends at once, before its clean-up "
+                              "is done; the work folder and the run's files in the output folder may be left behind "});
     struct sigaction after {};
     ::sigaction(SIGINT, nullptr, &after);
     EXPECT_EQ(after.sa_handler, before.sa_handler) << "the handler leaves with the reporter";

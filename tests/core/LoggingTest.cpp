@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -54,6 +55,23 @@ TEST(Logging, BatchedLinesAreAllInTheFileWhenTheBatchEnds)
     EXPECT_EQ(log.Take(), expected);
     logging << "after" << "\n";
     EXPECT_EQ(log.Take(), std::vector<std::string>{"after "});
+}
+
+// A line written from another thread while the program's thread builds one goes in whole
+// and at once, with the lines batched before it, and the line being built is not touched.
+TEST(Logging, SeparateLineFromAnotherThreadReachesTheFileAtOnce)
+{
+    LogLines log;
+    CLogging& logging = GetLogging();
+    {
+        const CLogging::Batch batch(logging);
+        logging << "batched" << "\n";
+        logging << "begun";
+        std::thread([&logging] { logging.WriteSeparateLine(L"from the side\nand on"); }).join();
+        EXPECT_EQ(log.Take(), (std::vector<std::string>{"batched ", "from the side\\nand on "}));
+    }
+    logging << "ended" << "\n";
+    EXPECT_EQ(log.Take(), std::vector<std::string>{"begun ended "});
 }
 
 TEST(Logging, ControlCharactersInsideItemsCannotStartALine)
