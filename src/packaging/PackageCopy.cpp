@@ -491,6 +491,21 @@ StepResult CPackageCopy::CopyEntryFile(const Entry& file, const OpenFolder& pare
                                        const OpenFolder& target, const Path& to)
 {
     log << "Copying file from: " << from.wstring() << "to:" << to.wstring() << "\n";
+    // A file listed in its own folder is linked by name and checked after, two calls in
+    // all; anything that does not go that way takes the way through the opened file,
+    // which tells what is wrong.
+    if (linkByName && !file.Real() && file.identity != Platform::FileIdentity{}) {
+        const int linked = Platform::LinkListedFile(parent, file.name, file.identity, target, to.filename().native());
+        if (linked == 0) {
+            placedBytes += file.size;
+            ReportStepProgress(progress, placedBytes, totalBytes);
+            progress->Refresh();
+            return {};
+        }
+        // Across file systems no file of the copy links.
+        if (linked == EXDEV)
+            linkByName = false;
+    }
     Platform::OpenFile opened;
     if (const int error = OpenListed(file, parent, opened))
         return error == kChanged ? LogChanged(from) : Unplaced(from, error);

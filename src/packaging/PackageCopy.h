@@ -115,4 +115,6 @@ private:
     // How far the copy has got, for the progress shown within the step.
     std::uint64_t totalBytes = 0;
     std::uint64_t placedBytes = 0;
+    // False once a link by name has met another file system.
+    bool linkByName = true;
 };

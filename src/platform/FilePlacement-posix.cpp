@@ -108,6 +108,21 @@ PlacedFile PlaceFile(const OpenFile& file, const OpenFolder& target, const std::
     return Place(file, target.Descriptor(), name.c_str(), pieceDone);
 }
 
+int LinkListedFile(const OpenFolder& source, const std::string& sourceName, const FileIdentity& identity,
+                   const OpenFolder& target, const std::string& name)
+{
+    // Without AT_SYMLINK_FOLLOW a link at the source name is linked itself, and then
+    // refused below like anything else that is not the file listed.
+    if (::linkat(source.Descriptor(), sourceName.c_str(), target.Descriptor(), name.c_str(), 0) != 0)
+        return errno;
+    struct stat status {};
+    if (::fstatat(target.Descriptor(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode) &&
+        FileIdentity{static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)} == identity)
+        return 0;
+    ::unlinkat(target.Descriptor(), name.c_str(), 0);
+    return ESTALE;
+}
+
 PlacedFile PlaceFile(const std::wstring& from, const std::wstring& to, const PieceDone& pieceDone)
 {
     OpenFile file;

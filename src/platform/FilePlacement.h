@@ -31,6 +31,15 @@ struct PlacedFile {
 PlacedFile PlaceFile(const OpenFile& file, const OpenFolder& target, const std::string& name,
                      const PieceDone& pieceDone = {});
 
+// A hard link at the new name `name` in `target` to the entry `sourceName` of `source`,
+// made without opening it, and kept only when it is the regular file `identity` (one a
+// listing found there): 0 once it is. Else nothing is left at `name` and the answer is
+// the system error code of the link (EXDEV across file systems, EEXIST, ...), or ESTALE
+// when the entry is no longer that file; the caller then takes the way through the
+// opened file, which tells what is wrong.
+int LinkListedFile(const OpenFolder& source, const std::string& sourceName, const FileIdentity& identity,
+                   const OpenFolder& target, const std::string& name);
+
 // The same for the regular file at the path `from` (its links followed) and the new path
 // `to`; anything but a regular file is refused unopened (EOPNOTSUPP).
 PlacedFile PlaceFile(const std::wstring& from, const std::wstring& to, const PieceDone& pieceDone = {});

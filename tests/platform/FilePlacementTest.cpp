@@ -208,4 +208,45 @@ TEST_F(FilePlacement, TheOpenedFileIsPlacedWhateverItsNameLeadsToNow)
     }
 }
 
+// A file linked by its listed name is kept only when it is still the file listed; every
+// other answer leaves nothing at the new name, so the caller can take the way through the
+// opened file.
+TEST_F(FilePlacement, LinkByNameKeepsOnlyTheListedFile)
+{
+    Platform::OpenFolder held;
+    ASSERT_EQ(held.Open(folder.string()), 0);
+    Platform::FolderEntry listed;
+    ASSERT_EQ(held.Describe("source.bin", listed), 0);
+    Platform::OpenFolder target;
+    ASSERT_EQ(target.CreateIn(held, "by name"), 0);
+
+    ASSERT_EQ(Platform::LinkListedFile(held, "source.bin", listed.identity, target, "placed.bin"), 0);
+    EXPECT_EQ(Status(folder / "by name/placed.bin").st_ino, before.st_ino);
+    EXPECT_EQ(Platform::LinkListedFile(held, "source.bin", listed.identity, target, "placed.bin"), EEXIST);
+    EXPECT_EQ(Status(folder / "by name/placed.bin").st_ino, before.st_ino);
+
+    std::ofstream(folder / "another.bin") << "another file";
+    fs::create_symlink(source, folder / "link.bin");
+    ASSERT_EQ(::mkfifo((folder / "pipe").c_str(), 0600), 0);
+    struct Case { const char* what; const char* name; int error; };
+    const Case cases[] = {
+        {"another file", "another.bin", ESTALE},
+        {"a link to the listed file", "link.bin", ESTALE},
+        {"a pipe", "pipe", ESTALE},
+        {"nothing", "gone.bin", ENOENT},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(Platform::LinkListedFile(held, c.name, listed.identity, target, "other.bin"), c.error);
+        EXPECT_FALSE(fs::exists(fs::symlink_status(folder / "by name/other.bin")));
+    }
+    if (!other.empty()) {
+        Platform::OpenFolder elsewhere;
+        ASSERT_EQ(elsewhere.Open(other.string()), 0);
+        EXPECT_EQ(Platform::LinkListedFile(held, "source.bin", listed.identity, elsewhere, "placed.bin"), EXDEV);
+        EXPECT_FALSE(fs::exists(other / "placed.bin"));
+    }
+    ExpectSourceUntouched();
+}
+
 }  // namespace
