@@ -1,6 +1,7 @@
 #include "cli/InputChecks.h"
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include <boost/filesystem/operations.hpp>
@@ -11,6 +12,7 @@
 #include "core/PackageOptions.h"
 #include "cli/UrlCracking.h"
 #include "platform/HostFolders.h"
+#include "platform/NameLength.h"
 #include "platform/TextConversion.h"
 
 namespace fs = boost::filesystem;
@@ -173,6 +175,31 @@ bool CheckOutputPlacement(const PackageOptions& options, CLogging& log)
     return false;
 }
 
+bool CheckOutputNames(const PackageOptions& options, CLogging& log)
+{
+    const std::wstring& path = options.GetOutputPackage();
+    const fs::path package = options.GetOutputIsFolder() ? fs::path(path) / L"VeskorEndpoint.exe" : fs::path(path);
+    const fs::path checksum = package.parent_path() / (package.filename().wstring() + L".sha256");
+    const std::size_t limit = Platform::LongestName(package.parent_path().wstring());
+    for (const auto& [file, what] : {std::pair{package, "package's"}, std::pair{checksum, "checksum file's"}}) {
+        const std::size_t length = Platform::NarrowHostText(file.filename().wstring()).size();
+        if (length > limit) {
+            log << "Destination path: " << path << " cannot be written: the" << what << "name"
+                << file.filename().wstring() << "is" << static_cast<int>(length)
+                << "bytes long, and the output folder's file system takes names of at most"
+                << static_cast<int>(limit) << "bytes" << "\n";
+            return false;
+        }
+        boost::system::error_code unknown;
+        if (fs::is_directory(fs::symlink_status(file, unknown))) {
+            log << "Destination path: " << path << " cannot be written: the" << what << "name is taken by a folder:"
+                << file.wstring() << "\n";
+            return false;
+        }
+    }
+    return true;
+}
+
 bool IsExistingFolder(const std::wstring& path)
 {
     return fs::is_directory(fs::path(path));
@@ -219,7 +246,8 @@ std::optional<InputProblem> CheckOutputInput(PackageOptions& options, CLogging& 
     options.SetOutputIsFolder(IsExistingFolder(output) || NamesFolder(output));
     if (output.empty())
         return InputProblem{133, output};
-    if (!CheckOutputPackage(output, options.GetOutputIsFolder(), log) || !CheckOutputPlacement(options, log))
+    if (!CheckOutputPackage(output, options.GetOutputIsFolder(), log) || !CheckOutputPlacement(options, log) ||
+        !CheckOutputNames(options, log))
         return InputProblem{111, output};
     return std::nullopt;
 }

@@ -25,6 +25,12 @@ bool CheckOutputPackage(const std::wstring& path, bool isFolder, CLogging& log);
 // run packs. Logs why when it would not.
 bool CheckOutputPlacement(const PackageOptions& options, CLogging& log);
 
+// The package and its checksum file "<package>.sha256" can take their names in the output
+// folder: each name fits the longest name its file system takes, and no folder is at
+// either. Checked before any work, so a run never builds a package it cannot publish.
+// Logs why when they cannot.
+bool CheckOutputNames(const PackageOptions& options, CLogging& log);
+
 // The path names an existing folder. Writes nothing; a file-system error other than
 // "not found" reaches the caller.
 bool IsExistingFolder(const std::wstring& path);
@@ -52,7 +58,7 @@ struct InputProblem {
 std::optional<InputProblem> CheckSourceInput(const std::wstring& source, CLogging& log);
 
 // The output package (133 blank, 111); first sets outputIsFolder from IsExistingFolder and
-// NamesFolder. Includes CheckOutputPlacement.
+// NamesFolder. Includes CheckOutputPlacement and CheckOutputNames.
 std::optional<InputProblem> CheckOutputInput(PackageOptions& options, CLogging& log);
 
 // The management server URL (135 blank, 113).

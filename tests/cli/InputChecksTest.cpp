@@ -1,5 +1,7 @@
 #include "cli/InputChecks.h"
 
+#include <unistd.h>
+
 #include <fstream>
 #include <optional>
 #include <string>
@@ -125,6 +127,66 @@ TEST_F(InputChecks, OutputEndingInASeparatorNamesAFolderWhetherOrNotItExists)
         log.Take();
     }
     EXPECT_FALSE(fs::exists(root / "new")) << "the probe leaves no folder behind";
+}
+
+// The package and its checksum "<package>.sha256" must both be able to take their names,
+// counted in bytes: a name longer than the file system takes, or a folder at either name,
+// is refused before any work. A link at a name is replaced, never followed, so it passes.
+TEST_F(InputChecks, PackageAndChecksumNamesFitAndAreFree)
+{
+    const long limit = ::pathconf(root.string().c_str(), _PC_NAME_MAX);
+    ASSERT_GT(limit, 20);
+    const auto name = [](std::size_t bytes) { return std::string(bytes - 4, 'n') + ".exe"; };
+    const std::string fits = name(static_cast<std::size_t>(limit) - 7);
+    const std::string checksumTooLong = name(static_cast<std::size_t>(limit) - 6);
+    const std::string packageTooLong = name(static_cast<std::size_t>(limit) + 1);
+    // Two bytes a character: the limit is in bytes.
+    std::string umlauts;
+    while (umlauts.size() + 4 + 7 <= static_cast<std::size_t>(limit))
+        umlauts += "\xC3\xA4";
+    umlauts += ".exe";
+    fs::create_directories(root / "out" / "pkg.exe.sha256");
+    fs::create_directories(root / "default" / "VeskorEndpoint.exe.sha256");
+    fs::create_directories(root / "taken" / "VeskorEndpoint.exe");
+    fs::create_directories(root / "linked");
+    fs::create_directory_symlink(root / "out", root / "linked" / "pkg.exe.sha256");
+    const std::string tooLong = " bytes long, and the output folder's file system takes names of at most " +
+                                std::to_string(limit) + " bytes ";
+    struct Case { std::string path; bool isFolder; std::string line; };
+    const Case cases[] = {
+        {(root / "out" / "ok.exe").string(), false, ""},
+        {(root / "new" / "deeper" / fits).string(), false, ""},
+        {(root / "linked" / "pkg.exe").string(), false, ""},
+        {(root / "out" / checksumTooLong).string(), false,
+         "cannot be written: the checksum file's name " + checksumTooLong + ".sha256 is " + std::to_string(limit + 1) +
+             tooLong},
+        {(root / "out" / packageTooLong).string(), false,
+         "cannot be written: the package's name " + packageTooLong + " is " + std::to_string(limit + 1) + tooLong},
+        {(root / "out" / umlauts).string(), false,
+         "cannot be written: the checksum file's name " + umlauts + ".sha256 is " +
+             std::to_string(umlauts.size() + 7) + tooLong},
+        {(root / "out" / "pkg.exe").string(), false,
+         "cannot be written: the checksum file's name is taken by a folder: " + (root / "out" / "pkg.exe.sha256").string() +
+             " "},
+        {(root / "default").string(), true,
+         "cannot be written: the checksum file's name is taken by a folder: " +
+             (root / "default" / "VeskorEndpoint.exe.sha256").string() + " "},
+        {(root / "taken").string(), true,
+         "cannot be written: the package's name is taken by a folder: " + (root / "taken" / "VeskorEndpoint.exe").string() +
+             " "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        PackageOptions options;
+        options.SetOutputPackage(Wide(c.path));
+        options.SetOutputIsFolder(c.isFolder);
+        EXPECT_EQ(CheckOutputNames(options, GetLogging()), c.line.empty());
+        if (c.line.empty())
+            EXPECT_EQ(log.Take(), std::vector<std::string>{});
+        else
+            EXPECT_EQ(log.Take(), std::vector<std::string>{"Destination path:  " + c.path + "  " + c.line});
+    }
+    EXPECT_FALSE(fs::exists(root / "new"));
 }
 
 TEST_F(InputChecks, ExistingFolderOnlyForFolders)
