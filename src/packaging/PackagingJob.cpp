@@ -1,6 +1,7 @@
 #include "packaging/PackagingJob.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <exception>
 #include <iostream>
@@ -15,6 +16,7 @@
 #include "packaging/ArchiveBuilder.h"
 #include "packaging/ClientNames.h"
 #include "packaging/PackageCopy.h"
+#include "packaging/RunLockFile.h"
 #include "packaging/SetupScript.h"
 #include "platform/FileRemoval.h"
 #include "platform/HostFolders.h"
@@ -228,19 +230,32 @@ StepResult PackagingJob::ArchiveStep(ClientNames& clientNames)
 // name, and it is always created anew, private to the user.
 StepResult PackagingJob::ClaimWorkFolder()
 {
-    const std::wstring lockFile = workFolder + L".lock";
+    const std::wstring lockFile = RunLockFile(workFolder);
+    if (lockFile.empty())
+        return LogFailure(log, "Unable to lock the work folder: there is no application-data folder for the lock file");
     const fs::path base = fs::path(workFolder).parent_path();
     boost::system::error_code error;
     if (fs::create_directories(base, error); error)
         return FileSystemFailure(log, "boost::filesystem::create_directories", base, error);
-    runLock.emplace(lockFile, 0600, Platform::CRunLock::File::RemoveWhenReleased);
+    const fs::path lockFolder = fs::path(lockFile).parent_path().parent_path();
+    if (fs::create_directories(lockFolder, error); error)
+        return FileSystemFailure(log, "boost::filesystem::create_directories", lockFolder, error);
+    runLock.emplace(lockFile, 0600, Platform::CRunLock::File::OnlyALock);
     switch (runLock->GetState()) {
     case Platform::CRunLock::State::Held:
         break;
     case Platform::CRunLock::State::Busy:
-        return LogFailure(log, "Another packaging run is using the work folder:", workFolder);
+        return LogFailure(log, "Another packaging run is using the work folder:", workFolder,
+                          L"(held by " +
+                              (runLock->Holder().empty() ? std::wstring(L"a run that has not named itself yet")
+                                                         : Platform::WidenHostText(runLock->Holder())) +
+                              L")");
     case Platform::CRunLock::State::Unusable:
-        return LogFailure(log, "Unable to lock the work folder: the lock file cannot be used:", lockFile);
+        return LogFailure(log, "Unable to lock the work folder: the lock file cannot be used:", lockFile,
+                          runLock->Error() == EPERM
+                              ? std::wstring(L"it, or its folder, is a link, not a plain file or folder, belongs to "
+                                             L"another user, or others may write to it")
+                              : Platform::WidenHostText(Platform::SystemErrorText(runLock->Error())));
     }
     if (Platform::IsForeignFolder(workFolder))
         return LogFailure(log, "The work folder is a link, not a folder, or belongs to another user, and is not used:",

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/FileDescriptor.h"
+
 namespace Platform {
 
 // Keeps two runs of one user from using the same thing (the work folder, a log file) at
@@ -10,13 +12,17 @@ namespace Platform {
 class CRunLock {
 public:
     enum class State { Held, Busy, Unusable };
-    // Whether the lock file goes when the lock is released (a lock file that is only a
-    // lock), or stays (a file that holds something, such as a log).
-    enum class File { Keep, RemoveWhenReleased };
+    // What the lock file is: a file that holds something and stays (a log), or a file that
+    // is only a lock. One that is only a lock lives in a folder that no one but this user
+    // may write to (made for the user alone when missing, its parents must exist), names
+    // the run that holds it, and goes when the lock is released.
+    enum class File { Keep, OnlyALock };
 
     // Never waits: a lock held by another run gives Busy at once. A lock file that is a
-    // link, not a plain file, or belongs to another user gives Unusable and is not followed.
-    // A missing file is created with `permissions` (less the process's umask).
+    // link, not a plain file, belongs to another user, or that others may write to beyond
+    // `permissions`, gives Unusable and is not followed; so does a folder that fails the
+    // test above for a lock file that is only a lock. A missing file is created with
+    // `permissions` (less the process's umask).
     explicit CRunLock(const std::wstring& lockFile, unsigned permissions = 0600, File file = File::Keep);
     ~CRunLock();
 
@@ -24,11 +30,25 @@ public:
     CRunLock& operator=(const CRunLock&) = delete;
 
     State GetState() const { return state; }
+    // Why the lock is Unusable: the system error code, EPERM for a file or folder that is
+    // not this user's own as said above.
+    int Error() const { return error; }
+    // Who holds a Busy lock file that is only a lock, as the holder wrote it into the file
+    // ("process 1234 since 2026/12/11 04:40:26"); empty when it has not written it yet.
+    const std::string& Holder() const { return holder; }
 
 private:
-    std::string path;
+    bool Open(const std::string& path, unsigned permissions);
+    void WriteHolder();
+    void ReadHolder();
+
+    std::string leaf;
     File file;
-    int fd = -1;
+    // The lock file's folder, held so the file is opened and removed where it was checked.
+    FileDescriptor folder;
+    FileDescriptor fd;
+    int error = 0;
+    std::string holder;
     State state = State::Unusable;
 };
 

@@ -161,7 +161,8 @@ TEST_F(HalvexAppPackaging, SuccessfulRunShowsEachStatusAndExitsZero)
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log.back(), "Zastrel completed successfully ");
     EXPECT_FALSE(fs::exists(temp / "Halvex"));
-    EXPECT_FALSE(fs::exists(temp / "Halvex.lock")) << "the run's lock file goes with it";
+    EXPECT_FALSE(fs::exists(temp / "Halvex.lock")) << "nothing of the lock is in the shared temporary folder";
+    EXPECT_TRUE(fs::is_empty(root / "appdata/Veskor/Zastrel/Lock")) << "the run's lock file goes with it";
 }
 
 TEST_F(HalvexAppPackaging, FailedJobsExit82WithTheFailureLine)
@@ -426,11 +427,20 @@ TEST_F(HalvexAppPackaging, HostileNamesAndInsideLinksArePackedFaithfully)
         EXPECT_NE(entry.path().filename(), "pwned");
 }
 
-// Outputs the run would destroy, or pack into itself, are refused before any work.
+// Outputs the run would destroy, pack into itself or could not publish whole are refused
+// before any work, and a package already at the name stays as it was.
 TEST_F(HalvexAppPackaging, OutputsTheRunWouldDestroyAreRefusedBeforeAnyWork)
 {
     fs::create_directories(temp / "Halvex");
     fs::create_directory_symlink(cid, root / "cid link");
+    // The package's name fits the file system, its checksum's does not.
+    const long limit = ::pathconf(output.c_str(), _PC_NAME_MAX);
+    ASSERT_GT(limit, 20);
+    const std::string longName = std::string(static_cast<std::size_t>(limit) - 9, 'n') + ".exe";
+    WriteBytes(output / longName, "an older package");
+    WriteBytes(output / "pkg.exe", "an older package");
+    fs::create_directories(output / "pkg.exe.sha256");
+    const std::set<std::string> before = Tree(output);
     struct Case { std::string output; std::string reason; };
     const Case cases[] = {
         {(output / "halvex_archive.7z").string(), " is the intermediate archive, which the run deletes "},
@@ -440,6 +450,12 @@ TEST_F(HalvexAppPackaging, OutputsTheRunWouldDestroyAreRefusedBeforeAnyWork)
         {(cid / "torqel/pkg.exe").string(), " lies inside the source folder, which the run packs "},
         {(root / "cid link/pkg.exe").string(), " lies inside the source folder, which the run packs "},
         {(cid.parent_path() / "KELDWIN/pkg.exe").string(), " lies inside the source folder, which the run packs "},
+        {(output / longName).string(),
+         " cannot be written: the checksum file's name " + longName + ".sha256 is " + std::to_string(limit + 2) +
+             " bytes long, and the output folder's file system takes names of at most " + std::to_string(limit) +
+             " bytes "},
+        {(output / "pkg.exe").string(), " cannot be written: the checksum file's name is taken by a folder: " +
+                                            (output / "pkg.exe.sha256").string() + " "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.output);
@@ -448,7 +464,9 @@ TEST_F(HalvexAppPackaging, OutputsTheRunWouldDestroyAreRefusedBeforeAnyWork)
         const auto log = LogFileLines();
         EXPECT_NE(std::find(log.begin(), log.end(), "Destination path:  " + c.output + " " + c.reason), log.end());
         EXPECT_EQ(std::find(log.begin(), log.end(), "*** Starting packaging process *** "), log.end());
-        EXPECT_TRUE(fs::is_empty(output));
+        EXPECT_EQ(Tree(output), before);
+        EXPECT_EQ(ReadBytes(output / longName), "an older package");
+        EXPECT_EQ(ReadBytes(output / "pkg.exe"), "an older package");
         EXPECT_TRUE(fs::is_empty(temp / "Halvex"));
         EXPECT_FALSE(fs::exists(cid / "torqel/pkg.exe"));
     }
@@ -768,8 +786,11 @@ TEST_F(HalvexAppPackaging, EachOfTwoRunsAtOnceKeepsAWholeLogOfItsOwn)
     EXPECT_EQ(firstLog.back(), "Zastrel completed successfully ");
     const auto secondLog = LogLines::All((logFolder / "log-2.txt").string());
     ASSERT_FALSE(secondLog.empty());
-    EXPECT_NE(std::find(secondLog.begin(), secondLog.end(),
-                        "Another packaging run is using the work folder: " + (temp / "Halvex").string() + " "),
+    EXPECT_NE(std::find_if(secondLog.begin(), secondLog.end(),
+                           [&](const std::string& line) {
+                               return line.starts_with("Another packaging run is using the work folder: " +
+                                                       (temp / "Halvex").string() + " (held by process ");
+                           }),
               secondLog.end());
     EXPECT_EQ(secondLog.back(), "Zastrel failed ");
     EXPECT_EQ(std::find(firstLog.begin(), firstLog.end(), secondLog.back()), firstLog.end());

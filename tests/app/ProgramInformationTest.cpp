@@ -131,7 +131,7 @@ TEST(ProgramInformation, ReadmeCarriesTheHelpAndTheManualPageEveryOption)
     EXPECT_EQ(ListedOptions(page.out, "       "), ParserOptions());
     for (const char* section : {"SYNOPSIS", "OPTIONS", "EXIT STATUS", "ENVIRONMENT", "FILES", "EXAMPLES"})
         EXPECT_NE(page.out.find(std::string("\n") + section + "\n"), std::string::npos) << section;
-    for (const char* name : {"ProgramData", "TEMP", "TMPDIR", "log.txt", "$TEMP/Halvex", "Halvex.lock",
+    for (const char* name : {"ProgramData", "TEMP", "TMPDIR", "log.txt", "$TEMP/Halvex", "Veskor/Zastrel/Lock",
                              "/etc/halvex/", "halvex-obscure"})
         EXPECT_NE(page.out.find(name), std::string::npos) << name;
 }

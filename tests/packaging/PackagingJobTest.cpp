@@ -1,11 +1,13 @@
 #include "packaging/PackagingJob.h"
 
 #include <chrono>
+#include <csignal>
 #include <functional>
 #include <map>
 #include <iostream>
 #include <optional>
 #include <random>
+#include <regex>
 #include <stdexcept>
 #include <thread>
 #include <utility>
@@ -20,6 +22,7 @@
 #include "core/StepProgress.h"
 #include "platform/Interrupt.h"
 #include "platform/WorkFolder.h"
+#include "packaging/RunLockFile.h"
 #include "support/ChildRun.h"
 
 namespace {
@@ -666,17 +669,43 @@ TEST_F(Packaging, WorkFolderThatIsNotOursIsNeitherUsedNorFollowed)
     EXPECT_TRUE(fs::is_empty(output));
 }
 
-TEST_F(Packaging, SecondRunAtOnceFailsWithoutTouchingTheFirst)
+TEST_F(Packaging, SecondRunAtOnceFailsWithoutTouchingTheFirstAndNamesIt)
 {
     fs::create_directories(temp);
     WriteBytes(temp / "Halvex/NORDAVIN/in-progress.txt", "the first run's copy");
-    const Platform::CRunLock firstRun((temp / "Halvex.lock").wstring());
-    ASSERT_EQ(firstRun.GetState(), Platform::CRunLock::State::Held);
+    const fs::path lockFile = RunLockFile((temp / "Halvex").wstring());
+    fs::create_directories(lockFile.parent_path().parent_path());
+    // Another process holds it, as another run would.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t firstRun = ::fork();
+    if (firstRun == 0) {
+        const Platform::CRunLock lock(lockFile.wstring(), 0600, Platform::CRunLock::File::OnlyALock);
+        const char held = lock.GetState() == Platform::CRunLock::State::Held ? 'y' : 'n';
+        [[maybe_unused]] const auto told = ::write(ready[1], &held, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char held = 0;
+    ASSERT_EQ(::read(ready[0], &held, 1), 1);
+    ASSERT_EQ(held, 'y');
     LogRecord log;
     EXPECT_FALSE(Run(progress));
-    EXPECT_EQ(JobLines(log.Get())[1], "Another packaging run");
+    ::kill(firstRun, SIGKILL);
+    ::waitpid(firstRun, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    const auto lines = log.Get();
+    EXPECT_EQ(JobLines(lines)[1], "Another packaging run");
+    const std::regex refusal("Another packaging run is using the work folder: " + (temp / "Halvex").string() +
+                             " \\(held by process " + std::to_string(firstRun) +
+                             " since [0-9]{4}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\\) ");
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
+                            [&](const std::string& line) { return std::regex_match(line, refusal); }))
+        << log.Joined();
     EXPECT_EQ(ReadBytes(temp / "Halvex/NORDAVIN/in-progress.txt"), "the first run's copy");
     EXPECT_TRUE(fs::is_empty(output));
+    EXPECT_FALSE(fs::exists(temp / "Halvex.lock")) << "nothing of the lock is in the shared temporary folder";
 }
 
 // Each fault ends the run with its reason in the log, and leaves nothing behind: the
@@ -707,11 +736,40 @@ TEST_F(Packaging, FaultsFailTheRunAndLeaveNothingBehind)
     };
     const auto unmountOutput = [this] { RunChild("/usr/bin/umount", {output.string()}); };
     std::optional<Platform::CFolderLock> otherRun;
+    const fs::path lockFile = RunLockFile((temp / "Halvex").wstring());
+    const fs::path lockFolder = lockFile.parent_path();
+    const std::string unusableLock =
+        "Unable to lock the work folder: the lock file cannot be used: " + lockFile.string() +
+        " it, or its folder, is a link, not a plain file or folder, belongs to another user, or others may write to it ";
+    const auto removeLockFolder = [lockFolder] { fs::remove_all(lockFolder); };
 
     std::vector<Fault> faults = {
         {"output folder held by another run", [&] { otherRun.emplace(output.wstring()); },
          "Another packaging run is writing into the output folder: " + output.string() + " ", L"", 0, false,
          [&] { otherRun.reset(); }},
+        {"a lock folder others may write to", [&] {
+             fs::create_directories(lockFolder);
+             fs::permissions(lockFolder, fs::perms::all); },
+         unusableLock, L"", 0, false, removeLockFolder},
+        {"a lock folder that is a link", [&] {
+             fs::create_directories(lockFolder.parent_path());
+             fs::create_directories(root / "elsewhere");
+             fs::create_directory_symlink(root / "elsewhere", lockFolder); },
+         unusableLock, L"", 0, false, removeLockFolder},
+        {"a lock file others may write to", [&] {
+             fs::create_directories(lockFolder);
+             WriteBytes(lockFile, "");
+             fs::permissions(lockFile, fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_write); },
+         unusableLock, L"", 0, false, removeLockFolder},
+        {"a lock file of another user", [&] {
+             fs::create_directories(lockFolder);
+             WriteBytes(lockFile, "");
+             ASSERT_EQ(::chown(lockFile.c_str(), 65534, 65534), 0); },
+         unusableLock, L"", 0, true, removeLockFolder},
+        {"a lock folder of another user", [&] {
+             fs::create_directories(lockFolder);
+             ASSERT_EQ(::chown(lockFolder.c_str(), 65534, 65534), 0); },
+         unusableLock, L"", 0, true, removeLockFolder},
         {"link to a file outside the CID", [&] { fs::create_symlink(secret, cid / "torqel/secret.txt"); },
          "Link leaves the source folder: " + (cid / "torqel/secret.txt").string() + " -> " + secret.string() + " "},
         {"link to a folder outside the CID", [&] { fs::create_directory_symlink(root / "elsewhere", cid / "bexu/more"); },
@@ -781,7 +839,7 @@ TEST_F(Packaging, FaultsFailTheRunAndLeaveNothingBehind)
     for (const auto& fault : faults) {
         SCOPED_TRACE(fault.name);
         if (fault.needsRoot && ::geteuid() != 0) {
-            std::cout << "[  SKIPPED ] " << fault.name << ": needs root to mount a file system\n";
+            std::cout << "[  SKIPPED ] " << fault.name << ": needs root (a mount, or another user's file)\n";
             continue;
         }
         WriteBytes(secret, "root only");

@@ -6,9 +6,12 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <new>
+#include <regex>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -69,9 +72,9 @@ TEST_F(WorkFolder, LockFileGoesWithTheRunThatMadeItOnlyWhenAsked)
 {
     const std::wstring lockFile = (base / "Halvex.lock").wstring();
     {
-        const Platform::CRunLock first(lockFile, 0600, Platform::CRunLock::File::RemoveWhenReleased);
+        const Platform::CRunLock first(lockFile, 0600, Platform::CRunLock::File::OnlyALock);
         ASSERT_EQ(first.GetState(), Platform::CRunLock::State::Held);
-        const Platform::CRunLock second(lockFile, 0600, Platform::CRunLock::File::RemoveWhenReleased);
+        const Platform::CRunLock second(lockFile, 0600, Platform::CRunLock::File::OnlyALock);
         EXPECT_EQ(second.GetState(), Platform::CRunLock::State::Busy);
     }
     EXPECT_FALSE(fs::exists(base / "Halvex.lock")) << "the busy run leaves the holder's file alone; the holder removes it";
@@ -100,7 +103,7 @@ TEST_F(WorkFolder, RemovedLockFilesStillExcludeConcurrentRuns)
         const pid_t pid = ::fork();
         if (pid == 0) {
             for (int turn = 0; turn < 2000; ++turn) {
-                const Platform::CRunLock lock(lockFile, 0600, Platform::CRunLock::File::RemoveWhenReleased);
+                const Platform::CRunLock lock(lockFile, 0600, Platform::CRunLock::File::OnlyALock);
                 if (lock.GetState() != Platform::CRunLock::State::Held)
                     continue;
                 if (shared->holders.fetch_add(1) != 0)
@@ -122,6 +125,66 @@ TEST_F(WorkFolder, RemovedLockFilesStillExcludeConcurrentRuns)
     EXPECT_GT(shared->held.load(), 0);
     EXPECT_FALSE(fs::exists(base / "Halvex.lock"));
     ::munmap(memory, sizeof(Shared));
+}
+
+// A lock that is only a lock names its holder to a run it keeps out, and is not used where
+// anyone else could have made it or could change it.
+TEST_F(WorkFolder, LockOnlyFileNamesItsHolderAndIsRefusedWhereOthersReach)
+{
+    const fs::path folder = base / "locks";
+    const std::wstring lockFile = (folder / "Halvex.lock").wstring();
+    {
+        const Platform::CRunLock first(lockFile, 0600, Platform::CRunLock::File::OnlyALock);
+        ASSERT_EQ(first.GetState(), Platform::CRunLock::State::Held);
+        EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all) << "made for the user alone";
+        const Platform::CRunLock second(lockFile, 0600, Platform::CRunLock::File::OnlyALock);
+        EXPECT_EQ(second.GetState(), Platform::CRunLock::State::Busy);
+        EXPECT_TRUE(std::regex_match(second.Holder(),
+                                     std::regex("process " + std::to_string(::getpid()) +
+                                                " since [0-9]{4}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}")))
+            << second.Holder();
+    }
+    fs::remove_all(folder);
+
+    struct Case { const char* name; std::function<void()> spoil; bool needsRoot; };
+    const Case cases[] = {
+        {"a folder others may write to", [&] { fs::create_directory(folder); fs::permissions(folder, fs::perms::all); }, false},
+        {"a folder its group may write to", [&] {
+             fs::create_directory(folder);
+             fs::permissions(folder, fs::perms::owner_all | fs::perms::group_all); }, false},
+        {"a folder that is a link", [&] {
+             fs::create_directory(base / "elsewhere");
+             fs::create_directory_symlink(base / "elsewhere", folder); }, false},
+        {"a file where the folder should be", [&] { std::ofstream(folder) << "x"; }, false},
+        {"a lock file others may write to", [&] {
+             fs::create_directory(folder);
+             std::ofstream(folder / "Halvex.lock") << "";
+             fs::permissions(folder / "Halvex.lock", fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_write); },
+         false},
+        {"a lock file that is a folder", [&] { fs::create_directories(folder / "Halvex.lock"); }, false},
+        {"a lock file that is a link", [&] {
+             fs::create_directory(folder);
+             fs::create_symlink(base / "nowhere", folder / "Halvex.lock"); }, false},
+        {"a folder of another user", [&] {
+             fs::create_directory(folder);
+             ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0); }, true},
+        {"a lock file of another user", [&] {
+             fs::create_directory(folder);
+             std::ofstream(folder / "Halvex.lock") << "";
+             ASSERT_EQ(::chown((folder / "Halvex.lock").c_str(), 65534, 65534), 0); }, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.needsRoot && ::geteuid() != 0)
+            continue;
+        c.spoil();
+        const Platform::CRunLock lock(lockFile, 0600, Platform::CRunLock::File::OnlyALock);
+        EXPECT_EQ(lock.GetState(), Platform::CRunLock::State::Unusable);
+        EXPECT_EQ(lock.Error(), EPERM);
+        EXPECT_FALSE(fs::exists(base / "nowhere"));
+        fs::remove_all(folder);
+        fs::remove_all(base / "elsewhere");
+    }
 }
 
 TEST_F(WorkFolder, LinkedLockFileIsNotFollowed)
