@@ -3,21 +3,20 @@
 
 #include "core/Logging.h"
 #include "core/PackageOptions.h"
-#include "core/StopRequests.h"
 #include "cli/CommandLineParser.h"
 #include "cli/InputChecks.h"
 #include "cli/SigningChecks.h"
-#include "packaging/PackagingJob.h"
-#include "platform/ConsoleControl.h"
-#include "platform/Interrupt.h"
 #include "platform/StringTable.h"
 #include "platform/TextConversion.h"
 #include "platform/WorkFolder.h"
 #include "ui/AboutDlg.h"
+#include "ui/BuildRun.h"
+#include "ui/DialogMessage.h"
 #include "ui/ApplicationIcon.h"
 #include "ui/DialogUnits.h"
 #include "ui/FileFilter.h"
-#include "ui/ProgressDlg.h"
+#include "ui/HalvexDlgTemplate.h"
+#include "ui/OptionBindings.h"
 #include "ui/RadioGroup.h"
 #include "ui/RememberedChoices.h"
 
@@ -28,7 +27,6 @@
 #include <QCompleter>
 #include <QDir>
 #include <QFile>
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QDropEvent>
@@ -45,7 +43,6 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QStyle>
-#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -57,7 +54,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <memory>
 #include <utility>
 #include <vector>
 
@@ -101,22 +97,6 @@ constexpr std::pair<int, int> kFieldLimits[] = {
 // What every unusable -opwd token in the parameters field is called; the log keeps the detail.
 const std::wstring kInvalidPassword = L"Option \u2013opwd is not a valid password.";
 
-// SIGINT, SIGTERM or SIGHUP (the terminal the program came from closing) during a build
-// stop it as Cancel does; the dialog then ends. A second lets the clean-up go on, a third
-// ends the program at once (OnStopRequest).
-// Routes the end requests to the build for as long as it runs.
-class EndRequestsStopTheBuild {
-public:
-    EndRequestsStopTheBuild()
-    {
-        ForgetStopRequests();
-        Platform::SetConsoleCtrlHandler(OnStopRequest, true);
-    }
-    ~EndRequestsStopTheBuild() { Platform::SetConsoleCtrlHandler(OnStopRequest, false); }
-    EndRequestsStopTheBuild(const EndRequestsStopTheBuild&) = delete;
-    EndRequestsStopTheBuild& operator=(const EndRequestsStopTheBuild&) = delete;
-};
-
 // The wait cursor for the time of a handler, restored however the handler ends.
 class WaitCursor {
 public:
@@ -135,15 +115,63 @@ std::wstring LocalPath(const QString& typed)
     return typed.toStdWString();
 }
 
-// Where the button row starts, in dialog units: below the last group box.
-constexpr int kButtonRowTop = 360;
-
 // A PEM file (its text starts with a "-----BEGIN" line) holds the certificate with its key;
 // anything else is taken for a PKCS#12 file, whose check then says what is wrong with it.
 bool IsPemFile(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) && file.read(4096).trimmed().startsWith("-----BEGIN");
+}
+
+// A control of the kind the template gives, with its text, inside `parent`.
+QWidget* MakeControl(const Ui::ControlTemplate& control, const Ui::DialogUnits& units, QWidget* parent)
+{
+    const QString text = QString::fromLatin1(control.text != nullptr ? control.text : "");
+    switch (control.kind) {
+    case Ui::ControlKind::Group: {
+        auto* box = new QGroupBox(text, parent);
+        box->setFocusPolicy(Qt::NoFocus);
+        // The template's frame runs through the middle of the title, half a text line (four
+        // units) below the box's top, and the controls are placed against that line. Styles
+        // that set the title above the frame would draw the top line a whole text line
+        // lower, through the first row of controls.
+        box->setStyleSheet(QStringLiteral(
+            "QGroupBox { margin-top: %1px; border: 1px solid palette(mid); border-radius: 2px; }"
+            "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+            " left: %2px; padding: 0 %3px; }")
+                               .arg(units.Y(4)).arg(units.X(5)).arg(units.X(1)));
+        return box;
+    }
+    case Ui::ControlKind::Label: {
+        auto* label = new QLabel(text, parent);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        return label;
+    }
+    case Ui::ControlKind::Edit:
+        return new QLineEdit(parent);
+    case Ui::ControlKind::Password: {
+        auto* edit = new QLineEdit(parent);
+        edit->setEchoMode(QLineEdit::Password);
+        return edit;
+    }
+    case Ui::ControlKind::Combo: {
+        auto* combo = new QComboBox(parent);
+        combo->setEditable(true);
+        combo->setInsertPolicy(QComboBox::NoInsert);  // the list grows only through RememberSecondaryLocation
+        // Completing and matching keep the case typed: "veskor" is a location to check, not
+        // the suite's own "VESKOR" service.
+        combo->completer()->setCaseSensitivity(Qt::CaseSensitive);
+        combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        return combo;
+    }
+    case Ui::ControlKind::Button:
+        return new QPushButton(text, parent);
+    case Ui::ControlKind::Check:
+        return new QCheckBox(text, parent);
+    case Ui::ControlKind::Radio:
+        return new QRadioButton(text, parent);
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -196,6 +224,11 @@ QAbstractButton* CHalvexDlg::Button(int id) const
     return qobject_cast<QAbstractButton*>(GetDlgItem(id));
 }
 
+QRadioButton* CHalvexDlg::RadioButton(int id) const
+{
+    return qobject_cast<QRadioButton*>(GetDlgItem(id));
+}
+
 bool CHalvexDlg::IsTicked(int id) const
 {
     const QAbstractButton* button = Button(id);
@@ -223,194 +256,51 @@ void CHalvexDlg::CreateControls()
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setFocusPolicy(Qt::NoFocus);
     auto* page = new QWidget;
-    page->setFixedSize(units.Size(488, kButtonRowTop));
+    page->setFixedSize(units.Size(Ui::kTemplateWidth, Ui::kButtonRowTop));
     auto* buttonRow = new QWidget(this);
-    buttonRow->setFixedHeight(units.Size(488, 387 - kButtonRowTop).height());
+    buttonRow->setFixedHeight(units.Size(Ui::kTemplateWidth, Ui::kTemplateHeight - Ui::kButtonRowTop).height());
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(scroll);
     layout->addWidget(buttonRow);
-    std::vector<QWidget*> tabOrder;
 
-    // Controls are made in template order, which is also the keyboard focus order.
-    // Group boxes are plain frames behind the controls, as in the template, so every
-    // position is relative to the page.
-    const auto place = [&](QWidget* widget, int id, int x, int y, int w, int h) {
-        const int top = widget->parentWidget() == buttonRow ? y - kButtonRowTop : y;
-        widget->setGeometry(units.Rect(x, top, w, h));
+    // Controls are made in template order, which is also the keyboard focus order. Group
+    // boxes are plain frames behind the controls, as in the template, so every position is
+    // relative to the page.
+    std::vector<QWidget*> tabOrder;
+    QLabel* pendingLabel = nullptr;
+    for (const Ui::ControlTemplate& control : Ui::MainDialogTemplate()) {
+        const bool inButtonRow = control.y >= Ui::kButtonRowTop;
+        QWidget* widget = MakeControl(control, units, inButtonRow ? buttonRow : page);
+        const int top = inButtonRow ? control.y - Ui::kButtonRowTop : control.y;
+        widget->setGeometry(units.Rect(control.x, top, control.width, control.height));
         if (widget->focusPolicy() & Qt::TabFocus)
             tabOrder.push_back(widget);
-        if (id != kNoId) {
-            widget->setObjectName(QString::number(id));
-            controls.emplace(id, widget);
+        if (control.id != kNoId) {
+            widget->setObjectName(QString::number(control.id));
+            controls.emplace(control.id, widget);
         }
-        return widget;
-    };
-    const auto group = [&](const char* text, int x, int y, int w, int h) {
-        auto* box = new QGroupBox(QString::fromLatin1(text), page);
-        box->setFocusPolicy(Qt::NoFocus);
-        // The template's frame runs through the middle of the title, half a text line (four
-        // units) below the box's top, and the controls are placed against that line. Styles
-        // that set the title above the frame would draw the top line a whole text line
-        // lower, through the first row of controls.
-        box->setStyleSheet(QStringLiteral(
-            "QGroupBox { margin-top: %1px; border: 1px solid palette(mid); border-radius: 2px; }"
-            "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
-            " left: %2px; padding: 0 %3px; }")
-                               .arg(units.Y(4)).arg(units.X(5)).arg(units.X(1)));
-        place(box, kNoId, x, y, w, h);
-    };
-    const auto label = [&](int id, const char* text, int x, int y, int w, int h) {
-        auto* widget = new QLabel(QString::fromLatin1(text), page);
-        widget->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        place(widget, id, x, y, w, h);
-        return widget;
-    };
-    const auto edit = [&](int id, int x, int y, int w, int h) {
-        auto* widget = new QLineEdit(page);
-        place(widget, id, x, y, w, h);
-        return widget;
-    };
-    const auto button = [&](int id, const char* text, int x, int y, int w, int h) {
-        auto* widget = new QPushButton(QString::fromLatin1(text), y >= kButtonRowTop ? buttonRow : page);
-        place(widget, id, x, y, w, h);
-        return widget;
-    };
-    const auto check = [&](int id, const char* text, int x, int y, int w, int h) {
-        place(new QCheckBox(QString::fromLatin1(text), page), id, x, y, w, h);
-    };
-    const auto radio = [&](int id, const char* text, int x, int y, int w, int h) {
-        auto* widget = new QRadioButton(QString::fromLatin1(text), page);
-        place(widget, id, x, y, w, h);
-        return widget;
-    };
+        if (control.accessibleName != nullptr)
+            widget->setAccessibleName(QString::fromLatin1(control.accessibleName));
+        // A label names the control after it.
+        if (pendingLabel != nullptr)
+            pendingLabel->setBuddy(widget);
+        pendingLabel = qobject_cast<QLabel*>(widget);
+    }
 
-    group("Package", 7, 7, 474, 195);
-    auto* sourceLabel = label(kNoId, "Source &folder:", 18, 19, 72, 8);
-    sourceLabel->setBuddy(edit(IDC_SOURCE_FOLDER, 115, 17, 282, 14));
-    button(IDC_BROWSE_SOURCE, "Browse...", 413, 16, 57, 16);
-    check(IDC_MANAGED, "Remote Management System (KETT)", 18, 36, 130, 10);
-    check(IDC_FIREWALL, "Firewall", 18, 68, 80, 10);
-    check(IDC_PATCH, "Patch", 18, 84, 80, 10);
-    // A label without a mnemonic still names its field for assistive tools.
-    auto* serverLabel = label(IDC_SERVER_URL_LABEL, "Management server URL:", 140, 70, 85, 8);
-    auto* server = edit(IDC_SERVER_URL, 240, 69, 230, 14);
-    server->setEnabled(false);
-    serverLabel->setBuddy(server);
-    auto* includeLabel = label(IDC_INCLUDE_LABEL, "Include selected components:", 18, 117, 102, 9);
-    auto* inPackage = radio(IDC_IN_PACKAGE, "In the package", 140, 117, 77, 10);
-    includeLabel->setBuddy(inPackage);
-    auto* downloads = radio(IDC_AUTOUPDATE_DOWNLOADS, "Configure AutoUpdate to download components", 240, 117, 198, 10);
-    auto* osLabel = label(IDC_OS_TYPE_LABEL, "Operating &system type:", 18, 132, 117, 9);
-    auto* both = radio(IDC_BOTH_ARCHITECTURES, "32-bit and 64-bit", 140, 132, 77, 10);
-    osLabel->setBuddy(both);
-    auto* only32 = radio(IDC_32BIT_ONLY, "32-bit only", 240, 132, 77, 10);
-    auto* only64 = radio(IDC_64BIT_ONLY, "64-bit only", 334, 132, 77, 10);
-    auto* typeLabel = label(kNoId, "&Installation type:", 18, 147, 117, 9);
-    auto* silent = radio(IDC_SILENT, "Silent", 140, 147, 77, 10);
-    typeLabel->setBuddy(silent);
-    auto* nonInteractive = radio(IDC_NON_INTERACTIVE, "Non-interactive", 240, 147, 77, 10);
-    auto* interactive = radio(IDC_INTERACTIVE, "Interactive", 334, 147, 77, 10);
-    label(kNoId, "&Additional setup parameters:", 18, 163, 117, 9)
-        ->setBuddy(edit(IDC_SETUP_PARAMETERS, 118, 162, 282, 14));
-    label(kNoId, "&Output package:", 18, 180, 72, 8)->setBuddy(edit(IDC_OUTPUT_PACKAGE, 118, 179, 282, 14));
-    button(IDC_BROWSE_OUTPUT, "Browse...", 413, 179, 57, 16);
-
-    group("Updating", 7, 204, 474, 102);
-    auto* primaryLabel = label(IDC_PRIMARY_LOCATION_LABEL, "&Primary update location:", 18, 215, 91, 8);
-    primaryLabel->setBuddy(edit(IDC_PRIMARY_LOCATION, 118, 214, 282, 14));
-    button(IDC_BROWSE_PRIMARY, "Browse...", 413, 213, 57, 16);
-    label(IDC_PRIMARY_USER_LABEL, "User&name:", 18, 233, 82, 8)->setBuddy(edit(IDC_PRIMARY_USER, 118, 231, 132, 14));
-    auto* primaryPasswordLabel = label(IDC_PRIMARY_PASSWORD_LABEL, "Pass&word:", 281, 234, 53, 8);
-    auto* primaryPassword = edit(IDC_PRIMARY_PASSWORD, 339, 232, 132, 14);
-    primaryPassword->setEchoMode(QLineEdit::Password);
-    primaryPasswordLabel->setBuddy(primaryPassword);
-    check(IDC_USE_SECONDARY, "Use a secondary location", 18, 254, 182, 10);
-    auto* secondaryLabel = label(IDC_SECONDARY_LOCATION_LABEL, "Secondary update &location:", 18, 269, 89, 8);
-    auto* secondary = new QComboBox(page);
-    secondary->setEditable(true);
-    secondary->setInsertPolicy(QComboBox::NoInsert);  // the list grows only through RememberSecondaryLocation
-    // Completing and matching keep the case typed: "veskor" is a location to check, not
-    // the suite's own "VESKOR" service.
-    secondary->completer()->setCaseSensitivity(Qt::CaseSensitive);
-    secondary->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    place(secondary, IDC_SECONDARY_LOCATION, 118, 268, 282, 14);
-    secondaryLabel->setBuddy(secondary);
-    button(IDC_BROWSE_SECONDARY, "Browse...", 413, 267, 57, 16);
-    label(IDC_SECONDARY_USER_LABEL, "Userna&me:", 18, 286, 82, 8)
-        ->setBuddy(edit(IDC_SECONDARY_USER, 118, 285, 132, 14));
-    auto* secondaryPasswordLabel = label(IDC_SECONDARY_PASSWORD_LABEL, "Passwo&rd:", 281, 286, 53, 8);
-    auto* secondaryPassword = edit(IDC_SECONDARY_PASSWORD, 338, 285, 132, 14);
-    secondaryPassword->setEchoMode(QLineEdit::Password);
-    secondaryPasswordLabel->setBuddy(secondaryPassword);
-
-    group("Sign the package", 7, 308, 474, 50);
-    label(kNoId, "C&ertificate or PKCS#12 file:", 18, 320, 99, 8)->setBuddy(edit(IDC_SIGN_FILE, 118, 319, 282, 14));
-    button(IDC_BROWSE_SIGN_FILE, "Browse...", 413, 318, 57, 16);
-    auto* signPassword = edit(IDC_SIGN_PASSWORD, 118, 337, 132, 14);
-    signPassword->setEchoMode(QLineEdit::Password);
-    label(kNoId, "&Key password:", 18, 339, 82, 8)->setBuddy(signPassword);
-    label(kNoId, "&Time-stamp URL:", 262, 339, 72, 8)->setBuddy(edit(IDC_TIMESTAMP_URL, 338, 337, 132, 14));
-
-    auto* build = button(IDOK, "Build Package", 298, 363, 57, 16);
-    button(IDCANCEL, "Cancel", 362, 363, 57, 16);
-    button(IDC_HELP, "Help", 424, 363, 57, 16);
-    check(IDC_TRAFFIC_DETECTION, "ZIMR", 18, 100, 29, 10);
-    check(IDC_EXPLOIT_PREVENTION, "Exploit Prevention", 18, 52, 162, 10);
-
-    // Names for screen readers: the four Browse buttons and the two pairs of credentials
-    // would otherwise sound alike.
-    static constexpr std::pair<int, const char*> accessibleNames[] = {
-        {IDC_SOURCE_FOLDER, "Source folder"},
-        {IDC_BROWSE_SOURCE, "Browse for the source folder"},
-        {IDC_MANAGED, "Remote Management System (KETT)"},
-        {IDC_FIREWALL, "Firewall"},
-        {IDC_PATCH, "Patch"},
-        {IDC_SERVER_URL, "Management server URL"},
-        {IDC_IN_PACKAGE, "Include selected components in the package"},
-        {IDC_AUTOUPDATE_DOWNLOADS, "Configure AutoUpdate to download components"},
-        {IDC_BOTH_ARCHITECTURES, "Operating system type: 32-bit and 64-bit"},
-        {IDC_32BIT_ONLY, "Operating system type: 32-bit only"},
-        {IDC_64BIT_ONLY, "Operating system type: 64-bit only"},
-        {IDC_SILENT, "Installation type: silent"},
-        {IDC_NON_INTERACTIVE, "Installation type: non-interactive"},
-        {IDC_INTERACTIVE, "Installation type: interactive"},
-        {IDC_SETUP_PARAMETERS, "Additional setup parameters"},
-        {IDC_OUTPUT_PACKAGE, "Output package"},
-        {IDC_BROWSE_OUTPUT, "Browse for the output package"},
-        {IDC_PRIMARY_LOCATION, "Primary update location"},
-        {IDC_BROWSE_PRIMARY, "Browse for the primary update location"},
-        {IDC_PRIMARY_USER, "User name for the primary update location"},
-        {IDC_PRIMARY_PASSWORD, "Password for the primary update location"},
-        {IDC_USE_SECONDARY, "Use a secondary location"},
-        {IDC_SECONDARY_LOCATION, "Secondary update location"},
-        {IDC_BROWSE_SECONDARY, "Browse for the secondary update location"},
-        {IDC_SECONDARY_USER, "User name for the secondary update location"},
-        {IDC_SECONDARY_PASSWORD, "Password for the secondary update location"},
-        {IDC_SIGN_FILE, "Signing certificate or PKCS#12 file"},
-        {IDC_BROWSE_SIGN_FILE, "Browse for the signing certificate or PKCS#12 file"},
-        {IDC_SIGN_PASSWORD, "Password of the signing key"},
-        {IDC_TIMESTAMP_URL, "Time-stamp server URL"},
-        {IDOK, "Build Package"},
-        {IDCANCEL, "Cancel"},
-        {IDC_HELP, "Help"},
-        {IDC_TRAFFIC_DETECTION, "ZIMR"},
-        {IDC_EXPLOIT_PREVENTION, "Exploit Prevention"},
-    };
-    for (const auto& [id, name] : accessibleNames)
-        GetDlgItem(id)->setAccessibleName(QString::fromLatin1(name));
-
-    new Ui::RadioGroup({inPackage, downloads}, this);
-    new Ui::RadioGroup({both, only32, only64}, this);
-    installationType = new Ui::RadioGroup({silent, nonInteractive, interactive}, this);
+    new Ui::RadioGroup({RadioButton(IDC_IN_PACKAGE), RadioButton(IDC_AUTOUPDATE_DOWNLOADS)}, this);
+    new Ui::RadioGroup({RadioButton(IDC_BOTH_ARCHITECTURES), RadioButton(IDC_32BIT_ONLY), RadioButton(IDC_64BIT_ONLY)},
+                       this);
+    installationType =
+        new Ui::RadioGroup({RadioButton(IDC_SILENT), RadioButton(IDC_NON_INTERACTIVE), RadioButton(IDC_INTERACTIVE)}, this);
 
     scroll->setWidget(page);
     // The page and the button row each keep their own order; the template's runs across both.
     for (std::size_t i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
     // Only a button already inside the dialog can become its default.
-    build->setDefault(true);
+    qobject_cast<QPushButton*>(GetDlgItem(IDOK))->setDefault(true);
     FitToScreen(page->size() + QSize(0, buttonRow->height()), *scroll);
 }
 
@@ -523,45 +413,37 @@ void CHalvexDlg::OnInitDialog()
     }
     setWindowIcon(icon);
 
-    Edit(IDC_SOURCE_FOLDER)->setText(ToQString(options.GetSourceFolder()));
-    Edit(IDC_OUTPUT_PACKAGE)->setText(ToQString(options.GetOutputPackage()));
+    for (const Ui::TextBinding& binding : Ui::TextBindings())
+        if (binding.opening == Ui::Opening::FromOption)
+            Edit(binding.id)->setText(ToQString((options.*binding.get)()));
     // Every build reads its switches from the parameters field alone: a -nocheck given
     // on the command line shows there, where the user can see and remove it.
     QString parameters = SetupParametersText(options.GetSetupParameters());
     if (options.GetSkipChecks())
         parameters = parameters.isEmpty() ? QStringLiteral("-nocheck") : QStringLiteral("-nocheck ") + parameters;
     Edit(IDC_SETUP_PARAMETERS)->setText(parameters);
-
-    Button(IDC_MANAGED)->setChecked(options.GetManaged());
-    Button(IDC_FIREWALL)->setChecked(options.GetFirewall());
-    Button(IDC_PATCH)->setChecked(options.GetPatch());
-    Edit(IDC_SERVER_URL)->setText(ToQString(options.GetManagementServerUrl()));
-    Button(IDC_TRAFFIC_DETECTION)->setChecked(options.GetTrafficDetection());
-    Button(IDC_EXPLOIT_PREVENTION)->setChecked(options.GetExploitPrevention());
-
-    ApplyPatchRule();
-    ApplyExploitPreventionRule();
-
-    Button(options.GetIncludeComponents() ? IDC_IN_PACKAGE : IDC_AUTOUPDATE_DOWNLOADS)->setChecked(true);
-    Button(IDC_USE_SECONDARY)->setChecked(options.GetUseSecondaryLocation());
-    UpdateControls();
-
-    Edit(IDC_PRIMARY_USER)->setText(ToQString(options.GetPrimaryUserName()));
-    Edit(IDC_PRIMARY_PASSWORD)->setText(ToQString(options.GetPrimaryPassword()));
-    Edit(IDC_PRIMARY_LOCATION)->setText(ToQString(options.GetPrimaryUpdateLocation()));
-
     // The key the arguments named beside a certificate stays with it; the password is
     // typed each time.
     argumentSignKey = options.GetSignKey();
     Edit(IDC_SIGN_FILE)->setText(
         ToQString(options.GetSignPkcs12().empty() ? options.GetSignCertificate() : options.GetSignPkcs12()));
-    Edit(IDC_TIMESTAMP_URL)->setText(ToQString(options.GetTimestampUrl()));
+
+    for (const Ui::TickBinding& binding : Ui::TickBindings()) {
+        const bool ticked = (options.*binding.get)();
+        if (binding.otherwise == kNoId)
+            Button(binding.id)->setChecked(ticked);
+        else
+            Button(ticked ? binding.id : binding.otherwise)->setChecked(true);
+    }
+    ApplyPatchRule();
+    ApplyExploitPreventionRule();
+    UpdateControls();
 
     // Silent is always selected on opening; a non-interactive choice that came with the
     // arguments shows beside it until the user picks one of the three.
-    installationType->Tick(qobject_cast<QRadioButton*>(GetDlgItem(IDC_NON_INTERACTIVE)), options.GetNonInteractive());
+    installationType->Tick(RadioButton(IDC_NON_INTERACTIVE), options.GetNonInteractive());
     options.SetSilent(true);
-    installationType->Tick(qobject_cast<QRadioButton*>(GetDlgItem(IDC_SILENT)), true);
+    installationType->Tick(RadioButton(IDC_SILENT), true);
 
     if (options.GetInclude32Bit() && options.GetInclude64Bit())
         Button(IDC_BOTH_ARCHITECTURES)->setChecked(true);
@@ -579,87 +461,61 @@ void CHalvexDlg::FillFromRemembered(const Ui::RememberedChoices& remembered)
 {
     // A value the arguments gave differs from its default and wins over the remembered one.
     const PackageOptions defaults;
-    PackageOptions& current = options;
-    const auto text = [&current, &defaults](const std::optional<QString>& value,
-                                            const std::wstring& (PackageOptions::*get)() const,
-                                            void (PackageOptions::*set)(const std::wstring&)) {
-        if (value && (current.*get)() == (defaults.*get)())
-            (current.*set)(value->toStdWString());
-    };
-    const auto tick = [&current, &defaults](const std::optional<bool>& value, bool (PackageOptions::*get)() const,
-                                            void (PackageOptions::*set)(bool)) {
-        if (value && (current.*get)() == (defaults.*get)())
-            (current.*set)(*value);
-    };
-    text(remembered.sourceFolder, &PackageOptions::GetSourceFolder, &PackageOptions::SetSourceFolder);
-    text(remembered.outputPackage, &PackageOptions::GetOutputPackage, &PackageOptions::SetOutputPackage);
-    text(remembered.managementServerUrl, &PackageOptions::GetManagementServerUrl,
-         &PackageOptions::SetManagementServerUrl);
-    text(remembered.primaryLocation, &PackageOptions::GetPrimaryUpdateLocation,
-         &PackageOptions::SetPrimaryUpdateLocation);
-    text(remembered.primaryUserName, &PackageOptions::GetPrimaryUserName, &PackageOptions::SetPrimaryUserName);
-    text(remembered.timestampUrl, &PackageOptions::GetTimestampUrl, &PackageOptions::SetTimestampUrl);
-    tick(remembered.managed, &PackageOptions::GetManaged, &PackageOptions::SetManaged);
-    tick(remembered.firewall, &PackageOptions::GetFirewall, &PackageOptions::SetFirewall);
-    tick(remembered.patch, &PackageOptions::GetPatch, &PackageOptions::SetPatch);
-    tick(remembered.trafficDetection, &PackageOptions::GetTrafficDetection, &PackageOptions::SetTrafficDetection);
-    tick(remembered.exploitPrevention, &PackageOptions::GetExploitPrevention, &PackageOptions::SetExploitPrevention);
-    tick(remembered.includeComponents, &PackageOptions::GetIncludeComponents, &PackageOptions::SetIncludeComponents);
-    tick(remembered.useSecondaryLocation, &PackageOptions::GetUseSecondaryLocation,
-         &PackageOptions::SetUseSecondaryLocation);
-    if (remembered.architecture && options.GetInclude32Bit() && options.GetInclude64Bit()) {
-        if (*remembered.architecture == QLatin1String("32-bit"))
+    for (const Ui::TextBinding& binding : Ui::TextBindings()) {
+        const std::optional<QString> value = binding.key != nullptr ? remembered.Text(binding.key) : std::nullopt;
+        if (binding.opening == Ui::Opening::FromOption && value
+            && (options.*binding.get)() == (defaults.*binding.get)())
+            (options.*binding.set)(value->toStdWString());
+    }
+    for (const Ui::TickBinding& binding : Ui::TickBindings()) {
+        const std::optional<bool> value = remembered.Tick(binding.key);
+        if (value && (options.*binding.get)() == (defaults.*binding.get)())
+            (options.*binding.set)(*value);
+    }
+    const std::optional<QString> architecture = remembered.Text(Ui::kArchitectureChoice.key);
+    if (architecture && options.GetInclude32Bit() && options.GetInclude64Bit()) {
+        if (*architecture == QLatin1String("32-bit"))
             options.SetInclude64Bit(false);
-        else if (*remembered.architecture == QLatin1String("64-bit"))
+        else if (*architecture == QLatin1String("64-bit"))
             options.SetInclude32Bit(false);
     }
 }
 
 void CHalvexDlg::RestoreAfterOpening(const Ui::RememberedChoices& remembered, bool typeGiven)
 {
-    if (remembered.installationType && !typeGiven) {
-        const QString& type = *remembered.installationType;
-        const int id = type == QLatin1String("interactive")       ? IDC_INTERACTIVE
-                       : type == QLatin1String("non-interactive") ? IDC_NON_INTERACTIVE
-                                                                  : IDC_SILENT;
-        installationType->Select(qobject_cast<QRadioButton*>(GetDlgItem(id)));
+    if (const std::optional<QString> type = remembered.Text(Ui::kInstallationTypeChoice.key); type && !typeGiven) {
+        // An unknown value picks the first choice.
+        const auto& choices = Ui::kInstallationTypeChoice.choices;
+        int id = choices.front().first;
+        for (const auto& [choice, text] : choices)
+            if (*type == QLatin1String(text))
+                id = choice;
+        installationType->Select(RadioButton(id));
     }
-    if (remembered.secondaryLocation && !remembered.secondaryLocation->isEmpty()) {
-        Combo(IDC_SECONDARY_LOCATION)->lineEdit()->setText(*remembered.secondaryLocation);
-        SelectOrAddLocation(*remembered.secondaryLocation);
+    for (const Ui::TextBinding& binding : Ui::TextBindings()) {
+        const std::optional<QString> value = binding.key != nullptr ? remembered.Text(binding.key) : std::nullopt;
+        if (binding.opening == Ui::Opening::Remembered && value && !value->isEmpty() && FieldText(binding.id).isEmpty())
+            SetFieldText(binding.id, *value);
     }
-    if (remembered.secondaryUserName)
-        Edit(IDC_SECONDARY_USER)->setText(*remembered.secondaryUserName);
-    if (remembered.signingFile && Edit(IDC_SIGN_FILE)->text().isEmpty())
-        Edit(IDC_SIGN_FILE)->setText(*remembered.signingFile);
+    if (const QString location = FieldText(IDC_SECONDARY_LOCATION); !location.isEmpty())
+        SelectOrAddLocation(location);
 }
 
 void CHalvexDlg::RememberChoices() const
 {
     Ui::RememberedChoices choices;
-    const auto text = [this](int id) { return Edit(id)->text(); };
-    choices.sourceFolder = text(IDC_SOURCE_FOLDER);
-    choices.outputPackage = text(IDC_OUTPUT_PACKAGE);
-    choices.managementServerUrl = text(IDC_SERVER_URL);
-    choices.primaryLocation = text(IDC_PRIMARY_LOCATION);
-    choices.primaryUserName = text(IDC_PRIMARY_USER);
-    choices.secondaryLocation = Combo(IDC_SECONDARY_LOCATION)->currentText();
-    choices.secondaryUserName = text(IDC_SECONDARY_USER);
-    choices.signingFile = text(IDC_SIGN_FILE);
-    choices.timestampUrl = text(IDC_TIMESTAMP_URL);
-    choices.managed = IsTicked(IDC_MANAGED);
-    choices.firewall = IsTicked(IDC_FIREWALL);
-    choices.patch = IsTicked(IDC_PATCH);
-    choices.trafficDetection = IsTicked(IDC_TRAFFIC_DETECTION);
-    choices.exploitPrevention = IsTicked(IDC_EXPLOIT_PREVENTION);
-    choices.includeComponents = IsTicked(IDC_IN_PACKAGE);
-    choices.useSecondaryLocation = IsTicked(IDC_USE_SECONDARY);
-    choices.architecture = IsTicked(IDC_32BIT_ONLY)   ? QStringLiteral("32-bit")
-                           : IsTicked(IDC_64BIT_ONLY) ? QStringLiteral("64-bit")
-                                                      : QStringLiteral("both");
-    choices.installationType = IsTicked(IDC_SILENT)        ? QStringLiteral("silent")
-                               : IsTicked(IDC_INTERACTIVE) ? QStringLiteral("interactive")
-                                                           : QStringLiteral("non-interactive");
+    for (const Ui::TextBinding& binding : Ui::TextBindings())
+        if (binding.key != nullptr)
+            choices.Set(binding.key, FieldText(binding.id));
+    for (const Ui::TickBinding& binding : Ui::TickBindings())
+        choices.Set(binding.key, IsTicked(binding.id));
+    for (const Ui::ChoiceBinding* binding : {&Ui::kArchitectureChoice, &Ui::kInstallationTypeChoice}) {
+        const char* chosen = binding->choices.back().second;
+        for (auto choice = binding->choices.rbegin(); choice != binding->choices.rend(); ++choice)
+            if (IsTicked(choice->first))
+                chosen = choice->second;
+        choices.Set(binding->key, QString::fromLatin1(chosen));
+    }
     choices.Save();
 }
 
@@ -881,50 +737,10 @@ void CHalvexDlg::BuildPackage()
         return;
     if (!ConfirmReplacement())
         return;
-
-    // A stop asked for in an earlier build must not end this one.
-    Platform::ClearInterrupt();
-    auto progress = std::make_unique<CProgressDlg>(this, host);
-    PackagingJob job(options, *progress);
-    // Modal to the whole application: while it shows, no input reaches this dialog (its
-    // close box included), which keeps its own look, and no second build can start.
-    progress->setWindowModality(Qt::ApplicationModal);
-    progress->show();
-    bool endAsked = false;
-    {
-        const EndRequestsStopTheBuild endRequests;
-        job.Run();
-        endAsked = StopRequestCount() > 0;
-    }
-    const bool stopped = !job.Succeeded() && Platform::InterruptRequested();
-    progress->BuildOver();
-    Platform::ClearInterrupt();
-    if (endAsked) {
-        // The job has removed what it made; the program was asked to end, not to report.
-        progress.reset();
+    if (Ui::BuildRun(*this, host, log).Run(options, WrittenPackage()) == Ui::BuildRun::Outcome::EndRequested) {
         reject();
         return;
     }
-    if (!stopped) {
-        // Long enough to read the last status, with the event loop running meanwhile.
-        for (int i = 0; i < 20; ++i) {
-            QEventLoop pause;
-            QTimer::singleShot(100, Qt::PreciseTimer, &pause, &QEventLoop::quit);
-            pause.exec();
-            progress->Refresh();
-        }
-    }
-    progress->hide();
-    if (stopped)
-        ShowMessage(L"The package build was stopped. Nothing was written under the package name.",
-                    QMessageBox::Information);
-    else if (job.Succeeded())
-        ShowMessage(LoadText(115) + L"\n\n" + WrittenPackage(), QMessageBox::Information);
-    else
-        ShowMessage(Platform::LoadFormattedString(116, log.GetLogFilePath()).value_or(std::wstring())
-                        + (job.FailureReason().empty() ? std::wstring() : L"\n\n" + job.FailureReason()),
-                    QMessageBox::Critical);
-    progress.reset();
     raise();
     activateWindow();
 }
@@ -968,6 +784,14 @@ QString CHalvexDlg::FieldText(int id) const
     return Edit(id)->text();
 }
 
+void CHalvexDlg::SetFieldText(int id, const QString& text)
+{
+    if (QComboBox* combo = Combo(id))
+        combo->lineEdit()->setText(text);
+    else
+        Edit(id)->setText(text);
+}
+
 std::optional<CHalvexDlg::Refusal> CHalvexDlg::OverlongField() const
 {
     for (const auto& [id, limit] : kFieldLimits) {
@@ -986,15 +810,17 @@ std::optional<CHalvexDlg::Refusal> CHalvexDlg::OverlongField() const
 
 std::optional<CHalvexDlg::Refusal> CHalvexDlg::TransferToOptions()
 {
-    const auto text = [this](int id) { return Edit(id)->text().toStdWString(); };
-    options.SetSourceFolder(text(IDC_SOURCE_FOLDER));
-    options.SetOutputPackage(LocalPath(Edit(IDC_OUTPUT_PACKAGE)->text()));
-    options.SetManaged(IsTicked(IDC_MANAGED));
-    options.SetFirewall(IsTicked(IDC_FIREWALL));
-    options.SetPatch(IsTicked(IDC_PATCH));
-    options.SetTrafficDetection(IsTicked(IDC_TRAFFIC_DETECTION));
-    options.SetExploitPrevention(IsTicked(IDC_EXPLOIT_PREVENTION));
-    options.SetIncludeComponents(IsTicked(IDC_IN_PACKAGE));
+    const auto transfer = [this](Ui::Transfer stage) {
+        for (const Ui::TextBinding& binding : Ui::TextBindings())
+            if (binding.transfer == stage) {
+                const QString text = FieldText(binding.id);
+                (options.*binding.set)(binding.localPath ? LocalPath(text) : text.toStdWString());
+            }
+        for (const Ui::TickBinding& binding : Ui::TickBindings())
+            if (binding.transfer == stage)
+                (options.*binding.set)(IsTicked(binding.id));
+    };
+    transfer(Ui::Transfer::BeforeParameters);
     if (IsTicked(IDC_BOTH_ARCHITECTURES)) {
         options.SetInclude32Bit(true);
         options.SetInclude64Bit(true);
@@ -1002,10 +828,6 @@ std::optional<CHalvexDlg::Refusal> CHalvexDlg::TransferToOptions()
         options.SetInclude32Bit(IsTicked(IDC_32BIT_ONLY));
         options.SetInclude64Bit(IsTicked(IDC_64BIT_ONLY));
     }
-    options.SetManagementServerUrl(text(IDC_SERVER_URL));
-    options.SetPrimaryUpdateLocation(text(IDC_PRIMARY_LOCATION));
-    options.SetPrimaryUserName(text(IDC_PRIMARY_USER));
-    options.SetPrimaryPassword(text(IDC_PRIMARY_PASSWORD));
     options.SetNonInteractive(IsTicked(IDC_NON_INTERACTIVE));
     options.SetSilent(IsTicked(IDC_SILENT));
 
@@ -1015,7 +837,7 @@ std::optional<CHalvexDlg::Refusal> CHalvexDlg::TransferToOptions()
     options.SetSkipChecks(false);
     options.SetCommandLineMode(false);
     options.GetSetupParameters().clear();
-    const std::wstring parameters = text(IDC_SETUP_PARAMETERS);
+    const std::wstring parameters = Edit(IDC_SETUP_PARAMETERS)->text().toStdWString();
     if (!parameters.empty()) {
         // Only an unusable -opwd token stops the parse. Its reason may be the password
         // library's internal text, which belongs in the log, not in front of the user.
@@ -1030,10 +852,7 @@ std::optional<CHalvexDlg::Refusal> CHalvexDlg::TransferToOptions()
         }
     }
 
-    options.SetUseSecondaryLocation(IsTicked(IDC_USE_SECONDARY));
-    options.SetSecondaryUpdateLocation(Combo(IDC_SECONDARY_LOCATION)->currentText().toStdWString());
-    options.SetSecondaryUserName(text(IDC_SECONDARY_USER));
-    options.SetSecondaryPassword(text(IDC_SECONDARY_PASSWORD));
+    transfer(Ui::Transfer::AfterParameters);
     TransferSigning();
     return std::nullopt;
 }
@@ -1071,46 +890,28 @@ void CHalvexDlg::ShowCheckMessage(const Refusal& problem)
         field->setFocus(Qt::OtherFocusReason);
 }
 
+std::optional<CHalvexDlg::Refusal> CHalvexDlg::Failure(const InputProblem& problem, int field)
+{
+    // The text is empty when the table lacks it, which suppresses the box.
+    return Refusal{Platform::LoadFormattedString(problem.text, problem.value).value_or(std::wstring()), field};
+}
+
 std::optional<CHalvexDlg::Refusal> CHalvexDlg::FirstInputProblem()
 {
-    // The text of the first failed check and the field it is about; the text is empty when
-    // the table lacks it, which suppresses the box.
-    const auto failure = [](const InputProblem& problem, int field) {
-        return std::optional<Refusal>(Refusal{
-            Platform::LoadFormattedString(problem.text, problem.value).value_or(std::wstring()), field});
-    };
-
+    // The text of the first failed check and the field it is about.
     try {
         if (const auto problem = CheckSourceInput(options.GetSourceFolder(), log))
-            return failure(*problem, IDC_SOURCE_FOLDER);
+            return Failure(*problem, IDC_SOURCE_FOLDER);
     } catch (const boost::system::system_error& error) {
         // A file, or a folder that cannot be listed: the same answer as a folder without
         // the marker, with the system's reason beside it.
-        Refusal refusal = *failure({110, options.GetSourceFolder()}, IDC_SOURCE_FOLDER);
+        Refusal refusal = *Failure({110, options.GetSourceFolder()}, IDC_SOURCE_FOLDER);
         if (!refusal.text.empty())
             refusal.text += L"\n" + QString::fromLocal8Bit(error.code().message()).toStdWString();
         return refusal;
     }
-    // A relative output would land wherever the program happened to be started from.
-    if (const std::wstring& output = options.GetOutputPackage();
-        !output.empty() && !QDir::isAbsolutePath(ToQString(output))) {
-        log << "Destination path is relative:" << output << "\n";
-        Refusal refusal = *failure({111, output}, IDC_OUTPUT_PACKAGE);
-        if (!refusal.text.empty())
-            refusal.text += L"\nEnter the full path of the package or of its folder.";
+    if (std::optional<Refusal> refusal = OutputProblem())
         return refusal;
-    }
-    // A folder the run cannot write into gets the system's reason now, not a failed build.
-    if (const auto [folder, error] = UnwritableOutputFolder(); error != 0) {
-        const std::wstring reason = Platform::WidenHostText(Platform::SystemErrorText(error));
-        log << "The output folder cannot be written:" << folder << reason << "\n";
-        Refusal refusal = *failure({111, options.GetOutputPackage()}, IDC_OUTPUT_PACKAGE);
-        if (!refusal.text.empty())
-            refusal.text += L"\nThe folder \"" + folder + L"\" cannot be written: " + reason;
-        return refusal;
-    }
-    if (const auto problem = CheckOutputInput(options, log))
-        return failure(*problem, IDC_OUTPUT_PACKAGE);
     // A signing request is checked even with -nocheck, as on the command line.
     if (options.GetSigning()) {
         if (const auto problem = CheckSigningOptions(options)) {
@@ -1125,11 +926,11 @@ std::optional<CHalvexDlg::Refusal> CHalvexDlg::FirstInputProblem()
 
     if (IsTicked(IDC_PATCH)) {
         if (const auto problem = CheckServerInput(options.GetManagementServerUrl(), log))
-            return failure(*problem, IDC_SERVER_URL);
+            return Failure(*problem, IDC_SERVER_URL);
     }
     if (GetDlgItem(IDC_PRIMARY_LOCATION)->isEnabledTo(this)) {
         if (const auto problem = CheckPrimaryInput(options.GetPrimaryUpdateLocation(), false, log))
-            return failure(*problem, IDC_PRIMARY_LOCATION);
+            return Failure(*problem, IDC_PRIMARY_LOCATION);
     }
     if (options.GetUseSecondaryLocation() && GetDlgItem(IDC_SECONDARY_LOCATION)->isEnabledTo(this)) {
         const auto problem = CheckSecondaryInput(options.GetSecondaryUpdateLocation(),
@@ -1140,9 +941,34 @@ std::optional<CHalvexDlg::Refusal> CHalvexDlg::FirstInputProblem()
             const int field = problem->text != 131                        ? IDC_SECONDARY_LOCATION
                               : options.GetSecondaryUserName().empty() ? IDC_SECONDARY_USER
                                                                           : IDC_SECONDARY_PASSWORD;
-            return failure(*problem, field);
+            return Failure(*problem, field);
         }
     }
+    return std::nullopt;
+}
+
+std::optional<CHalvexDlg::Refusal> CHalvexDlg::OutputProblem()
+{
+    // A relative output would land wherever the program happened to be started from.
+    if (const std::wstring& output = options.GetOutputPackage();
+        !output.empty() && !QDir::isAbsolutePath(ToQString(output))) {
+        log << "Destination path is relative:" << output << "\n";
+        Refusal refusal = *Failure({111, output}, IDC_OUTPUT_PACKAGE);
+        if (!refusal.text.empty())
+            refusal.text += L"\nEnter the full path of the package or of its folder.";
+        return refusal;
+    }
+    // A folder the run cannot write into gets the system's reason now, not a failed build.
+    if (const auto [folder, error] = UnwritableOutputFolder(); error != 0) {
+        const std::wstring reason = Platform::WidenHostText(Platform::SystemErrorText(error));
+        log << "The output folder cannot be written:" << folder << reason << "\n";
+        Refusal refusal = *Failure({111, options.GetOutputPackage()}, IDC_OUTPUT_PACKAGE);
+        if (!refusal.text.empty())
+            refusal.text += L"\nThe folder \"" + folder + L"\" cannot be written: " + reason;
+        return refusal;
+    }
+    if (const auto problem = CheckOutputInput(options, log))
+        return Failure(*problem, IDC_OUTPUT_PACKAGE);
     return std::nullopt;
 }
 
@@ -1162,17 +988,7 @@ std::pair<std::wstring, int> CHalvexDlg::UnwritableOutputFolder() const
 
 void CHalvexDlg::ShowMessage(const std::wstring& text, QMessageBox::Icon icon)
 {
-    const std::optional<std::wstring> caption = Platform::LoadString(117);
-    if (!caption)
-        return;
-    QMessageBox box(icon, ToQString(*caption), ToQString(text), QMessageBox::Ok, this);
-    // The wait cursor is for this dialog; the box shows the ordinary pointer.
-    const bool waiting = QApplication::overrideCursor() != nullptr;
-    if (waiting)
-        QApplication::restoreOverrideCursor();
-    host.RunModal(box);
-    if (waiting)
-        QApplication::setOverrideCursor(Qt::WaitCursor);
+    Ui::ShowDialogMessage(*this, host, text, icon);
 }
 
 bool CHalvexDlg::eventFilter(QObject* watched, QEvent* event)

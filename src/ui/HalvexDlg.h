@@ -15,6 +15,7 @@
 #include <vector>
 
 class CLogging;
+struct InputProblem;
 class PackageOptions;
 class QAbstractButton;
 class QComboBox;
@@ -25,7 +26,7 @@ class QScrollArea;
 
 namespace Ui {
 class RadioGroup;
-struct RememberedChoices;
+class RememberedChoices;
 }
 
 // The main dialog: shows the package options in its controls, keeps the dependent
@@ -93,7 +94,9 @@ private:
         std::wstring text;
         int field;
     };
+    // The text of a field or of an editable list's field.
     QString FieldText(int id) const;
+    void SetFieldText(int id, const QString& text);
     // The package a successful build has written.
     std::wstring WrittenPackage() const;
     // True when no package is in the way, or the user agrees to replace it.
@@ -106,12 +109,16 @@ private:
     void TransferSigning();
     bool ValidateInput();
     std::optional<Refusal> FirstInputProblem();
+    // The output's own checks: an absolute path, a folder that can be written, a usable name.
+    std::optional<Refusal> OutputProblem();
+    static std::optional<Refusal> Failure(const InputProblem& problem, int field);
     void ShowCheckMessage(const Refusal& problem);
     void ShowMessage(const std::wstring& text, QMessageBox::Icon icon);
 
     QLineEdit* Edit(int id) const;
     QComboBox* Combo(int id) const;
     QAbstractButton* Button(int id) const;
+    QRadioButton* RadioButton(int id) const;
     bool IsTicked(int id) const;
     void SetEnabled(std::initializer_list<int> ids, bool enabled);
 

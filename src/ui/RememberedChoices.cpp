@@ -12,36 +12,6 @@ QSettings UserSettings()
                      QString::fromLatin1(RememberedChoices::application));
 }
 
-template <typename T>
-struct Entry {
-    const char* key;
-    std::optional<T> RememberedChoices::*member;
-};
-
-// The settings key of every remembered choice. Passwords have no place here.
-constexpr Entry<QString> kTexts[] = {
-    {"sourceFolder", &RememberedChoices::sourceFolder},
-    {"outputPackage", &RememberedChoices::outputPackage},
-    {"managementServerUrl", &RememberedChoices::managementServerUrl},
-    {"primaryUpdateLocation", &RememberedChoices::primaryLocation},
-    {"primaryUserName", &RememberedChoices::primaryUserName},
-    {"secondaryUpdateLocation", &RememberedChoices::secondaryLocation},
-    {"secondaryUserName", &RememberedChoices::secondaryUserName},
-    {"signingFile", &RememberedChoices::signingFile},
-    {"timestampUrl", &RememberedChoices::timestampUrl},
-    {"architecture", &RememberedChoices::architecture},
-    {"installationType", &RememberedChoices::installationType},
-};
-constexpr Entry<bool> kTicks[] = {
-    {"managed", &RememberedChoices::managed},
-    {"firewall", &RememberedChoices::firewall},
-    {"patch", &RememberedChoices::patch},
-    {"trafficDetection", &RememberedChoices::trafficDetection},
-    {"exploitPrevention", &RememberedChoices::exploitPrevention},
-    {"includeComponents", &RememberedChoices::includeComponents},
-    {"useSecondaryLocation", &RememberedChoices::useSecondaryLocation},
-};
-
 QString BrowseKey(const QString& field)
 {
     return QStringLiteral("browse/") + field;
@@ -53,28 +23,34 @@ RememberedChoices RememberedChoices::Load()
 {
     const QSettings settings = UserSettings();
     RememberedChoices choices;
-    for (const auto& [key, member] : kTexts) {
-        if (settings.contains(QString::fromLatin1(key)))
-            choices.*member = settings.value(QString::fromLatin1(key)).toString();
-    }
-    for (const auto& [key, member] : kTicks) {
-        if (settings.contains(QString::fromLatin1(key)))
-            choices.*member = settings.value(QString::fromLatin1(key)).toBool();
-    }
+    // The browsed folders live in a group of their own, not among the choices.
+    for (const QString& key : settings.childKeys())
+        choices.values.emplace(key, settings.value(key));
     return choices;
 }
 
 void RememberedChoices::Save() const
 {
     QSettings settings = UserSettings();
-    for (const auto& [key, member] : kTexts) {
-        if (this->*member)
-            settings.setValue(QString::fromLatin1(key), *(this->*member));
-    }
-    for (const auto& [key, member] : kTicks) {
-        if (this->*member)
-            settings.setValue(QString::fromLatin1(key), *(this->*member));
-    }
+    for (const auto& [key, value] : values)
+        settings.setValue(key, value);
+}
+
+std::optional<QString> RememberedChoices::Text(const char* key) const
+{
+    const auto value = values.find(QString::fromLatin1(key));
+    return value == values.end() ? std::nullopt : std::optional<QString>(value->second.toString());
+}
+
+std::optional<bool> RememberedChoices::Tick(const char* key) const
+{
+    const auto value = values.find(QString::fromLatin1(key));
+    return value == values.end() ? std::nullopt : std::optional<bool>(value->second.toBool());
+}
+
+void RememberedChoices::Set(const char* key, const QVariant& value)
+{
+    values.insert_or_assign(QString::fromLatin1(key), value);
 }
 
 QString LastBrowsedFolder(const QString& field)
