@@ -459,12 +459,7 @@ void CheckSignature(PackageReport& report, const InspectionSettings& settings)
     if (!settings.caFile.empty())
         arguments.insert(arguments.end(), {L"-CAfile", settings.caFile, L"-TSA-CAfile", settings.caFile});
     const Ran ran = RunToEnd(arguments, L"");
-    std::istringstream lines(ran.output);
-    for (std::string line; std::getline(lines, line);) {
-        const auto at = line.find("Timestamp time: ");
-        if (at != std::string::npos && report.signature.timeStamp.empty())
-            report.signature.timeStamp = line.substr(at + 16);
-    }
+    report.signature.timeStamp = VerifiedTimeStamp(ran.output);
     if (ran.code == 0 && ran.output.find("Signature verification: ok") != std::string::npos) {
         report.signature.state = "valid";
         return;

@@ -3,6 +3,7 @@
 #include <ctime>
 #include <fstream>
 #include <memory>
+#include <sstream>
 
 #include <openssl/bio.h>
 #include <openssl/objects.h>
@@ -155,4 +156,16 @@ SignerReading ReadSigner(const std::wstring& file)
     facts.certificatesPem.assign(data, static_cast<std::size_t>(pemSize));
     reading.signer = std::move(facts);
     return reading;
+}
+
+std::string VerifiedTimeStamp(const std::string& verifyOutput)
+{
+    std::istringstream lines(verifyOutput);
+    for (std::string line; std::getline(lines, line);) {
+        for (const std::string_view label : {"Timestamp time: ", "The signature is timestamped: "}) {
+            if (const auto at = line.find(label); at != std::string::npos)
+                return line.substr(at + label.size());
+        }
+    }
+    return {};
 }

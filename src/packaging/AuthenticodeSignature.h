@@ -49,3 +49,7 @@ struct SignerReading {
 };
 
 SignerReading ReadSigner(const std::wstring& file);
+
+// The time stamp's time from what `osslsigncode verify` printed, empty when the signature
+// carries none. Debian 12 ships 2.5 and its backports 2.9; the two word the line differently.
+std::string VerifiedTimeStamp(const std::string& verifyOutput);

@@ -209,12 +209,7 @@ StepResult PackageSigner::Check(const std::wstring& folder, const std::wstring& 
     }
     log << "Signature verified: signer" << Platform::WidenHostText(signer.subject) << "issuer"
         << Platform::WidenHostText(signer.issuer) << "\n";
-    std::istringstream lines(verifying.output);
-    for (std::string line; std::getline(lines, line);) {
-        if (const auto at = line.find("Timestamp time: "); at != std::string::npos) {
-            log << "Time stamp:" << Platform::WidenHostText(line.substr(at + 16)) << "\n";
-            break;
-        }
-    }
+    if (const std::string stamped = VerifiedTimeStamp(verifying.output); !stamped.empty())
+        log << "Time stamp:" << Platform::WidenHostText(stamped) << "\n";
     return {};
 }
