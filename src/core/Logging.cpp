@@ -149,14 +149,16 @@ void CLogging::WriteLine()
     str(std::wstring());
 }
 
-void CLogging::WriteSeparateLine(const std::wstring& text)
+void CLogging::WriteLastLine(const std::wstring& text)
 {
     WriteStamped(EscapeControlCharacters(text) + L' ', true);
 }
 
-void CLogging::WriteStamped(const std::wstring& text, bool now)
+void CLogging::WriteStamped(const std::wstring& text, bool last)
 {
     const std::lock_guard hold(fileMutex);
+    if (closed)
+        return;
     // Lines come many a second: the stamp is made once a second.
     const std::time_t time = std::time(nullptr);
     if (time != stampTime) {
@@ -172,8 +174,9 @@ void CLogging::WriteStamped(const std::wstring& text, bool now)
     }
     // Text mode on Windows turns the newline into CR LF; here the pair is written as is.
     logFile << stamp << L' ' << text << L"\r\n";
-    // Only the program's thread batches: a line from another is flushed without asking.
-    if (now || batches == 0 || std::chrono::steady_clock::now() - lastFlush >= kBatchTime)
+    closed = last;
+    // Only the program's thread batches: the last line, from another, is flushed without asking.
+    if (last || batches == 0 || std::chrono::steady_clock::now() - lastFlush >= kBatchTime)
         FlushHeld();
     recentLines.push_back(text);
     if (recentLines.size() > kRecentLines)

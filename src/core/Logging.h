@@ -59,11 +59,11 @@ public:
     };
     static constexpr std::chrono::milliseconds kBatchTime{100};
 
-    // Writes `text` at once as a whole line of its own, as if inserted alone before "\n",
-    // flushed with every line batched before it, and leaves the line being built as it is.
-    // Safe against the program's thread logging meanwhile: for the console control
-    // handler, which runs on a thread of its own.
-    void WriteSeparateLine(const std::wstring& text);
+    // Writes `text` at once as the log's last line, as if inserted alone before "\n", flushed
+    // with every line batched before it; every line after it is dropped. Safe against the
+    // program's thread logging meanwhile: for the console control handler, which runs on a
+    // thread of its own, just before it ends the process.
+    void WriteLastLine(const std::wstring& text);
 
     std::wstring GetLogFilePath() const;
     // The texts of the last lines written (at most kRecentLines), oldest first, as the
@@ -83,9 +83,12 @@ private:
     std::chrono::steady_clock::time_point lastFlush;
     // Held while a line goes to the file and the recent lines, and while the file is flushed.
     mutable std::mutex fileMutex;
+    // Set by WriteLastLine.
+    bool closed = false;
 
-    // The time stamp, `text` and the line end; flushed when `now`, or as batching says.
-    void WriteStamped(const std::wstring& text, bool now);
+    // The time stamp, `text` and the line end; flushed as batching says, or at once when
+    // it is the `last` line.
+    void WriteStamped(const std::wstring& text, bool last);
     void Flush();
     void FlushHeld();
 };

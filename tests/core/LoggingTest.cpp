@@ -1,5 +1,6 @@
 #include "core/Logging.h"
 
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -57,21 +58,26 @@ TEST(Logging, BatchedLinesAreAllInTheFileWhenTheBatchEnds)
     EXPECT_EQ(log.Take(), std::vector<std::string>{"after "});
 }
 
-// A line written from another thread while the program's thread builds one goes in whole
-// and at once, with the lines batched before it, and the line being built is not touched.
-TEST(Logging, SeparateLineFromAnotherThreadReachesTheFileAtOnce)
+// The last line, written from another thread while the program's thread builds one, goes
+// in whole and at once, with the lines batched before it, and nothing follows it.
+TEST(Logging, LastLineFromAnotherThreadReachesTheFileAtOnceAndEndsIt)
 {
     LogLines log;
-    CLogging& logging = GetLogging();
-    {
-        const CLogging::Batch batch(logging);
-        logging << "batched" << "\n";
-        logging << "begun";
-        std::thread([&logging] { logging.WriteSeparateLine(L"from the side\nand on"); }).join();
-        EXPECT_EQ(log.Take(), (std::vector<std::string>{"batched ", "from the side\\nand on "}));
-    }
-    logging << "ended" << "\n";
-    EXPECT_EQ(log.Take(), std::vector<std::string>{"begun ended "});
+    EXPECT_EXIT(
+        {
+            CLogging& logging = GetLogging();
+            {
+                const CLogging::Batch batch(logging);
+                logging << "batched" << "\n";
+                logging << "begun";
+                std::thread([&logging] { logging.WriteLastLine(L"the last\nline"); }).join();
+            }
+            logging << "ended" << "\n";
+            // Ends without flushing what a stream still holds, as a signal would.
+            std::_Exit(0);
+        },
+        testing::ExitedWithCode(0), "");
+    EXPECT_EQ(log.Take(), (std::vector<std::string>{"batched ", "the last\\nline "}));
 }
 
 TEST(Logging, ControlCharactersInsideItemsCannotStartALine)
