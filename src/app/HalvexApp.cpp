@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/ExitCode.h"
 #include "core/Logging.h"
 #include "core/PackageOptions.h"
 #include "cli/CommandLineOutput.h"
@@ -46,7 +47,7 @@ bool CHalvexApp::InitInstance()
                 Platform::WriteStandardErrorLine(
                     L"halvex: no display is available for the graphical mode "
                     L"(set DISPLAY or WAYLAND_DISPLAY, or run with -cli)");
-                exitCode = 82;
+                exitCode = kFailureExitCode;
                 return false;
             }
             CHalvexDlg dialog(options);
@@ -64,19 +65,19 @@ bool CHalvexApp::InitInstance()
             PackagingJob job(options, output);
             job.Run();
             if (!job.Succeeded())
-                exitCode = 82;
+                exitCode = kFailureExitCode;
         }
     } catch (...) {
         // The error's own text stays out of the notice; the log holds the details.
-        const auto caption = Platform::LoadString(117);
+        const auto caption = Platform::LoadString(Platform::TextId::Caption);
         if (!caption)
             return false;
-        const auto text = Platform::LoadFormattedString(116, GetLogging().GetLogFilePath());
+        const auto text = Platform::LoadFormattedString(Platform::TextId::BuildFailed, GetLogging().GetLogFilePath());
         // Without -cli the notice is a message box, when a display can be reached.
         if (!options.GetCommandLineMode() && !session)
             session.emplace(*argumentCount, arguments);
         Platform::ShowErrorNotice(*caption, text.value_or(std::wstring()));
-        exitCode = 82;
+        exitCode = kFailureExitCode;
     }
     return false;
 }

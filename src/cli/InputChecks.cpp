@@ -7,12 +7,15 @@
 #include <boost/filesystem/operations.hpp>
 #include <boost/filesystem/path.hpp>
 
-#include "core/PathWithin.h"
-#include "core/Logging.h"
-#include "core/PackageOptions.h"
 #include "cli/UrlCracking.h"
+#include "core/Logging.h"
+#include "core/PackageNames.h"
+#include "core/PackageOptions.h"
+#include "core/PathWithin.h"
+#include "core/TrailingSeparators.h"
 #include "platform/HostFolders.h"
 #include "platform/NameLength.h"
+#include "platform/StringTable.h"
 #include "platform/TextConversion.h"
 
 namespace fs = boost::filesystem;
@@ -59,13 +62,6 @@ fs::path WeaklyCanonical(const fs::path& path)
     return error ? path.lexically_normal() : real;
 }
 
-fs::path WithoutTrailingSeparators(std::wstring path)
-{
-    while (path.size() > 1 && path.back() == L'/')
-        path.pop_back();
-    return path;
-}
-
 }  // namespace
 
 bool CheckSourceFolder(const std::wstring& path, CLogging& log)
@@ -85,7 +81,7 @@ bool CheckSourceFolder(const std::wstring& path, CLogging& log)
                 LogError(log, "Error:", error);
                 break;
             }
-            if (entry->path().filename() == fs::path(L"cidsync.upd")) {
+            if (entry->path().filename() == fs::path(kCidMarkerName.wide)) {
                 holdsPackage = true;
                 break;
             }
@@ -156,17 +152,17 @@ bool CheckOutputPackage(const std::wstring& path, bool isFolder, CLogging& log)
 bool CheckOutputPlacement(const PackageOptions& options, CLogging& log)
 {
     const std::wstring& path = options.GetOutputPackage();
-    const fs::path package = options.GetOutputIsFolder() ? fs::path(path) / L"VeskorEndpoint.exe" : fs::path(path);
+    const fs::path package = options.GetOutputIsFolder() ? fs::path(path) / kDefaultPackageName.wide : fs::path(path);
     const char* reason = nullptr;
-    if (package.filename() == fs::path(L"halvex_archive.7z")) {
+    if (package.filename() == fs::path(kArchiveName.wide)) {
         reason = " is the intermediate archive, which the run deletes";
     } else {
         const fs::path real = WeaklyCanonical(fs::absolute(package));
-        const fs::path source = WithoutTrailingSeparators(options.GetSourceFolder());
-        if (IsWithin(real, WeaklyCanonical(fs::absolute(fs::path(Platform::TempBase()) / L"Halvex"))))
+        const fs::path source(WithoutTrailingSeparators(options.GetSourceFolder()));
+        if (IsWithin(real, WeaklyCanonical(fs::absolute(fs::path(Platform::TempBase()) / kWorkFolderName.wide))))
             reason = " lies inside the work folder, which the run deletes";
         else if (!source.empty() && (IsWithin(real, WeaklyCanonical(fs::absolute(source))) ||
-                                     IsWithin(real, WeaklyCanonical(fs::absolute(source.parent_path() / L"KELDWIN")))))
+                                     IsWithin(real, WeaklyCanonical(fs::absolute(source.parent_path() / kExploitPreventionFolderName.wide)))))
             reason = " lies inside the source folder, which the run packs";
     }
     if (reason == nullptr)
@@ -234,9 +230,9 @@ bool CheckUpdateLocation(const std::wstring& location, CLogging& log)
 std::optional<InputProblem> CheckSourceInput(const std::wstring& source, CLogging& log)
 {
     if (source.empty())
-        return InputProblem{132, source};
+        return InputProblem{Platform::TextId::BlankSource, source};
     if (!CheckSourceFolder(source, log))
-        return InputProblem{110, source};
+        return InputProblem{Platform::TextId::InvalidSource, source};
     return std::nullopt;
 }
 
@@ -245,28 +241,28 @@ std::optional<InputProblem> CheckOutputInput(PackageOptions& options, CLogging& 
     const std::wstring& output = options.GetOutputPackage();
     options.SetOutputIsFolder(IsExistingFolder(output) || NamesFolder(output));
     if (output.empty())
-        return InputProblem{133, output};
+        return InputProblem{Platform::TextId::BlankOutput, output};
     if (!CheckOutputPackage(output, options.GetOutputIsFolder(), log) || !CheckOutputPlacement(options, log) ||
         !CheckOutputNames(options, log))
-        return InputProblem{111, output};
+        return InputProblem{Platform::TextId::InvalidOutput, output};
     return std::nullopt;
 }
 
 std::optional<InputProblem> CheckServerInput(const std::wstring& url, CLogging& log)
 {
     if (url.empty())
-        return InputProblem{135, url};
+        return InputProblem{Platform::TextId::BlankServerUrl, url};
     if (!CheckServerUrl(url, log))
-        return InputProblem{113, url};
+        return InputProblem{Platform::TextId::InvalidServerUrl, url};
     return std::nullopt;
 }
 
 std::optional<InputProblem> CheckPrimaryInput(const std::wstring& location, bool blankAllowed, CLogging& log)
 {
     if (location.empty())
-        return blankAllowed ? std::nullopt : std::optional<InputProblem>(InputProblem{136, location});
+        return blankAllowed ? std::nullopt : std::optional<InputProblem>(InputProblem{Platform::TextId::BlankPrimaryLocation, location});
     if (!CheckUpdateLocation(location, log))
-        return InputProblem{114, location};
+        return InputProblem{Platform::TextId::InvalidPrimaryLocation, location};
     return std::nullopt;
 }
 
@@ -274,13 +270,13 @@ std::optional<InputProblem> CheckSecondaryInput(const std::wstring& location, co
                                                 const std::wstring& password, CLogging& log)
 {
     if (location.empty())
-        return InputProblem{137, location};
+        return InputProblem{Platform::TextId::BlankSecondaryLocation, location};
     if (location == L"VESKOR") {
         if (userName.empty() || password.empty())
-            return InputProblem{131, std::wstring()};
+            return InputProblem{Platform::TextId::BlankCredentials, std::wstring()};
         return std::nullopt;
     }
     if (!CheckUpdateLocation(location, log))
-        return InputProblem{130, location};
+        return InputProblem{Platform::TextId::InvalidSecondaryLocation, location};
     return std::nullopt;
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/ExitCode.h"
 #include "inspect/InspectionReport.h"
 #include "inspect/PackageInspection.h"
 #include "platform/HostFolders.h"
@@ -23,17 +24,16 @@ constexpr const char* kUsage =
     "a signature that is not valid, or a wrong command line (the reason is on standard error).\n";
 
 constexpr const char* kVersion = "halvex-inspect " HALVEX_VERSION "\n";
-constexpr int kFailure = 82;
 
 int Print(const std::string& text)
 {
-    return std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0 ? 0 : kFailure;
+    return std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0 ? 0 : kFailureExitCode;
 }
 
 int Refuse(const std::string& reason)
 {
     std::fprintf(stderr, "halvex-inspect: %s\n", reason.c_str());
-    return kFailure;
+    return kFailureExitCode;
 }
 
 }  // namespace
@@ -80,5 +80,5 @@ int main(int argc, char** argv)
         return Refuse("cannot write the report to standard output");
     for (const auto& problem : report.problems)
         std::fprintf(stderr, "halvex-inspect: %s\n", problem.c_str());
-    return report.problems.empty() ? 0 : kFailure;
+    return report.problems.empty() ? 0 : kFailureExitCode;
 }

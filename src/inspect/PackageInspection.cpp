@@ -12,6 +12,7 @@
 #include <boost/filesystem/operations.hpp>
 #include <boost/filesystem/path.hpp>
 
+#include "core/PackageNames.h"
 #include "inspect/SetupScriptReading.h"
 #include "inspect/SfxConfigReading.h"
 #include "packaging/AdminFiles.h"
@@ -222,7 +223,7 @@ void CountComponents(const Listing& listing, PackageReport& report)
         const auto second = entry.path.find('/', first + 1);
         const std::string folder = entry.path.substr(0, second);
         const std::string name = folder.substr(first + 1);
-        const bool exploitPrevention = entry.path.substr(0, first) == "KELDWIN";
+        const bool exploitPrevention = entry.path.substr(0, first) == kExploitPreventionFolderName.narrow;
         const auto known = std::ranges::find_if(kComponents, [&](const ComponentName& component) {
             return component.folder == Lower(name) && (exploitPrevention == component.name.starts_with("Exploit"));
         });
@@ -239,7 +240,7 @@ void CountComponents(const Listing& listing, PackageReport& report)
     }
     for (auto& [folder, component] : found) {
         // Exploit prevention carries both of its variants whatever the architecture choice.
-        if (!component.architecture.empty() && !folder.starts_with("KELDWIN/") &&
+        if (!component.architecture.empty() && !folder.starts_with(std::string(kExploitPreventionFolderName.narrow) + "/") &&
             std::ranges::find(report.architectures, component.architecture) == report.architectures.end())
             report.architectures.push_back(component.architecture);
         report.components.push_back(std::move(component));
@@ -558,7 +559,7 @@ Inspection InspectPackage(const InspectionSettings& settings)
         return inspection;
     }
 
-    const auto script = std::ranges::find_if(listing->entries, [](const Entry& entry) { return entry.path == "setup.vbs"; });
+    const auto script = std::ranges::find_if(listing->entries, [](const Entry& entry) { return entry.path == kSetupScriptName.narrow; });
     if (script == listing->entries.end() || script->folder) {
         inspection.failure = "not a package of halvex: it holds no setup.vbs";
         return inspection;
@@ -568,7 +569,7 @@ Inspection InspectPackage(const InspectionSettings& settings)
         return inspection;
     }
     const Ran extracted =
-        RunToEnd({archiver, L"x", L"-so", L"-t7z", L"-r-", L"--", path.filename().wstring(), L"setup.vbs"}, folder);
+        RunToEnd({archiver, L"x", L"-so", L"-t7z", L"-r-", L"--", path.filename().wstring(), kSetupScriptName.wide}, folder);
     if (extracted.code != 0 || extracted.output.size() != script->size) {
         inspection.failure = "not a package: the archiver cannot unpack its setup.vbs" +
                              (FirstLine(extracted.errors).empty() ? std::string() : " (" + FirstLine(extracted.errors) + ")");

@@ -10,6 +10,7 @@
 
 #include <boost/filesystem/operations.hpp>
 
+#include "core/PackageNames.h"
 #include "core/StepProgress.h"
 #include "packaging/AdminFiles.h"
 #include "packaging/ArchiverProgress.h"
@@ -26,9 +27,7 @@ namespace fs = boost::filesystem;
 
 namespace {
 
-constexpr const wchar_t* kArchiveName = L"/halvex_archive.7z";
 constexpr const wchar_t* kSfxConfigName = L"/halvex_setup.txt";
-constexpr const wchar_t* kDefaultFileName = L"VeskorEndpoint.exe";
 
 // The run's own files in its private folder: the installer module with its
 // configuration, which the archiver writes in front of the archive, the package it
@@ -62,11 +61,8 @@ constexpr std::size_t kOutputPiece = 64 << 10;
 // The installer module's configuration: where to unpack, what to run, no progress window.
 std::wstring SfxConfigText()
 {
-    return L";!@Install@!UTF-8!\r\n"
-           L"InstallPath=\"%temp%\\halvex_temp\"\r\n"
-           L"ExecuteFile=\"setup.vbs\"\r\n"
-           L"Progress=\"No\"\r\n"
-           L";!@InstallEnd@!";
+    return std::wstring(L";!@Install@!UTF-8!\r\n") + L"InstallPath=\"%temp%\\" + kClientFolderName.wide + L"\"\r\n" +
+           L"ExecuteFile=\"" + kSetupScriptName.wide + L"\"\r\n" + L"Progress=\"No\"\r\n" + L";!@InstallEnd@!";
 }
 
 const char* ArchiverFailureText(int code)
@@ -266,8 +262,8 @@ StepResult ArchiveBuilder::CreateExecutable(const std::wstring& workFolder, cons
 {
     log << "About to create final self-extracting archive..." << "\n";
     const std::wstring config = workFolder + kSfxConfigName;
-    const std::wstring archive = outputFolder + kArchiveName;
-    const std::wstring name = fileName.empty() ? kDefaultFileName : fileName;
+    const std::wstring archive = outputFolder + L"/" + kArchiveName.wide;
+    const std::wstring name = fileName.empty() ? kDefaultPackageName.wide : fileName;
     const std::wstring target = outputFolder + L"/" + name;
     // The archiver has already written module, configuration and archive as one file;
     // the line says what that file is made of.
@@ -424,7 +420,7 @@ StepResult ArchiveBuilder::RemoveArchive(const std::wstring& folder, bool mustEx
         return {};
     }
     // An intermediate archive an earlier run left in the output folder.
-    const std::wstring path = folder + kArchiveName;
+    const std::wstring path = folder + L"/" + kArchiveName.wide;
     boost::system::error_code error;
     const fs::file_type found = fs::status(path, error).type();
     if (found == fs::status_error)

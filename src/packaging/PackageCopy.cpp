@@ -6,8 +6,10 @@
 #include <boost/filesystem/operations.hpp>
 
 #include "core/AsciiLowerCase.h"
+#include "core/PackageNames.h"
 #include "core/PathWithin.h"
 #include "core/StepProgress.h"
+#include "core/TrailingSeparators.h"
 #include "platform/FilePlacement.h"
 #include "platform/StringTable.h"
 #include "platform/TextConversion.h"
@@ -64,15 +66,6 @@ bool Contains(const std::vector<std::wstring>& list, const std::wstring& name)
     return std::find(list.begin(), list.end(), name) != list.end();
 }
 
-// Shell completion ends a folder with "/"; the CID's own name and the folder beside it
-// come from the path without it.
-std::wstring WithoutTrailingSeparators(std::wstring path)
-{
-    while (path.size() > 1 && path.back() == L'/')
-        path.pop_back();
-    return path;
-}
-
 constexpr const char* kListing = "boost::filesystem::directory_iterator::construct";
 constexpr const char* kCreating = "boost::filesystem::create_directory";
 constexpr const char* kCopying = "boost::filesystem::copy_file";
@@ -100,7 +93,7 @@ StepResult CPackageCopy::CopyPackage(const std::wstring& source, const std::wstr
     const bool withExploitPrevention = !exploitPreventionFolders.empty();
     const Path cid(WithoutTrailingSeparators(source));
     const Path cidName = cid.filename();
-    const Path exploitPreventionSource = cid.parent_path() / L"KELDWIN";
+    const Path exploitPreventionSource = cid.parent_path() / kExploitPreventionFolderName.wide;
     const Path target(destination);
 
     log << "About to copy package from source..." << "\n";
@@ -140,7 +133,7 @@ StepResult CPackageCopy::CopyPackage(const std::wstring& source, const std::wstr
     // A "KELDWIN" that was refused is not even listed.
     if (withExploitPrevention && (exploitPreventionTaken || result)) {
         sources.push_back({exploitPreventionSource, held(exploitPreventionTaken, exploitPreventionIndex), {}, {},
-                           target / L"KELDWIN"});
+                           target / kExploitPreventionFolderName.wide});
         result.Add(ListSourceFolder(sources[1], openError(exploitPreventionTaken, exploitPreventionIndex),
                                     exploitPreventionFolders));
     }
@@ -150,7 +143,7 @@ StepResult CPackageCopy::CopyPackage(const std::wstring& source, const std::wstr
 
     // The top of the work folder, as far as the copy filled it.
     std::vector<std::wstring> top;
-    for (const std::wstring& name : {cidName.wstring(), std::wstring(L"KELDWIN"), std::wstring(L"mrinit.conf")}) {
+    for (const std::wstring& name : {cidName.wstring(), std::wstring(kExploitPreventionFolderName.wide), std::wstring(L"mrinit.conf")}) {
         Platform::FolderEntry present;
         if (work.IsOpen() && work.Describe(Path(name).native(), present) == 0)
             top.push_back(name);
@@ -278,7 +271,7 @@ StepResult CPackageCopy::CheckCount(const std::wstring& source, const EntryList&
         }
     }
     if (found < expected)
-        return LogFailure(log, Platform::LoadFormattedString(142, source).value_or(L""));
+        return LogFailure(log, Platform::LoadFormattedString(Platform::TextId::MissingComponents, source).value_or(L""));
     return {};
 }
 

@@ -12,6 +12,7 @@
 #include <boost/filesystem/path.hpp>
 
 #include "core/AsciiLowerCase.h"
+#include "core/PackageNames.h"
 #include "packaging/AdminFiles.h"
 #include "packaging/ArchiveBuilder.h"
 #include "packaging/ClientNames.h"
@@ -76,7 +77,7 @@ void PackagingJob::Run()
 
 void PackagingJob::RunSteps()
 {
-    workFolder = Platform::TempBase() + L"/Halvex";
+    workFolder = Platform::TempBase() + L"/" + kWorkFolderName.wide;
     archiverPath = options.GetProgramFolder() + L"/7za/7za";
     log << "*** Starting packaging process ***" << "\n";
     log << "Utility Path: " << archiverPath << "\n";
@@ -95,22 +96,22 @@ void PackagingJob::RunSteps()
 
     // The names the package will hold, gathered while they are put into the work folder.
     ClientNames clientNames;
-    if (ReportStatus(104) && success && Record(StillWanted()))
+    if (ReportStatus(Platform::TextId::StatusCopying) && success && Record(StillWanted()))
         Record(CopyStep(componentFolders, exploitPreventionFolders, clientNames));
     progress.Refresh();
 
-    if (success && ReportStatus(105) && Record(StillWanted()))
+    if (success && ReportStatus(Platform::TextId::StatusScript) && Record(StillWanted()))
         Record(ScriptStep(clientNames));
     progress.Refresh();
 
-    if (success && ReportStatus(106) && Record(StillWanted()))
+    if (success && ReportStatus(Platform::TextId::StatusArchive) && Record(StillWanted()))
         Record(ArchiveStep(clientNames));
     progress.Refresh();
 }
 
 void PackagingJob::Close()
 {
-    if (!ReportStatus(107))
+    if (!ReportStatus(Platform::TextId::StatusCleaning))
         return;
     if (ownsWorkFolder) {
         if (!RemoveFolderTree(workFolder))
@@ -121,11 +122,11 @@ void PackagingJob::Close()
     progress.Refresh();
     log << "*** Ending packaging process ***" << "\n";
     if (success) {
-        if (!ReportStatus(108))
+        if (!ReportStatus(Platform::TextId::StatusComplete))
             return;
         log << "Zastrel completed successfully" << "\n";
     } else {
-        if (!ReportStatus(109))
+        if (!ReportStatus(Platform::TextId::StatusFailed))
             return;
         log << "Zastrel failed" << "\n";
     }
@@ -191,9 +192,9 @@ StepResult PackagingJob::ScriptStep(ClientNames& clientNames)
 {
     log << "About to create configuration script..." << "\n";
     if (const int error = CSetupScript(options).WriteScript(workFolder))
-        return LogFailure(log, "Failed to write the configuration script", workFolder + L"/setup.vbs",
+        return LogFailure(log, "Failed to write the configuration script", workFolder + L"/" + kSetupScriptName.wide,
                           Platform::WidenHostText(Platform::SystemErrorText(error)));
-    clientNames.AddFolder(L"", {L"setup.vbs"});
+    clientNames.AddFolder(L"", {kSetupScriptName.wide});
     log << "Created configuration script..." << "\n";
     progress.SetProgress(60);
     return {};

@@ -1,8 +1,10 @@
 #include "packaging/PackagingJob.h"
 
+#include "platform/StringTable.h"
+
 void PackagingJob::SelectComponents(FolderList& componentFolders, FolderList& exploitPreventionFolders)
 {
-    ReportStatus(103);
+    ReportStatus(Platform::TextId::StatusSelecting);
     log << "About to establish which sub-packages to transfer..." << "\n";
 
     log << "Adding Veskor AutoUpdate to the list" << "\n";

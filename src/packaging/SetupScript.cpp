@@ -7,6 +7,7 @@
 #include <iostream>
 #include <string_view>
 
+#include "core/PackageNames.h"
 #include "obfuscation/obscurity/Obfuscation.h"
 #include "platform/BuildTime.h"
 #include "platform/NewFile.h"
@@ -18,13 +19,27 @@ namespace {
 // reopens the literal: the client's command line receives one double quote.
 constexpr const wchar_t* kQuote = L"\" + Chr(34) + \"";
 
+// The line that names the folder the package unpacks into on the client.
+std::wstring DestinationLine()
+{
+    return std::wstring(L"sDstFolder = oFSO.GetSpecialFolder(2) + \"\\") + kClientFolderName.wide + L"\"\n";
+}
+
+std::wstring ScriptPath(const std::wstring& workFolder)
+{
+    return workFolder + L"/" + kSetupScriptName.wide;
+}
+
+// Up to the destination line.
 constexpr const wchar_t* kHead =
     L"Dim oArgs, oFSO, scriptArgs\n"
     L"Set oArgs = WScript.Arguments\n"
     L"Set oFSO = CreateObject(\"Scripting.FileSystemObject\")\n"
     L"\n"
-    L"sSrcFolder = oFSO.GetParentFolderName(WScript.ScriptFullName)\n"
-    L"sDstFolder = oFSO.GetSpecialFolder(2) + \"\\halvex_temp\"\n"
+    L"sSrcFolder = oFSO.GetParentFolderName(WScript.ScriptFullName)\n";
+
+// Between the destination line and the client folder's name, which the marker file holds.
+constexpr const wchar_t* kHeadMarker =
     L"\n"
     // A marker written before the client last started belongs to a run that a restart
     // ended: it blocks nothing. Without the start time the marker is kept.
@@ -55,7 +70,11 @@ constexpr const wchar_t* kHead =
     L"  WSCript.Quit(1618)\n"
     L"Else\n"
     L"  Set oTempFile = oFSO.CreateTextFile(sDstFolder + \"\\halvex.tmp\")\n"
-    L"  oTempFile.WriteLine(\"halvex_temp\")\n"
+    L"  oTempFile.WriteLine(\"";
+
+// After the marker's text: the setup line up to its options.
+constexpr const wchar_t* kHeadSetup =
+    L"\")\n"
     L"  oTempFile.Close\n"
     L"End If\n"
     L"\n"
@@ -82,8 +101,8 @@ constexpr const wchar_t* kHead =
 // Closes the setup line after its options: the script's own arguments follow.
 constexpr const wchar_t* kSetupLineEnd = L"\" + Chr(32) + scriptArgs,, true)";
 
+// After a blank line and the destination line again.
 constexpr const wchar_t* kTail =
-    L"\nsDstFolder = oFSO.GetSpecialFolder(2) + \"\\halvex_temp\"\n"
     L"oFSO.DeleteFile sDstFolder + \"\\halvex.tmp\"\n"
     // A failed configuration after a successful setup (3010: a restart is needed) is the
     // package's result.
@@ -143,9 +162,9 @@ int CSetupScript::WriteScript(const std::wstring& workFolder)
     DropTrailingBackslash(location);
     options.SetPrimaryUpdateLocation(location);
 
-    std::wstring script = kHead;
+    std::wstring script = kHead + DestinationLine() + kHeadMarker + kClientFolderName.wide + kHeadSetup;
     AppendSetupOptions(script);
-    script += kTail;
+    script += L"\n" + DestinationLine() + kTail;
 
     // The client's script host reads Windows-1252 with CR LF line ends.
     std::wstring windowsText;
@@ -156,15 +175,15 @@ int CSetupScript::WriteScript(const std::wstring& workFolder)
     }
     int error = 0;
     try {
-        error = Platform::WriteNewFile(workFolder + L"/setup.vbs", Platform::ToWindows1252(windowsText));
+        error = Platform::WriteNewFile(ScriptPath(workFolder), Platform::ToWindows1252(windowsText));
     } catch (const std::exception& thrown) {
         std::cout << "Error" << thrown.what() << std::endl;
         return EIO;
     }
     // The script carries the build's time, not the moment it was written: two builds of
     // one CID with one SOURCE_DATE_EPOCH give the same package.
-    if (error == 0 && (error = Platform::StampWithBuildTime(workFolder + L"/setup.vbs")) != 0)
-        std::remove(Platform::NarrowHostText(workFolder + L"/setup.vbs").c_str());
+    if (error == 0 && (error = Platform::StampWithBuildTime(ScriptPath(workFolder))) != 0)
+        std::remove(Platform::NarrowHostText(ScriptPath(workFolder)).c_str());
     return error;
 }
 
@@ -197,7 +216,8 @@ std::size_t CSetupScript::SetupCommandLength() const
     // A client's temporary folder path holds up to MAX_PATH (260) characters; the space
     // before the script's own arguments closes the line.
     constexpr std::size_t kTemporaryFolderRoom = 260;
-    return kTemporaryFolderRoom + std::wstring_view(L"\"\\halvex_temp\\NORDAVIN\\setup.exe\"").size() + length + 1;
+    const std::wstring setup = std::wstring(L"\"\\") + kClientFolderName.wide + L"\\NORDAVIN\\setup.exe\"";
+    return kTemporaryFolderRoom + setup.size() + length + 1;
 }
 
 void CSetupScript::AppendSetupOptions(std::wstring& script)
