@@ -90,8 +90,8 @@ CLogging::CLogging()
     // The file is emptied only once this run holds it: a run still writing it keeps it whole.
     for (int number = 1; number <= kLogFileCount; ++number) {
         const boost::filesystem::path file = folder / LogFileName(number);
-        fileLock = std::make_unique<Platform::CRunLock>(file.wstring(), 0666);
-        if (fileLock->GetState() != Platform::CRunLock::State::Held)
+        fileLock = std::make_unique<Platform::RunLock>(file.wstring(), 0666);
+        if (fileLock->GetState() != Platform::RunLock::State::Held)
             continue;
         logFilePath = file.wstring();
         logFile.open(file.string(), std::ios_base::out | std::ios_base::trunc);

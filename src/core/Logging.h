@@ -12,7 +12,7 @@
 #include <vector>
 
 namespace Platform {
-class CRunLock;
+class RunLock;
 }
 
 // The one process-wide log. Callers insert narrow literals, wide strings and
@@ -75,7 +75,7 @@ public:
 private:
     std::wstring logFilePath;
     std::basic_ofstream<wchar_t> logFile;
-    std::unique_ptr<Platform::CRunLock> fileLock;
+    std::unique_ptr<Platform::RunLock> fileLock;
     std::deque<std::wstring> recentLines;
     std::time_t stampTime = -1;
     std::wstring stamp;

@@ -55,7 +55,7 @@ struct Ran {
 
 Ran RunToEnd(const std::vector<std::wstring>& arguments, const std::wstring& folder)
 {
-    Platform::CChildProcess child(arguments, folder);
+    Platform::ChildProcess child(arguments, folder);
     Ran ran;
     if ((ran.code = child.StartError()) != 0)
         return ran;

@@ -178,7 +178,7 @@ int ArchiveBuilder::RunArchiver(const std::vector<std::wstring>& arguments, cons
                                 const std::function<void(int)>& percentDone,
                                 const std::function<void()>& whileWaiting)
 {
-    Platform::CChildProcess archiver(arguments, folder);
+    Platform::ChildProcess archiver(arguments, folder);
     int code = archiver.StartError();
     ArchiverProgress percentages;
     if (code == 0) {

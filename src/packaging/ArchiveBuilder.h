@@ -63,7 +63,7 @@ private:
     std::wstring modulePath;
     // What the work folder held when the archiver packed it.
     WorkFolderEntries packedEntries;
-    std::optional<Platform::CPrivateFolder> privateFolder;
+    std::optional<Platform::PrivateFolder> privateFolder;
     CLogging& log;
     IProgress* progress;
     StopRequest stopRequested;

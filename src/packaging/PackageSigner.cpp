@@ -61,7 +61,7 @@ PackageSigner::PackageSigner(const PackageOptions& options, CLogging& log, IProg
 PackageSigner::Outcome PackageSigner::Run(const std::vector<std::wstring>& arguments, const std::string& input,
                                           const std::wstring& folder)
 {
-    Platform::CChildProcess child(arguments, folder, input);
+    Platform::ChildProcess child(arguments, folder, input);
     Outcome outcome;
     if ((outcome.code = child.StartError()) != 0)
         return outcome;

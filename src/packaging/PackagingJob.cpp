@@ -241,17 +241,17 @@ StepResult PackagingJob::ClaimWorkFolder()
     const fs::path lockFolder = fs::path(lockFile).parent_path().parent_path();
     if (fs::create_directories(lockFolder, error); error)
         return FileSystemFailure(log, "boost::filesystem::create_directories", lockFolder, error);
-    runLock.emplace(lockFile, 0600, Platform::CRunLock::File::OnlyALock);
+    runLock.emplace(lockFile, 0600, Platform::RunLock::File::OnlyALock);
     switch (runLock->GetState()) {
-    case Platform::CRunLock::State::Held:
+    case Platform::RunLock::State::Held:
         break;
-    case Platform::CRunLock::State::Busy:
+    case Platform::RunLock::State::Busy:
         return LogFailure(log, "Another packaging run is using the work folder:", workFolder,
                           L"(held by " +
                               (runLock->Holder().empty() ? std::wstring(L"a run that has not named itself yet")
                                                          : Platform::WidenHostText(runLock->Holder())) +
                               L")");
-    case Platform::CRunLock::State::Unusable:
+    case Platform::RunLock::State::Unusable:
         return LogFailure(log, "Unable to lock the work folder: the lock file cannot be used:", lockFile,
                           runLock->Error() == EPERM
                               ? std::wstring(L"it, or its folder, is a link, not a plain file or folder, belongs to "
@@ -315,11 +315,11 @@ StepResult PackagingJob::HoldOutputFolder()
         return FileSystemFailure(log, "boost::filesystem::create_directories", fs::path(outputFolder), error);
     outputLock.emplace(outputFolder);
     switch (outputLock->GetState()) {
-    case Platform::CFolderLock::State::Held:
+    case Platform::FolderLock::State::Held:
         return {};
-    case Platform::CFolderLock::State::Busy:
+    case Platform::FolderLock::State::Busy:
         return LogFailure(log, "Another packaging run is writing into the output folder:", outputFolder);
-    case Platform::CFolderLock::State::Unusable:
+    case Platform::FolderLock::State::Unusable:
         break;
     }
     return LogFailure(log, "Unable to lock the output folder:", outputFolder,

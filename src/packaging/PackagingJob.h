@@ -66,7 +66,7 @@ private:
     // The one place the steps learn that the run was asked to stop.
     StopRequest stopRequested;
     // Held for the whole run, so a second run of the same user cannot take the folder.
-    std::optional<Platform::CRunLock> runLock;
+    std::optional<Platform::RunLock> runLock;
     // Only a folder this run created is ever removed at the end.
     bool ownsWorkFolder = false;
     // Where the package goes: the folder and the file name (empty for the default name).
@@ -74,5 +74,5 @@ private:
     std::wstring fileName;
     // Held for the whole run: the intermediate archive has a fixed name in the output
     // folder, so two runs into one folder would take each other's.
-    std::optional<Platform::CFolderLock> outputLock;
+    std::optional<Platform::FolderLock> outputLock;
 };

@@ -93,7 +93,7 @@ std::string ReadAll(int fd)
 // before a write would wait.
 int InputPipe(std::string_view input)
 {
-    if (input.size() > CChildProcess::kMaxInput) {
+    if (input.size() > ChildProcess::kMaxInput) {
         errno = E2BIG;
         return -1;
     }
@@ -111,17 +111,17 @@ int InputPipe(std::string_view input)
 
 }  // namespace
 
-CChildProcess::CChildProcess(const std::vector<std::wstring>& arguments, const std::wstring& folder)
+ChildProcess::ChildProcess(const std::vector<std::wstring>& arguments, const std::wstring& folder)
 {
     Start(arguments, folder, nullptr);
 }
 
-CChildProcess::CChildProcess(const std::vector<std::wstring>& arguments, const std::wstring& folder, std::string_view input)
+ChildProcess::ChildProcess(const std::vector<std::wstring>& arguments, const std::wstring& folder, std::string_view input)
 {
     Start(arguments, folder, &input);
 }
 
-void CChildProcess::Start(const std::vector<std::wstring>& arguments, const std::wstring& folder, const std::string_view* given)
+void ChildProcess::Start(const std::vector<std::wstring>& arguments, const std::wstring& folder, const std::string_view* given)
 {
     if (arguments.empty()) {
         startError = EINVAL;
@@ -177,7 +177,7 @@ void CChildProcess::Start(const std::vector<std::wstring>& arguments, const std:
     }
 }
 
-CChildProcess::~CChildProcess()
+ChildProcess::~ChildProcess()
 {
     if (pid > 0 && !exitCode)
         Terminate();
@@ -186,7 +186,7 @@ CChildProcess::~CChildProcess()
             ::close(fd);
 }
 
-void CChildProcess::Finish(int status)
+void ChildProcess::Finish(int status)
 {
     if (WIFEXITED(status)) {
         exitCode = WEXITSTATUS(status);
@@ -198,7 +198,7 @@ void CChildProcess::Finish(int status)
     }
 }
 
-std::optional<int> CChildProcess::Poll()
+std::optional<int> ChildProcess::Poll()
 {
     if (exitCode || pid <= 0)
         return exitCode;
@@ -214,7 +214,7 @@ std::optional<int> CChildProcess::Poll()
     return exitCode;
 }
 
-void CChildProcess::Terminate()
+void ChildProcess::Terminate()
 {
     if (pid <= 0 || Poll())
         return;
@@ -232,17 +232,17 @@ void CChildProcess::Terminate()
     }
 }
 
-std::string CChildProcess::Output() const
+std::string ChildProcess::Output() const
 {
     return ReadAll(outputFd);
 }
 
-std::string CChildProcess::ErrorOutput() const
+std::string ChildProcess::ErrorOutput() const
 {
     return ReadAll(errorFd);
 }
 
-std::string CChildProcess::NewOutput()
+std::string ChildProcess::NewOutput()
 {
     off_t offset = static_cast<off_t>(outputSeen);
     std::string text = ReadFrom(outputFd, offset);
@@ -250,7 +250,7 @@ std::string CChildProcess::NewOutput()
     return text;
 }
 
-std::string CChildProcess::TakeOutput(std::size_t most)
+std::string ChildProcess::TakeOutput(std::size_t most)
 {
     off_t offset = static_cast<off_t>(outputSeen);
     std::string text = ReadFrom(outputFd, offset, most);

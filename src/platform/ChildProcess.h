@@ -13,21 +13,21 @@ namespace Platform {
 // nothing on its standard input unless it is given some; what it writes on standard
 // output and standard error is captured, never shown, so it cannot mix into the caller's
 // own output. The system ends the program when its starter dies, however that happens.
-class CChildProcess {
+class ChildProcess {
 public:
     // The program runs in `folder`, or in the caller's current folder when it is empty.
-    explicit CChildProcess(const std::vector<std::wstring>& arguments, const std::wstring& folder = L"");
+    explicit ChildProcess(const std::vector<std::wstring>& arguments, const std::wstring& folder = L"");
     // The same, with `input` on the program's standard input, through a pipe: a secret
     // handed over this way is in no file, argument or environment variable. The program
     // runs without a controlling terminal, so it cannot prompt on one instead. Up to
     // kMaxInput bytes; more makes the start fail with E2BIG.
-    CChildProcess(const std::vector<std::wstring>& arguments, const std::wstring& folder, std::string_view input);
+    ChildProcess(const std::vector<std::wstring>& arguments, const std::wstring& folder, std::string_view input);
     static constexpr std::size_t kMaxInput = 4096;
     // A program still running is ended and waited for: no child outlives its owner.
-    ~CChildProcess();
+    ~ChildProcess();
 
-    CChildProcess(const CChildProcess&) = delete;
-    CChildProcess& operator=(const CChildProcess&) = delete;
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
 
     // 0 when the program started, else the system error code of the failed start
     // (a missing program gives 2, as on Windows).

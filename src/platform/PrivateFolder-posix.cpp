@@ -32,7 +32,7 @@ std::string RandomLeaf()
 
 }  // namespace
 
-CPrivateFolder::CPrivateFolder(const std::wstring& parent)
+PrivateFolder::PrivateFolder(const std::wstring& parent)
 {
     parentFd = ::open(NarrowHostText(parent).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (parentFd < 0) {
@@ -71,24 +71,24 @@ CPrivateFolder::CPrivateFolder(const std::wstring& parent)
         error = EPERM;
 }
 
-CPrivateFolder::~CPrivateFolder()
+PrivateFolder::~PrivateFolder()
 {
     Remove();
     if (parentFd >= 0)
         ::close(parentFd);
 }
 
-std::wstring CPrivateFolder::HeldPath() const
+std::wstring PrivateFolder::HeldPath() const
 {
     return L"/proc/self/fd/" + std::to_wstring(fd);
 }
 
-std::wstring CPrivateFolder::HeldPath(const std::wstring& file) const
+std::wstring PrivateFolder::HeldPath(const std::wstring& file) const
 {
     return HeldPath() + L"/" + file;
 }
 
-int CPrivateFolder::MoveOut(const std::wstring& file, const std::wstring& target) const
+int PrivateFolder::MoveOut(const std::wstring& file, const std::wstring& target) const
 {
     if (error != 0)
         return error;
@@ -97,7 +97,7 @@ int CPrivateFolder::MoveOut(const std::wstring& file, const std::wstring& target
     return 0;
 }
 
-int CPrivateFolder::Exchange(const std::wstring& file, const std::wstring& target) const
+int PrivateFolder::Exchange(const std::wstring& file, const std::wstring& target) const
 {
     if (error != 0)
         return error;
@@ -113,7 +113,7 @@ int CPrivateFolder::Exchange(const std::wstring& file, const std::wstring& targe
     return 0;
 }
 
-int CPrivateFolder::MoveIn(const std::wstring& target, const std::wstring& file) const
+int PrivateFolder::MoveIn(const std::wstring& target, const std::wstring& file) const
 {
     if (error != 0)
         return error;
@@ -122,7 +122,7 @@ int CPrivateFolder::MoveIn(const std::wstring& target, const std::wstring& file)
     return 0;
 }
 
-void CPrivateFolder::Remove(const std::function<void()>& between)
+void PrivateFolder::Remove(const std::function<void()>& between)
 {
     if (fd < 0)
         return;

@@ -9,14 +9,14 @@ namespace Platform {
 // held by descriptor from then on. Whoever may write to `parent` can rename the folder or
 // put another at its name, but cannot reach into it, and every use goes through the
 // descriptor: what the run wrote there is what it reads back.
-class CPrivateFolder {
+class PrivateFolder {
 public:
-    explicit CPrivateFolder(const std::wstring& parent);
+    explicit PrivateFolder(const std::wstring& parent);
     // Removes what is left in the folder and the folder itself.
-    ~CPrivateFolder();
+    ~PrivateFolder();
 
-    CPrivateFolder(const CPrivateFolder&) = delete;
-    CPrivateFolder& operator=(const CPrivateFolder&) = delete;
+    PrivateFolder(const PrivateFolder&) = delete;
+    PrivateFolder& operator=(const PrivateFolder&) = delete;
 
     // 0 when the folder is held, else the system error code (EPERM for a folder that
     // turned out not to be this user's private one).

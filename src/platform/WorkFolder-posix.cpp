@@ -30,7 +30,7 @@ int NotOwnName(int code)
 
 }  // namespace
 
-CRunLock::CRunLock(const std::wstring& lockFile, unsigned permissions, File lockFileUse) : file(lockFileUse)
+RunLock::RunLock(const std::wstring& lockFile, unsigned permissions, File lockFileUse) : file(lockFileUse)
 {
     const std::string path = NarrowHostText(lockFile);
     const std::size_t slash = path.rfind('/');
@@ -42,7 +42,7 @@ CRunLock::CRunLock(const std::wstring& lockFile, unsigned permissions, File lock
     }
 }
 
-bool CRunLock::Open(const std::string& folderPath, unsigned permissions)
+bool RunLock::Open(const std::string& folderPath, unsigned permissions)
 {
     const bool onlyALock = file == File::OnlyALock;
     if (onlyALock && ::mkdir(folderPath.c_str(), 0700) != 0 && errno != EEXIST) {
@@ -99,7 +99,7 @@ bool CRunLock::Open(const std::string& folderPath, unsigned permissions)
 
 // The holder's process id and when it took the lock, so that a refused run can say who
 // holds it and whether that is still the same process.
-void CRunLock::WriteHolder()
+void RunLock::WriteHolder()
 {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -111,7 +111,7 @@ void CRunLock::WriteHolder()
         WriteAll(fd.Get(), text.data(), text.size());
 }
 
-void CRunLock::ReadHolder()
+void RunLock::ReadHolder()
 {
     char text[128];
     const ssize_t got = ::pread(fd.Get(), text, sizeof text, 0);
@@ -121,7 +121,7 @@ void CRunLock::ReadHolder()
     holder.resize(std::min(holder.find('\n'), holder.size()));
 }
 
-CRunLock::~CRunLock()
+RunLock::~RunLock()
 {
     // Removed while still locked, and only while the name is still this file: a run that
     // opened it meanwhile finds the name gone once it has the lock, and starts again.
@@ -132,7 +132,7 @@ CRunLock::~CRunLock()
         ::unlinkat(folder.Get(), leaf.c_str(), 0);
 }
 
-CFolderLock::CFolderLock(const std::wstring& folder)
+FolderLock::FolderLock(const std::wstring& folder)
 {
     fd = ::open(NarrowHostText(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
@@ -147,7 +147,7 @@ CFolderLock::CFolderLock(const std::wstring& folder)
         error = errno;
 }
 
-CFolderLock::~CFolderLock()
+FolderLock::~FolderLock()
 {
     if (fd >= 0)
         ::close(fd);

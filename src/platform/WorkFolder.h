@@ -9,7 +9,7 @@ namespace Platform {
 // Keeps two runs of one user from using the same thing (the work folder, a log file) at
 // once: an exclusive lock on a file of the user's own, held for the object's life and
 // released by the system even when the process dies.
-class CRunLock {
+class RunLock {
 public:
     enum class State { Held, Busy, Unusable };
     // What the lock file is: a file that holds something and stays (a log), or a file that
@@ -23,11 +23,11 @@ public:
     // `permissions`, gives Unusable and is not followed; so does a folder that fails the
     // test above for a lock file that is only a lock. A missing file is created with
     // `permissions` (less the process's umask).
-    explicit CRunLock(const std::wstring& lockFile, unsigned permissions = 0600, File file = File::Keep);
-    ~CRunLock();
+    explicit RunLock(const std::wstring& lockFile, unsigned permissions = 0600, File file = File::Keep);
+    ~RunLock();
 
-    CRunLock(const CRunLock&) = delete;
-    CRunLock& operator=(const CRunLock&) = delete;
+    RunLock(const RunLock&) = delete;
+    RunLock& operator=(const RunLock&) = delete;
 
     State GetState() const { return state; }
     // Why the lock is Unusable: the system error code, EPERM for a file or folder that is
@@ -55,15 +55,15 @@ private:
 // Keeps two runs from writing into the same output folder at once: an exclusive lock
 // on the folder's own descriptor, so no file is created for it, held for the object's
 // life and released by the system even when the process dies. Never waits.
-class CFolderLock {
+class FolderLock {
 public:
     enum class State { Held, Busy, Unusable };
 
-    explicit CFolderLock(const std::wstring& folder);
-    ~CFolderLock();
+    explicit FolderLock(const std::wstring& folder);
+    ~FolderLock();
 
-    CFolderLock(const CFolderLock&) = delete;
-    CFolderLock& operator=(const CFolderLock&) = delete;
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
 
     State GetState() const { return state; }
     // The system error code when Unusable.

@@ -35,7 +35,7 @@ public:
     }
 };
 
-int WaitFor(Platform::CChildProcess& child)
+int WaitFor(Platform::ChildProcess& child)
 {
     std::optional<int> code;
     while (!(code = child.Poll()))
@@ -46,7 +46,7 @@ int WaitFor(Platform::CChildProcess& child)
 // What sha256sum says of the file, computed on its own.
 std::string Sha256Sum(const fs::path& file)
 {
-    Platform::CChildProcess sum({L"/usr/bin/sha256sum", L"--", Platform::WidenHostText(file.string())});
+    Platform::ChildProcess sum({L"/usr/bin/sha256sum", L"--", Platform::WidenHostText(file.string())});
     EXPECT_EQ(WaitFor(sum), 0);
     return sum.Output().substr(0, 64);
 }
@@ -155,7 +155,7 @@ TEST_F(ArchiveBuilding, OnePassPackageIsTheJoinOfModuleConfigurationAndArchive)
     // The configuration file the run left in the work folder is not part of the archive.
     fs::remove(work / "halvex_setup.txt");
     const fs::path archive = root / "by hand.7z";
-    Platform::CChildProcess sevenZip({L"/usr/bin/7za", L"a", archive.wstring(), (work / "*").wstring(), L"-r", L"-mx5",
+    Platform::ChildProcess sevenZip({L"/usr/bin/7za", L"a", archive.wstring(), (work / "*").wstring(), L"-r", L"-mx5",
                                       L"-mmt", L"-ms=e256m"});
     ASSERT_EQ(WaitFor(sevenZip), 0) << sevenZip.ErrorOutput();
     EXPECT_TRUE(ReadBytes(output / "pkg.exe") ==
@@ -220,7 +220,7 @@ TEST_F(ArchiveBuilding, ChecksumFileIsAcceptedBySha256sum)
         ASSERT_TRUE(Build(builder, program, Platform::WidenHostText(name)));
         const std::string line = ReadBytes(fs::path(package.string() + ".sha256"));
         EXPECT_NE(line.find(Sha256Sum(package)), std::string::npos) << line;
-        Platform::CChildProcess check({L"/usr/bin/sha256sum", L"-c", L"--strict", Platform::WidenHostText(name + ".sha256")},
+        Platform::ChildProcess check({L"/usr/bin/sha256sum", L"-c", L"--strict", Platform::WidenHostText(name + ".sha256")},
                                       output.wstring());
         EXPECT_EQ(WaitFor(check), 0) << check.Output() << check.ErrorOutput();
     }
@@ -363,7 +363,7 @@ TEST_F(ArchiveBuilding, PackageSwappedInTheOutputFolderIsNeverShipped)
             continue;
         }
         const std::string package = ReadBytes(output / "pkg.exe");
-        Platform::CChildProcess setup({L"/usr/bin/7za", L"e", L"-so", (output / "pkg.exe").wstring(), L"NORDAVIN/setup.exe"});
+        Platform::ChildProcess setup({L"/usr/bin/7za", L"e", L"-so", (output / "pkg.exe").wstring(), L"NORDAVIN/setup.exe"});
         EXPECT_EQ(WaitFor(setup), 0);
         if (package == foreignPackage || setup.Output() != "fixture\n")
             ++foreignShipped;

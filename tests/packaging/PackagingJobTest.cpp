@@ -89,7 +89,7 @@ std::set<std::string> ExtractedTree(const fs::path& package, const fs::path& pro
     EXPECT_EQ(bytes.substr(0, head.size()), head) << "the package starts with the module and its configuration";
     const fs::path archive = into.parent_path() / "extracted.7z";
     WriteBytes(archive, bytes.substr(head.size()));
-    Platform::CChildProcess sevenZip({L"/usr/bin/7za", L"x", L"-y", L"-o" + into.wstring(), L"--", archive.wstring()});
+    Platform::ChildProcess sevenZip({L"/usr/bin/7za", L"x", L"-y", L"-o" + into.wstring(), L"--", archive.wstring()});
     std::optional<int> code;
     while (!(code = sevenZip.Poll()))
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -305,7 +305,7 @@ TEST_F(Packaging, StopDuringALargeCopyTakesEffectWithinTheFile)
 // each but the folders' times, which are those of the work folder's making.
 std::map<std::string, std::string> PackageListing(const fs::path& package)
 {
-    Platform::CChildProcess sevenZip({L"/usr/bin/7za", L"l", L"-slt", L"-t7z", L"--", package.wstring()});
+    Platform::ChildProcess sevenZip({L"/usr/bin/7za", L"l", L"-slt", L"-t7z", L"--", package.wstring()});
     std::optional<int> code;
     while (!(code = sevenZip.Poll()))
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -680,8 +680,8 @@ TEST_F(Packaging, SecondRunAtOnceFailsWithoutTouchingTheFirstAndNamesIt)
     ASSERT_EQ(::pipe(ready), 0);
     const pid_t firstRun = ::fork();
     if (firstRun == 0) {
-        const Platform::CRunLock lock(lockFile.wstring(), 0600, Platform::CRunLock::File::OnlyALock);
-        const char held = lock.GetState() == Platform::CRunLock::State::Held ? 'y' : 'n';
+        const Platform::RunLock lock(lockFile.wstring(), 0600, Platform::RunLock::File::OnlyALock);
+        const char held = lock.GetState() == Platform::RunLock::State::Held ? 'y' : 'n';
         [[maybe_unused]] const auto told = ::write(ready[1], &held, 1);
         ::pause();
         ::_exit(0);
@@ -735,7 +735,7 @@ TEST_F(Packaging, FaultsFailTheRunAndLeaveNothingBehind)
         return RunChild("/usr/bin/mount", {"-t", "tmpfs", "-o", how, "tmpfs", output.string()}).exitCode == 0;
     };
     const auto unmountOutput = [this] { RunChild("/usr/bin/umount", {output.string()}); };
-    std::optional<Platform::CFolderLock> otherRun;
+    std::optional<Platform::FolderLock> otherRun;
     const fs::path lockFile = RunLockFile((temp / "Halvex").wstring());
     const fs::path lockFolder = lockFile.parent_path();
     const std::string unusableLock =

@@ -20,7 +20,7 @@ namespace {
 using namespace std::chrono_literals;
 
 // However loaded the machine, the child ends: wait for that, not for a time.
-int WaitFor(Platform::CChildProcess& child)
+int WaitFor(Platform::ChildProcess& child)
 {
     std::optional<int> code;
     while (!(code = child.Poll()))
@@ -41,7 +41,7 @@ TEST(ChildProcess, ReportsExitCodesAndKeepsItsOutputToItself)
 {
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    Platform::CChildProcess child({L"/bin/sh", L"-c", L"echo visible; echo 'trouble here' >&2; exit 7"});
+    Platform::ChildProcess child({L"/bin/sh", L"-c", L"echo visible; echo 'trouble here' >&2; exit 7"});
     ASSERT_EQ(child.StartError(), 0);
     EXPECT_EQ(WaitFor(child), 7);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
@@ -57,7 +57,7 @@ TEST(ChildProcess, OutputTakenInPiecesIsAllOfItOnce)
 {
     for (const std::size_t most : {std::size_t{1000}, std::size_t{4096}, std::size_t{70000}}) {
         SCOPED_TRACE(most);
-        Platform::CChildProcess child({L"/bin/sh", L"-c", L"seq 1 30000; echo end"});
+        Platform::ChildProcess child({L"/bin/sh", L"-c", L"seq 1 30000; echo end"});
         ASSERT_EQ(child.StartError(), 0);
         std::string taken;
         std::optional<int> code;
@@ -87,7 +87,7 @@ TEST(ChildProcess, EveryArgumentArrivesExactlyAsGiven)
     };
     std::vector<std::wstring> arguments = {L"/bin/sh", L"-c", L"printf '%s\\0' \"$@\"", L"zero"};
     arguments.insert(arguments.end(), hostile.begin(), hostile.end());
-    Platform::CChildProcess child(arguments);
+    Platform::ChildProcess child(arguments);
     ASSERT_EQ(child.StartError(), 0);
     ASSERT_EQ(WaitFor(child), 0) << child.ErrorOutput();
     std::string expected;
@@ -104,17 +104,17 @@ TEST(ChildProcess, EveryArgumentArrivesExactlyAsGiven)
 TEST(ChildProcess, GivenInputIsAllTheProgramCanRead)
 {
     const std::string secret("pass word\n\0tail", 15);
-    Platform::CChildProcess reader({L"/bin/sh", L"-c", L"cat; readlink /proc/self/fd/0 >&2"}, L"", secret);
+    Platform::ChildProcess reader({L"/bin/sh", L"-c", L"cat; readlink /proc/self/fd/0 >&2"}, L"", secret);
     ASSERT_EQ(reader.StartError(), 0);
     EXPECT_EQ(WaitFor(reader), 0);
     EXPECT_EQ(reader.Output(), secret);
     EXPECT_EQ(reader.ErrorOutput().rfind("pipe:", 0), 0u) << reader.ErrorOutput();
 
-    Platform::CChildProcess asker({L"/bin/sh", L"-c", L"exec 3</dev/tty"}, L"", "");
+    Platform::ChildProcess asker({L"/bin/sh", L"-c", L"exec 3</dev/tty"}, L"", "");
     ASSERT_EQ(asker.StartError(), 0);
     EXPECT_NE(WaitFor(asker), 0) << "no controlling terminal";
 
-    Platform::CChildProcess tooMuch({L"/bin/cat"}, L"", std::string(Platform::CChildProcess::kMaxInput + 1, 'x'));
+    Platform::ChildProcess tooMuch({L"/bin/cat"}, L"", std::string(Platform::ChildProcess::kMaxInput + 1, 'x'));
     EXPECT_EQ(tooMuch.StartError(), E2BIG);
 }
 
@@ -122,7 +122,7 @@ TEST(ChildProcess, RunsInTheFolderItIsGiven)
 {
     const std::filesystem::path folder = TestSupport::ScratchFolder() / "a \"quoted\" folder";
     std::filesystem::create_directories(folder);
-    Platform::CChildProcess child({L"/bin/pwd"}, folder.wstring());
+    Platform::ChildProcess child({L"/bin/pwd"}, folder.wstring());
     ASSERT_EQ(child.StartError(), 0);
     EXPECT_EQ(WaitFor(child), 0);
     EXPECT_EQ(child.Output(), folder.string() + "\n");
@@ -141,7 +141,7 @@ TEST(ChildProcess, FailedStartsGiveTheirErrorCode)
         {{}, L"", EINVAL},
     };
     for (const auto& c : cases) {
-        Platform::CChildProcess child(c.arguments, c.folder);
+        Platform::ChildProcess child(c.arguments, c.folder);
         EXPECT_EQ(child.StartError(), c.error);
         EXPECT_FALSE(child.Poll());
     }
@@ -151,7 +151,7 @@ TEST(ChildProcess, FailedStartsGiveTheirErrorCode)
 
 TEST(ChildProcess, SignalThatEndsTheProgramIsNamed)
 {
-    Platform::CChildProcess child({L"/bin/sh", L"-c", L"kill -KILL $$"});
+    Platform::ChildProcess child({L"/bin/sh", L"-c", L"kill -KILL $$"});
     ASSERT_EQ(child.StartError(), 0);
     EXPECT_EQ(WaitFor(child), 128 + SIGKILL);
     EXPECT_EQ(child.EndingSignal(), SIGKILL);
@@ -162,7 +162,7 @@ TEST(ChildProcess, SignalThatEndsTheProgramIsNamed)
 TEST(ChildProcess, TerminateEndsAndReapsARunningProgram)
 {
     // The exit code says the signal ended it: sleep itself would end with 0.
-    Platform::CChildProcess child({L"/bin/sleep", L"100000"});
+    Platform::ChildProcess child({L"/bin/sleep", L"100000"});
     ASSERT_EQ(child.StartError(), 0);
     EXPECT_FALSE(child.Poll());
     child.Terminate();
@@ -172,7 +172,7 @@ TEST(ChildProcess, TerminateEndsAndReapsARunningProgram)
 TEST(ChildProcess, DestructionLeavesNoChildRunning)
 {
     {
-        Platform::CChildProcess child({L"/bin/sleep", L"30"});
+        Platform::ChildProcess child({L"/bin/sleep", L"30"});
         ASSERT_EQ(child.StartError(), 0);
     }
     int status;
@@ -189,7 +189,7 @@ TEST(ChildProcess, ProgramDoesNotOutliveItsOwnerKilledOutright)
     ASSERT_GE(owner, 0);
     if (owner == 0) {
         ::close(report[0]);
-        Platform::CChildProcess child({L"/bin/sleep", L"300"});
+        Platform::ChildProcess child({L"/bin/sleep", L"300"});
         // The program's process id is not exposed: its parent finds it in /proc.
         std::string found;
         for (const auto& entry : std::filesystem::directory_iterator("/proc")) {

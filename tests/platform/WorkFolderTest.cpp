@@ -59,28 +59,28 @@ TEST_F(WorkFolder, SecondRunLockIsBusyUntilTheFirstEnds)
 {
     const std::wstring lockFile = (base / "Halvex.lock").wstring();
     {
-        Platform::CRunLock first(lockFile);
-        EXPECT_EQ(first.GetState(), Platform::CRunLock::State::Held);
-        Platform::CRunLock second(lockFile);
-        EXPECT_EQ(second.GetState(), Platform::CRunLock::State::Busy);
+        Platform::RunLock first(lockFile);
+        EXPECT_EQ(first.GetState(), Platform::RunLock::State::Held);
+        Platform::RunLock second(lockFile);
+        EXPECT_EQ(second.GetState(), Platform::RunLock::State::Busy);
     }
-    Platform::CRunLock again(lockFile);
-    EXPECT_EQ(again.GetState(), Platform::CRunLock::State::Held);
+    Platform::RunLock again(lockFile);
+    EXPECT_EQ(again.GetState(), Platform::RunLock::State::Held);
 }
 
 TEST_F(WorkFolder, LockFileGoesWithTheRunThatMadeItOnlyWhenAsked)
 {
     const std::wstring lockFile = (base / "Halvex.lock").wstring();
     {
-        const Platform::CRunLock first(lockFile, 0600, Platform::CRunLock::File::OnlyALock);
-        ASSERT_EQ(first.GetState(), Platform::CRunLock::State::Held);
-        const Platform::CRunLock second(lockFile, 0600, Platform::CRunLock::File::OnlyALock);
-        EXPECT_EQ(second.GetState(), Platform::CRunLock::State::Busy);
+        const Platform::RunLock first(lockFile, 0600, Platform::RunLock::File::OnlyALock);
+        ASSERT_EQ(first.GetState(), Platform::RunLock::State::Held);
+        const Platform::RunLock second(lockFile, 0600, Platform::RunLock::File::OnlyALock);
+        EXPECT_EQ(second.GetState(), Platform::RunLock::State::Busy);
     }
     EXPECT_FALSE(fs::exists(base / "Halvex.lock")) << "the busy run leaves the holder's file alone; the holder removes it";
     {
-        const Platform::CRunLock kept(lockFile);
-        EXPECT_EQ(kept.GetState(), Platform::CRunLock::State::Held);
+        const Platform::RunLock kept(lockFile);
+        EXPECT_EQ(kept.GetState(), Platform::RunLock::State::Held);
     }
     EXPECT_TRUE(fs::exists(base / "Halvex.lock"));
 }
@@ -103,8 +103,8 @@ TEST_F(WorkFolder, RemovedLockFilesStillExcludeConcurrentRuns)
         const pid_t pid = ::fork();
         if (pid == 0) {
             for (int turn = 0; turn < 2000; ++turn) {
-                const Platform::CRunLock lock(lockFile, 0600, Platform::CRunLock::File::OnlyALock);
-                if (lock.GetState() != Platform::CRunLock::State::Held)
+                const Platform::RunLock lock(lockFile, 0600, Platform::RunLock::File::OnlyALock);
+                if (lock.GetState() != Platform::RunLock::State::Held)
                     continue;
                 if (shared->holders.fetch_add(1) != 0)
                     shared->overlaps.fetch_add(1);
@@ -134,11 +134,11 @@ TEST_F(WorkFolder, LockOnlyFileNamesItsHolderAndIsRefusedWhereOthersReach)
     const fs::path folder = base / "locks";
     const std::wstring lockFile = (folder / "Halvex.lock").wstring();
     {
-        const Platform::CRunLock first(lockFile, 0600, Platform::CRunLock::File::OnlyALock);
-        ASSERT_EQ(first.GetState(), Platform::CRunLock::State::Held);
+        const Platform::RunLock first(lockFile, 0600, Platform::RunLock::File::OnlyALock);
+        ASSERT_EQ(first.GetState(), Platform::RunLock::State::Held);
         EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all) << "made for the user alone";
-        const Platform::CRunLock second(lockFile, 0600, Platform::CRunLock::File::OnlyALock);
-        EXPECT_EQ(second.GetState(), Platform::CRunLock::State::Busy);
+        const Platform::RunLock second(lockFile, 0600, Platform::RunLock::File::OnlyALock);
+        EXPECT_EQ(second.GetState(), Platform::RunLock::State::Busy);
         EXPECT_TRUE(std::regex_match(second.Holder(),
                                      std::regex("process " + std::to_string(::getpid()) +
                                                 " since [0-9]{4}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}")))
@@ -178,8 +178,8 @@ TEST_F(WorkFolder, LockOnlyFileNamesItsHolderAndIsRefusedWhereOthersReach)
         if (c.needsRoot && ::geteuid() != 0)
             continue;
         c.spoil();
-        const Platform::CRunLock lock(lockFile, 0600, Platform::CRunLock::File::OnlyALock);
-        EXPECT_EQ(lock.GetState(), Platform::CRunLock::State::Unusable);
+        const Platform::RunLock lock(lockFile, 0600, Platform::RunLock::File::OnlyALock);
+        EXPECT_EQ(lock.GetState(), Platform::RunLock::State::Unusable);
         EXPECT_EQ(lock.Error(), EPERM);
         EXPECT_FALSE(fs::exists(base / "nowhere"));
         fs::remove_all(folder);
@@ -190,8 +190,8 @@ TEST_F(WorkFolder, LockOnlyFileNamesItsHolderAndIsRefusedWhereOthersReach)
 TEST_F(WorkFolder, LinkedLockFileIsNotFollowed)
 {
     fs::create_symlink(base / "elsewhere", base / "Halvex.lock");
-    Platform::CRunLock lock((base / "Halvex.lock").wstring());
-    EXPECT_EQ(lock.GetState(), Platform::CRunLock::State::Unusable);
+    Platform::RunLock lock((base / "Halvex.lock").wstring());
+    EXPECT_EQ(lock.GetState(), Platform::RunLock::State::Unusable);
     EXPECT_FALSE(fs::exists(base / "elsewhere"));
 }
 
