@@ -62,6 +62,13 @@ fs::path WeaklyCanonical(const fs::path& path)
     return error ? path.lexically_normal() : real;
 }
 
+// The package the options name: the default name in an output folder, else the path itself.
+fs::path PackagePath(const PackageOptions& options)
+{
+    const std::wstring& path = options.GetOutputPackage();
+    return options.GetOutputIsFolder() ? fs::path(path) / kDefaultPackageName.wide : fs::path(path);
+}
+
 }  // namespace
 
 bool CheckSourceFolder(const std::wstring& path, CLogging& log)
@@ -152,7 +159,7 @@ bool CheckOutputPackage(const std::wstring& path, bool isFolder, CLogging& log)
 bool CheckOutputPlacement(const PackageOptions& options, CLogging& log)
 {
     const std::wstring& path = options.GetOutputPackage();
-    const fs::path package = options.GetOutputIsFolder() ? fs::path(path) / kDefaultPackageName.wide : fs::path(path);
+    const fs::path package = PackagePath(options);
     const char* reason = nullptr;
     if (package.filename() == fs::path(kArchiveName.wide)) {
         reason = " is the intermediate archive, which the run deletes";
@@ -174,7 +181,7 @@ bool CheckOutputPlacement(const PackageOptions& options, CLogging& log)
 bool CheckOutputNames(const PackageOptions& options, CLogging& log)
 {
     const std::wstring& path = options.GetOutputPackage();
-    const fs::path package = options.GetOutputIsFolder() ? fs::path(path) / L"VeskorEndpoint.exe" : fs::path(path);
+    const fs::path package = PackagePath(options);
     const fs::path checksum = package.parent_path() / (package.filename().wstring() + L".sha256");
     const std::size_t limit = Platform::LongestName(package.parent_path().wstring());
     for (const auto& [file, what] : {std::pair{package, "package's"}, std::pair{checksum, "checksum file's"}}) {

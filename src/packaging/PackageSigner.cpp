@@ -99,17 +99,10 @@ void PackageSigner::LogToolLines(const Outcome& outcome)
     }
 }
 
-StepResult PackageSigner::Sign(const std::wstring& file, std::string& digest)
+StepResult PackageSigner::SignArguments(const std::wstring& name, const std::wstring& signedName,
+                                        std::vector<std::wstring>& arguments)
 {
-    log << "About to sign the package..." << "\n";
-    // osslsigncode runs in the package's folder and names the files there by their bare
-    // names: the folder may be one this process holds by descriptor.
-    const fs::path path(file);
-    const std::wstring folder = path.parent_path().wstring();
-    const std::wstring name = path.filename().wstring();
-    const std::wstring signedName = name + L".signed";
-    const std::wstring signedFile = folder + L"/" + signedName;
-    std::vector<std::wstring> arguments{tool, L"sign"};
+    arguments = {tool, L"sign"};
     // osslsigncode runs elsewhere: key and certificate files keep naming what they named
     // where the run started. The token's module stays as given, for the loader to find.
     StepResult resolved;
@@ -140,8 +133,22 @@ StepResult PackageSigner::Sign(const std::wstring& file, std::string& digest)
     if (!options.GetSignPassword().empty())
         arguments.insert(arguments.end(), {L"-readpass", L"/dev/stdin"});
     arguments.insert(arguments.end(), {L"-in", name, L"-out", signedName});
-    if (!resolved)
-        return resolved;
+    return resolved;
+}
+
+StepResult PackageSigner::Sign(const std::wstring& file, std::string& digest)
+{
+    log << "About to sign the package..." << "\n";
+    // osslsigncode runs in the package's folder and names the files there by their bare
+    // names: the folder may be one this process holds by descriptor.
+    const fs::path path(file);
+    const std::wstring folder = path.parent_path().wstring();
+    const std::wstring name = path.filename().wstring();
+    const std::wstring signedName = name + L".signed";
+    const std::wstring signedFile = folder + L"/" + signedName;
+    std::vector<std::wstring> arguments;
+    if (StepResult composed = SignArguments(name, signedName, arguments); !composed)
+        return composed;
     std::wstring command;
     for (const auto& argument : arguments)
         command += (command.empty() ? L"" : L" ") + argument;

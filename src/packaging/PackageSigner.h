@@ -33,6 +33,9 @@ private:
 
     Outcome Run(const std::vector<std::wstring>& arguments, const std::string& input, const std::wstring& folder = {});
     void LogToolLines(const Outcome& outcome);
+    // osslsigncode's command line to sign `name` into `signedName`, both in its folder.
+    StepResult SignArguments(const std::wstring& name, const std::wstring& signedName,
+                             std::vector<std::wstring>& arguments);
     StepResult Check(const std::wstring& folder, const std::wstring& name);
 
     const PackageOptions& options;

@@ -21,6 +21,7 @@
 #include "platform/ChildProcess.h"
 #include "core/StepProgress.h"
 #include "platform/Interrupt.h"
+#include "platform/TextConversion.h"
 #include "platform/WorkFolder.h"
 #include "packaging/RunLockFile.h"
 #include "support/ChildRun.h"
@@ -154,16 +155,27 @@ protected:
     bool Run(IProgress& reporter)
     {
         PackagingJob job(options, reporter);
+        bool succeeded = false;
         try {
             job.Run();
+            succeeded = job.Succeeded();
         } catch (const std::exception& error) {
             escaped = error.what();
-            return false;
         }
-        return job.Succeeded();
+        reason = Platform::NarrowHostText(job.FailureReason());
+        return succeeded;
+    }
+
+    // The run's reason is the line of the step that failed, as the log gives it.
+    void ExpectReason(std::string line) const
+    {
+        line.erase(line.find_last_not_of(' ') + 1);
+        EXPECT_TRUE(reason.starts_with(line)) << "reason: " << reason << "\nexpected: " << line;
     }
 
     std::string escaped;
+    // Why the last run failed, as the job gives it.
+    std::string reason;
 
     fs::path root, cid, program, output, temp;
     PackageOptions options;
@@ -545,6 +557,7 @@ TEST_F(Packaging, CopyFailuresLeaveNoOutput)
         EXPECT_EQ(reporter.percents, std::vector<int>{20});
         const std::string text = log.Joined();
         EXPECT_NE(text.find(c.line), std::string::npos) << text;
+        ExpectReason(c.line);
         EXPECT_EQ(JobLines(log.Get()).back(), "Zastrel failed ");
         EXPECT_EQ(ReadBytes(output / "Setup Package.exe"), "an older package");
         EXPECT_EQ(Tree(output).size(), 1u);
@@ -591,6 +604,7 @@ TEST_F(Packaging, ArchiveFailuresLeaveNoOutput)
         EXPECT_EQ(reporter.statuses.back(), L"Package generation failed. See log for details.");
         const std::string text = log.Joined();
         EXPECT_NE(text.find(c.line), std::string::npos) << text;
+        ExpectReason(c.line);
         EXPECT_EQ(JobLines(log.Get()).back(), "Zastrel failed ");
         EXPECT_TRUE(fs::is_empty(output));
         EXPECT_FALSE(fs::exists(temp / "Halvex"));
@@ -857,6 +871,12 @@ TEST_F(Packaging, FaultsFailTheRunAndLeaveNothingBehind)
         EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
             return line.starts_with(fault.line);
         })) << log.Joined();
+        // Names and differences are listed first; the line that ends the step sums them up.
+        ExpectReason(fault.line.starts_with("Name a Windows client")
+                         ? "Package not built: names a Windows client cannot hold: "
+                         : fault.line.starts_with("Missing from the package")
+                               ? "Package verification failed: the package does not hold exactly what the work folder held"
+                               : fault.line);
         EXPECT_EQ(JobLines(lines).back(), "Zastrel failed ");
         EXPECT_EQ(reporter.statuses.back(), L"Package generation failed. See log for details.");
         EXPECT_EQ(Tree(output), before);
