@@ -1,5 +1,7 @@
 #include "inspect/SfxConfigReading.h"
 
+#include "core/PackageNames.h"
+
 #include <algorithm>
 #include <array>
 
@@ -64,7 +66,7 @@ SfxConfigReading ReadSfxConfig(std::string_view text)
         config.settings.emplace_back(key, std::string(line.substr(equals + 2, line.size() - equals - 3)));
     }
     const auto execute = config.Value("ExecuteFile");
-    if (!execute || !SameWord(*execute, "setup.vbs")) {
+    if (!execute || !SameWord(*execute, kSetupScriptName.narrow)) {
         reading.problem = "the installer configuration does not run setup.vbs";
         return reading;
     }

@@ -2,6 +2,7 @@
 #include "ui/HalvexDlgControls.h"
 
 #include "core/Logging.h"
+#include "core/PackageNames.h"
 #include "core/PackageOptions.h"
 #include "cli/CommandLineParser.h"
 #include "cli/InputChecks.h"
@@ -620,7 +621,7 @@ void CHalvexDlg::BrowseForPackage()
     saveBox.setDefaultSuffix(QStringLiteral("exe"));
     saveBox.setNameFilters(Ui::ToNameFilters(LoadText(121)));
     StartBrowserIn(saveBox, StartFolder(Edit(IDC_OUTPUT_PACKAGE)->text(), true, QStringLiteral("output")));
-    saveBox.selectFile(QStringLiteral("VeskorEndpoint.exe"));
+    saveBox.selectFile(QString::fromLatin1(kDefaultPackageName.narrow));
     saveBox.setOption(QFileDialog::DontConfirmOverwrite);
     if (host.RunModal(saveBox) != QDialog::Accepted)
         return;
@@ -774,7 +775,7 @@ std::wstring CHalvexDlg::WrittenPackage() const
 {
     if (!options.GetOutputIsFolder())
         return options.GetOutputPackage();
-    return QDir(ToQString(options.GetOutputPackage())).filePath(QStringLiteral("VeskorEndpoint.exe")).toStdWString();
+    return QDir(ToQString(options.GetOutputPackage())).filePath(QString::fromLatin1(kDefaultPackageName.narrow)).toStdWString();
 }
 
 QString CHalvexDlg::FieldText(int id) const
