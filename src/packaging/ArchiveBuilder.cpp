@@ -257,6 +257,11 @@ StepResult ArchiveBuilder::WriteSfxConfig(const std::wstring& workFolder)
     log << "Successfully created 7Zip configuration" << "\n";
     return {};
 }
+void ArchiveBuilder::FinishReadingWorkFolder()
+{
+    packedEntries.HashShare(UINT64_MAX, [this] { progress->Refresh(); });
+}
+
 StepResult ArchiveBuilder::CreateExecutable(const std::wstring& workFolder, const std::wstring& outputFolder,
                                             const std::wstring& fileName, const std::wstring&)
 {
@@ -313,7 +318,7 @@ StepResult ArchiveBuilder::VerifyPackage()
     log << "Verifying the package: the archiver lists what it holds..." << "\n";
     // The work folder's last CRCs first, so that every entry listed can be judged at once;
     // a file that cannot be read is told once the package is known to be readable.
-    packedEntries.HashShare(UINT64_MAX, [this] { progress->Refresh(); });
+    FinishReadingWorkFolder();
     ListingComparison listed(packedEntries, kDifferenceCap);
     // Run in the private folder on the package's bare name: a file name is never read as
     // a wildcard or a switch.

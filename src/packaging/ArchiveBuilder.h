@@ -29,6 +29,9 @@ public:
 
     StepResult CreateArchive(const std::wstring& workFolder, const std::wstring& outputFolder);
     StepResult WriteSfxConfig(const std::wstring& workFolder);
+    // Reads what is left to read of the work folder (the CRCs its files are checked
+    // against); after it, the builder needs nothing more from that folder.
+    void FinishReadingWorkFolder();
     StepResult CreateExecutable(const std::wstring& workFolder, const std::wstring& outputFolder,
                                 const std::wstring& fileName, const std::wstring& programFolder);
     StepResult RemoveArchive(const std::wstring& folder, bool mustExist);

@@ -114,7 +114,7 @@ void PackagingJob::Close()
     if (!ReportStatus(Platform::TextId::StatusCleaning))
         return;
     if (ownsWorkFolder) {
-        if (!RemoveFolderTree(workFolder))
+        if (!RemoveWorkFolder())
             log << "Unable to delete temporary folder" << "\n";
         else if (success)
             progress.SetProgress(100);
@@ -211,6 +211,12 @@ StepResult PackagingJob::ArchiveStep(ClientNames& clientNames)
         result = builder.CreateArchive(workFolder, outputFolder);
     if (result)
         result = builder.WriteSfxConfig(workFolder);
+    if (result) {
+        // Nothing reads or writes the work folder after this: it goes while the package is
+        // checked and published.
+        builder.FinishReadingWorkFolder();
+        workFolderRemoval.emplace(workFolder);
+    }
     if (result)
         result = builder.CreateExecutable(workFolder, outputFolder, fileName, options.GetProgramFolder());
     if (result)
@@ -360,11 +366,25 @@ bool PackagingJob::RemoveFolderTree(const std::wstring& folder)
         return false;
     // Copies of large files are given back in pieces first, with the interface kept alive
     // between them; the links to the CID's own files are only unlinked.
-    if (const int error = Platform::RemoveTree(folder, [this] { progress.Refresh(); })) {
-        const fs::filesystem_error failure("boost::filesystem::remove_all", fs::path(folder),
-                                           boost::system::error_code(error, boost::system::system_category()));
-        std::cout << "Error: " << failure.what() << std::endl;
-        return false;
-    }
-    return true;
+    return ReportRemovalError(folder, Platform::RemoveTree(folder, [this] { progress.Refresh(); }));
+}
+
+bool PackagingJob::RemoveWorkFolder()
+{
+    if (!workFolderRemoval)
+        return RemoveFolderTree(workFolder);
+    const int error = workFolderRemoval->Wait([this] { progress.Refresh(); });
+    workFolderRemoval.reset();
+    return ReportRemovalError(workFolder, error);
+}
+
+// True when `error` is 0; else the failure is printed as it always was.
+bool PackagingJob::ReportRemovalError(const std::wstring& folder, int error)
+{
+    if (error == 0)
+        return true;
+    const fs::filesystem_error failure("boost::filesystem::remove_all", fs::path(folder),
+                                       boost::system::error_code(error, boost::system::system_category()));
+    std::cout << "Error: " << failure.what() << std::endl;
+    return false;
 }

@@ -9,6 +9,7 @@
 #include "core/IProgress.h"
 #include "packaging/StepResult.h"
 #include "packaging/StopRequest.h"
+#include "platform/FileRemoval.h"
 #include "platform/WorkFolder.h"
 
 class CPackageCopy;
@@ -55,6 +56,8 @@ private:
     StepResult CopyConfigTool(CPackageCopy& copy);
     bool ReportStatus(unsigned id);
     bool RemoveFolderTree(const std::wstring& folder);
+    bool RemoveWorkFolder();
+    bool ReportRemovalError(const std::wstring& folder, int error);
 
     PackageOptions options;
     IProgress& progress;
@@ -69,6 +72,9 @@ private:
     std::optional<Platform::RunLock> runLock;
     // Only a folder this run created is ever removed at the end.
     bool ownsWorkFolder = false;
+    // The work folder's removal, started as soon as nothing needs the folder any more; the
+    // closing step waits for it and reports it where it reports a removal.
+    std::optional<Platform::TreeRemoval> workFolderRemoval;
     // Where the package goes: the folder and the file name (empty for the default name).
     std::wstring outputFolder;
     std::wstring fileName;

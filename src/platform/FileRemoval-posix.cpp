@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <vector>
 
 #include <fcntl.h>
@@ -35,11 +36,12 @@ void ShrinkIn(int folder, const std::string& name, const std::function<void()>& 
     }
 }
 
-// Empties `folder`: its listing is read whole before anything in it is removed.
+// Empties `folder`: its listing is read whole before anything in it is removed. Sizes are
+// only worth a status call each when there is someone to give control back to.
 int RemoveBelow(const OpenFolder& folder, const std::function<void()>& between)
 {
     std::vector<FolderEntry> entries;
-    if (const int error = folder.List(entries))
+    if (const int error = folder.List(entries, between ? ListingDetail::Described : ListingDetail::KindOnly))
         return error;
     for (const auto& entry : entries) {
         if (entry.kind == EntryKind::Folder) {
@@ -74,6 +76,19 @@ int RemoveTree(const std::wstring& folder, const std::function<void()>& between)
     if (const int error = RemoveBelow(top, between))
         return error;
     return ::rmdir(path.c_str()) == 0 ? 0 : errno;
+}
+
+TreeRemoval::TreeRemoval(const std::wstring& folder)
+    : result(std::async(std::launch::async, [folder] { return RemoveTree(folder, {}); }))
+{
+}
+
+int TreeRemoval::Wait(const std::function<void()>& between)
+{
+    while (result.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
+        if (between)
+            between();
+    return result.get();
 }
 
 }  // namespace Platform

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <future>
 #include <string>
 
 namespace Platform {
@@ -12,8 +13,23 @@ namespace Platform {
 // else, and every error, is left to the removal.
 void ShrinkBeforeRemoval(const std::wstring& file, const std::function<void()>& between);
 // Removes `folder` and everything below it in one walk through folder descriptors, links
-// not followed, shrinking each large file with no other name first as above. 0, or the
-// system error code of the first failure (what follows it is left).
+// not followed, shrinking each large file with no other name first as above; without
+// `between` nothing is shrunk and no file's status is read. 0, or the system error code of
+// the first failure (what follows it is left).
 int RemoveTree(const std::wstring& folder, const std::function<void()>& between);
+
+// RemoveTree on a thread of its own, for a folder nothing reads or writes any more, so
+// that the work which follows need not wait for it. Destroying it waits for the removal.
+class TreeRemoval {
+public:
+    explicit TreeRemoval(const std::wstring& folder);
+
+    // Waits for the removal, calling `between` every few tens of milliseconds meanwhile: 0,
+    // or the system error code as RemoveTree gives it. Once only.
+    int Wait(const std::function<void()>& between);
+
+private:
+    std::future<int> result;
+};
 
 }  // namespace Platform

@@ -23,6 +23,20 @@ EntryKind KindOf(mode_t mode)
     return EntryKind::Other;
 }
 
+EntryKind KindOfType(unsigned char type)
+{
+    switch (type) {
+    case DT_DIR:
+        return EntryKind::Folder;
+    case DT_REG:
+        return EntryKind::File;
+    case DT_LNK:
+        return EntryKind::Link;
+    default:
+        return EntryKind::Other;
+    }
+}
+
 }  // namespace
 
 int OpenFolder::Hold(int opened)
@@ -57,7 +71,7 @@ int OpenFolder::CreateIn(const OpenFolder& parent, const std::string& name)
     return OpenIn(parent, name);
 }
 
-int OpenFolder::List(std::vector<FolderEntry>& entries) const
+int OpenFolder::List(std::vector<FolderEntry>& entries, ListingDetail detail) const
 {
     // A listing of its own, from the start, whatever listed this folder before.
     const int listed = ::openat(fd.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -80,9 +94,12 @@ int OpenFolder::List(std::vector<FolderEntry>& entries) const
         if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
             continue;
         FolderEntry added;
-        error = Describe(entry->d_name, added);
-        if (error != 0)
+        if (detail == ListingDetail::KindOnly && entry->d_type != DT_UNKNOWN) {
+            added.name = entry->d_name;
+            added.kind = KindOfType(entry->d_type);
+        } else if ((error = Describe(entry->d_name, added)) != 0) {
             break;
+        }
         entries.push_back(std::move(added));
     }
     ::closedir(folder);

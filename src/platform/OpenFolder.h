@@ -26,6 +26,10 @@ struct FolderEntry {
     FileIdentity identity;
 };
 
+// How much a listing tells of each entry: all of FolderEntry, one status call each, or
+// only its name and kind, as the listing itself gives them where the file system does.
+enum class ListingDetail { Described, KindOnly };
+
 // A folder held by its descriptor. What lies below it is listed, opened and created
 // through that descriptor one name at a time and never through a link, so a name swapped
 // for a link after it was listed leads nowhere else, and the folder read is the one that
@@ -45,7 +49,7 @@ public:
 
     // Every entry but "." and "..", in the order the listing gives them. 0, or the system
     // error code.
-    int List(std::vector<FolderEntry>& entries) const;
+    int List(std::vector<FolderEntry>& entries, ListingDetail detail = ListingDetail::Described) const;
     // What the entry `name` is, not following it. 0, or the system error code.
     int Describe(const std::string& name, FolderEntry& entry) const;
 

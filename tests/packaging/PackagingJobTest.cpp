@@ -1,5 +1,6 @@
 #include "packaging/PackagingJob.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <functional>
@@ -385,8 +386,8 @@ TEST_F(Packaging, LinkedOrCopiedTheWorkFolderGivesTheSamePackageAndTheCidStaysAs
     const auto before = Snapshot(cid);
     const fs::path probe = cid / "lorv" / "payload.txt";
 
-    // While the archiver runs, how many names the probe file has: 2 when the work folder
-    // holds a link to it.
+    // While the archiver runs, the most names the probe file has: 2 when the work folder
+    // holds a link to it (the work folder may go before the step ends).
     class LinkCounting : public RecordingProgress {
     public:
         explicit LinkCounting(fs::path probe) : probe(std::move(probe)) {}
@@ -394,7 +395,7 @@ TEST_F(Packaging, LinkedOrCopiedTheWorkFolderGivesTheSamePackageAndTheCidStaysAs
         {
             struct stat status {};
             if (statuses.size() == 4 && ::stat(probe.c_str(), &status) == 0)
-                links = status.st_nlink;
+                links = std::max(links, status.st_nlink);
         }
         fs::path probe;
         nlink_t links = 0;

@@ -47,9 +47,11 @@ TEST(FileRemoval, OnlyAFileWithNoOtherNameIsShrunkAndInPieces)
     EXPECT_EQ(fs::file_size(kept), kLarge) << "neither a second name nor a symbolic link shrinks the file";
 }
 
-TEST(FileRemoval, TreeGoesWholeLargeFilesInPiecesLinksNotFollowed)
+// `folder`/tree with a folder, an empty folder, a large file of its own, a second name
+// and a link to the large file `folder`/kept.bin, a link to the folder `folder`/outside
+// and a pipe.
+void MakeTree(const fs::path& folder)
 {
-    const fs::path folder = TestSupport::ScratchFolder() / "tree removal";
     const fs::path tree = folder / "tree";
     fs::create_directories(tree / "deeper" / "empty");
     const fs::path kept = folder / "kept.bin";
@@ -61,6 +63,14 @@ TEST(FileRemoval, TreeGoesWholeLargeFilesInPiecesLinksNotFollowed)
     fs::create_directory_symlink(folder / "outside", tree / "deeper" / "folder link");
     WriteLarge(tree / "deeper" / "own.bin");
     ASSERT_EQ(::mkfifo((tree / "pipe").c_str(), 0600), 0);
+}
+
+TEST(FileRemoval, TreeGoesWholeLargeFilesInPiecesLinksNotFollowed)
+{
+    const fs::path folder = TestSupport::ScratchFolder() / "tree removal";
+    const fs::path tree = folder / "tree";
+    const fs::path kept = folder / "kept.bin";
+    ASSERT_NO_FATAL_FAILURE(MakeTree(folder));
 
     int pieces = 0;
     EXPECT_EQ(Platform::RemoveTree(tree.wstring(), [&pieces] { ++pieces; }), 0);
@@ -74,6 +84,24 @@ TEST(FileRemoval, TreeGoesWholeLargeFilesInPiecesLinksNotFollowed)
     EXPECT_EQ(Platform::RemoveTree((folder / "a link").wstring(), {}), ENOTDIR) << "a link is never taken for the tree";
     EXPECT_EQ(Platform::RemoveTree((folder / "missing").wstring(), {}), ENOENT);
     EXPECT_TRUE(fs::exists(folder / "outside" / "small.txt"));
+}
+
+// The removal on a thread of its own lists by kind alone: it must still tell folders from
+// files and links, and follow none.
+TEST(FileRemoval, TreeRemovalOnItsOwnThreadGoesWholeLinksNotFollowed)
+{
+    const fs::path folder = TestSupport::ScratchFolder() / "tree removal in the background";
+    ASSERT_NO_FATAL_FAILURE(MakeTree(folder));
+    fs::create_directory_symlink(folder / "outside", folder / "a link");
+
+    Platform::TreeRemoval removal((folder / "tree").wstring());
+    Platform::TreeRemoval ofALink((folder / "a link").wstring());
+    EXPECT_EQ(removal.Wait({}), 0);
+    EXPECT_EQ(ofALink.Wait([] {}), ENOTDIR) << "a link is never taken for the tree";
+    EXPECT_FALSE(fs::exists(fs::symlink_status(folder / "tree")));
+    EXPECT_EQ(fs::file_size(folder / "kept.bin"), kLarge);
+    EXPECT_TRUE(fs::exists(folder / "outside" / "small.txt"));
+    EXPECT_TRUE(fs::is_symlink(folder / "a link"));
 }
 
 }  // namespace
