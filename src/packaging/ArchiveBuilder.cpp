@@ -14,6 +14,7 @@
 #include "core/StepProgress.h"
 #include "packaging/AdminFiles.h"
 #include "packaging/ArchiverProgress.h"
+#include "packaging/FileDigest.h"
 #include "packaging/PackageSigner.h"
 #include "packaging/Sha256.h"
 #include "platform/BuildTime.h"
@@ -286,12 +287,20 @@ StepResult ArchiveBuilder::CreateExecutable(const std::wstring& workFolder, cons
             return stopRequested() ? Interrupted(outputFolder) : signedPackage;
         digest = std::move(signedDigest);
     }
-    if (StepResult verified = VerifyPackage(); !verified)
+    // An unsigned package is hashed while the archiver lists it.
+    std::optional<FileDigest> hashing;
+    if (!digest)
+        hashing.emplace(privateFolder->HeldPath(), Platform::NarrowHostText(kPackage));
+    if (StepResult verified = VerifyPackage(); !verified) {
+        hashing.reset();
         return stopRequested() ? Interrupted(outputFolder) : verified;
-    if (!digest)
-        digest = PackageDigest();
-    if (!digest)
-        return FailJoin(errno != 0 ? errno : EIO, outputFolder);
+    }
+    if (hashing) {
+        const FileDigest::Result hashed = WaitForDigest(*hashing);
+        if (hashed.error != 0)
+            return FailJoin(hashed.error, outputFolder);
+        digest = hashed.hexDigest;
+    }
     if (StepResult written = WriteChecksum(target, *digest); !written)
         return written;
     // Past this point the package is complete: a stop asked for now still ends the run
@@ -348,32 +357,27 @@ StepResult ArchiveBuilder::VerifyPackage()
     return failed;
 }
 
-// One read of the finished package, with the interface kept alive and the bar moving.
-std::optional<std::string> ArchiveBuilder::PackageDigest()
+// The rest of the package's one read, with the interface kept alive and the bar moving.
+FileDigest::Result ArchiveBuilder::WaitForDigest(FileDigest& hashing)
 {
     boost::system::error_code unknown;
     const std::uint64_t total = fs::file_size(privateFolder->HeldPath(kPackage), unknown);
-    Sha256 digest;
-    std::uint64_t read = 0;
-    errno = 0;
-    const int error = Platform::ReadTreeFile(privateFolder->HeldPath(), Platform::NarrowHostText(kPackage),
-                                             [&](std::string_view bytes) {
-                                                 digest.Update(bytes);
-                                                 read += bytes.size();
-                                                 if (!unknown && total > 0)
-                                                     ReportStepProgress(progress,
-                                                                        kPackingUnits + std::min(read, total) *
-                                                                                            (kStepUnits - kPackingUnits) /
-                                                                                            total,
-                                                                        kStepUnits);
-                                                 progress->Refresh();
-                                                 return !stopRequested();
-                                             });
-    if (error != 0) {
-        errno = error;
-        return std::nullopt;
-    }
-    return digest.HexDigest();
+    const auto report = [&] {
+        if (!unknown && total > 0)
+            ReportStepProgress(progress,
+                               kPackingUnits + std::min(hashing.BytesRead(), total) * (kStepUnits - kPackingUnits) / total,
+                               kStepUnits);
+        progress->Refresh();
+    };
+    // Where the read has got while the package was listed, then as it goes on.
+    report();
+    FileDigest::Result hashed = hashing.Wait([&] {
+        report();
+        return !stopRequested();
+    });
+    if (hashed.error == 0)
+        report();
+    return hashed;
 }
 
 StepResult ArchiveBuilder::WriteChecksum(const std::wstring& target, const std::string& digest)

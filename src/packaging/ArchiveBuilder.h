@@ -9,6 +9,7 @@
 #include "core/Logging.h"
 #include "core/IProgress.h"
 #include "core/PackageOptions.h"
+#include "packaging/FileDigest.h"
 #include "packaging/PackedEntries.h"
 #include "packaging/StepResult.h"
 #include "packaging/StopRequest.h"
@@ -55,7 +56,7 @@ private:
     // The failure of a run asked to stop, which takes its intermediate files with it.
     StepResult Interrupted(const std::wstring& outputFolder);
     StepResult VerifyPackage();
-    std::optional<std::string> PackageDigest();
+    FileDigest::Result WaitForDigest(FileDigest& hashing);
     StepResult WriteChecksum(const std::wstring& target, const std::string& digest);
     int Publish(const std::wstring& target);
     StepResult FailJoin(int result, const std::wstring& outputFolder);
