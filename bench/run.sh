@@ -5,7 +5,9 @@
 #                  where halvex puts its own, the same 7-Zip command line, `cat` for the
 #                  join, `rm`;
 #   7-Zip alone:   the job's floor: the archiver's line as halvex runs it (installer head
-#                  in front, `-sfx`) on a work folder prepared once beforehand.
+#                  in front, `-sfx`) on a work folder prepared once beforehand;
+#   cp -al + rm:   (--shapes only) hard links to the same selection and their removal: what
+#                  placing the files in a work folder costs at the least.
 #
 #   bench/run.sh [SIZE_MB] [FILES] [RUNS]        defaults: 300 MB in 1200 files, 5 runs
 #   bench/run.sh --rss-only [SIZE_MB] [FILES]    one halvex run, default 2048 MB in 1200 files
@@ -22,7 +24,7 @@
 # package's size. Both sides are sampled the same way while they run, so the sampling
 # costs them alike. --rss-only skips the timing: one halvex run with the work
 # folder on the CID's file system, for sizes where the figures are memory and disk.
-# --shapes times halvex against 7-Zip alone only, with the work folder on the CID's file
+# --shapes times halvex against 7-Zip alone and cp -al + rm only, with the work folder on the CID's file
 # system, on three CIDs one after another: 300 MB in 1,200 files, 200 MB in 20,000 and
 # 50 MB in 100,000; RUNS pairs each, alternating, and one table row per CID with the load
 # average when its runs ended.
@@ -160,6 +162,22 @@ prepare_alone() {
   sync
 }
 
+# The least any run that places the CID's files in a work folder can add: hard links to
+# the same selection (cp -al) and their removal (rm -rf), nothing else.
+links_run() {
+  local work=$temp/links
+  mkdir -p "$work/NORDAVIN"
+  for f in "${folders[@]}"; do cp -al "$cid/$f" "$work/NORDAVIN/"; done
+  cp -al "$cid/cidsync.upd" "$cid/setup.exe" "$work/NORDAVIN/"
+  rm -rf "$work"
+}
+
+time_links() {
+  fresh_output
+  sampled links_run
+  links_times+=("$elapsed")
+}
+
 time_alone() {
   fresh_output
   sampled "$archiver" a "$out/alone.exe" "$prepared/*" -r -mx5 -mmt -ms=e256m -mtc=off -mta=off "-sfx$head" -bsp1
@@ -200,28 +218,32 @@ if $shapes; then
   for shape in "300 1200" "200 20000" "50 100000"; do
     read -r size_mb files <<< "$shape"
     make_cid
-    halvex_times=() alone_times=() halvex_rss_kb=0 halvex_disk_bytes=0
+    halvex_times=() alone_times=() links_times=() halvex_rss_kb=0 halvex_disk_bytes=0
     prepare_alone
     for ((run = 1; run <= runs; run++)); do
       echo "  ${size_mb} MB in ${files} files: pair $run of $runs"
       time_halvex
       time_alone
+      time_links
     done
     halvex_median=$(median "${halvex_times[@]}")
     alone_median=$(median "${alone_times[@]}")
-    rows+=("$(printf '| %s MB in %s files | %.2f (%.2f-%.2f) | %.2f (%.2f-%.2f) | %.3f | %s MB | %s MB | %s MB | %.3f | %s |' \
+    links_median=$(median "${links_times[@]}")
+    rows+=("$(printf '| %s MB in %s files | %.2f (%.2f-%.2f) | %.2f (%.2f-%.2f) | %.3f | %.2f | %.3f | %s MB | %s MB | %s MB | %.3f | %s |' \
       "$(megabytes "$cid_bytes")" "$files" \
       "$halvex_median" "$(minimum "${halvex_times[@]}")" "$(maximum "${halvex_times[@]}")" \
       "$alone_median" "$(minimum "${alone_times[@]}")" "$(maximum "${alone_times[@]}")" \
-      "$(echo "$halvex_median / $alone_median" | bc -l)" "$(echo "scale=1; $halvex_rss_kb / 1024" | bc)" \
+      "$(echo "$halvex_median / $alone_median" | bc -l)" "$links_median" \
+      "$(echo "($alone_median + $links_median) / $alone_median" | bc -l)" "$(echo "scale=1; $halvex_rss_kb / 1024" | bc)" \
       "$(megabytes "$halvex_disk_bytes")" "$(megabytes "$package_bytes")" \
       "$(echo "$halvex_disk_bytes / $package_bytes" | bc -l)" "$(cut -d' ' -f1-3 /proc/loadavg)")")
     rm -rf "$temp" "$cid"
   done
   echo
   echo "halvex -cli against 7-Zip alone, work folder on the CID's file system ($(filesystem "$scratch")), median (min-max) of $runs alternating pairs each:"
-  echo '| CID | halvex s | 7-Zip alone s | ratio | halvex peak RSS | peak output-folder disk (sampled) | package | disk / package | load average at the end |'
-  echo '|---|---|---|---|---|---|---|---|---|'
+  echo "(cp -al + rm -rf: linking the same selection into a work folder and removing it, the floor of any run that places the files; floor ratio: 7-Zip alone and that, over 7-Zip alone)"
+  echo '| CID | halvex s | 7-Zip alone s | ratio | cp -al + rm -rf s | floor ratio | halvex peak RSS | peak output-folder disk (sampled) | package | disk / package | load average at the end |'
+  echo '|---|---|---|---|---|---|---|---|---|---|---|'
   printf '%s\n' "${rows[@]}"
   exit 0
 fi
