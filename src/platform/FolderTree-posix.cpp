@@ -97,6 +97,7 @@ int ReadOpened(const FileDescriptor& fd, const std::function<bool(std::string_vi
     // never cleared.
     const std::size_t size = static_cast<std::size_t>(std::min<off_t>(status.st_size, kPiece - 1)) + 1;
     const auto buffer = std::make_unique_for_overwrite<char[]>(size);
+    std::uint64_t total = 0;
     while (true) {
         const ssize_t got = ::read(fd.Get(), buffer.get(), size);
         if (got < 0) {
@@ -108,6 +109,11 @@ int ReadOpened(const FileDescriptor& fd, const std::function<bool(std::string_vi
             return 0;
         if (!piece(std::string_view(buffer.get(), static_cast<std::size_t>(got))))
             return ECANCELED;
+        // A short read that reaches the size the file had when opened is its end: one
+        // call less for each of many small files. A file that grew since reads as it was.
+        total += static_cast<std::uint64_t>(got);
+        if (static_cast<std::size_t>(got) < size && total == static_cast<std::uint64_t>(status.st_size))
+            return 0;
     }
 }
 

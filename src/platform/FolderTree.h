@@ -22,7 +22,8 @@ int ListFolderTree(const std::wstring& folder, bool stampFolders,
                    const std::function<void(std::string_view path, TreeEntryKind kind)>& found);
 
 // Reads the regular file `path` below `folder` (never through a link) piece by piece,
-// passing each piece to `piece` while it answers true. 0, or the system error code
+// passing each piece to `piece` while it answers true. A short read that reaches the size
+// the file had when it was opened ends it: what is appended meanwhile is not read. 0, or the system error code
 // (ECANCELED when `piece` said stop, EINVAL for anything but a regular file).
 int ReadTreeFile(const std::wstring& folder, const std::string& path,
                  const std::function<bool(std::string_view)>& piece);
