@@ -6,8 +6,8 @@
 #                                    `apt-get source 7zip` needs
 #   scripts/install-deps.sh --test   also what the tests, fuzzing and load runs need: Wine
 #                                    (32-bit Wine adds the i386 architecture), GoogleTest,
-#                                    Xvfb, lintian, clang, stress-ng, SoftHSM2 and the
-#                                    64-bit cross compiler
+#                                    Xvfb, lintian, clang, clang-format, stress-ng, SoftHSM2
+#                                    and the 64-bit cross compiler
 # Idempotent: when everything is present it returns at once without touching apt.
 #
 # The 7-Zip source is unpacked outside the source tree, into the cache folder printed by
@@ -58,6 +58,8 @@ test_packages=(
   clang libclang-rt-14-dev stress-ng
   # A key on a PKCS#11 token in the signing tests.
   softhsm2
+  # The source's layout (.clang-format): Debian 12's newest clang-format.
+  clang-format-19
 )
 $with_tests && packages+=("${test_packages[@]}")
 
