@@ -5,17 +5,17 @@
 #include <string>
 #include <vector>
 
+#include "cli/CommandLineOutput.h"
+#include "cli/CommandLineParser.h"
 #include "core/ExitCode.h"
 #include "core/Logging.h"
 #include "core/PackageOptions.h"
-#include "cli/CommandLineOutput.h"
-#include "cli/CommandLineParser.h"
 #include "packaging/PackagingJob.h"
-#include "ui/ErrorNotice.h"
-#include "ui/GraphicalSession.h"
 #include "platform/HostFolders.h"
 #include "platform/StandardStreams.h"
 #include "platform/StringTable.h"
+#include "ui/ErrorNotice.h"
+#include "ui/GraphicalSession.h"
 #include "ui/HalvexDlg.h"
 
 CHalvexApp theApp;

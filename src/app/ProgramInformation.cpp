@@ -60,11 +60,12 @@ constexpr std::string_view kHelp =
     "module 7zSD.sfx and ConfigUpdate.exe are taken from /etc/halvex when there,\n"
     "else from beside the program. See halvex(1).\n";
 
-constexpr std::string_view kVersion =
-    "halvex " HALVEX_VERSION "\n"
-    "Copyright 2026 The Halvex developers; the Expat (MIT) licence.\n"
-    "Installer module 7zSD.sfx: 7-Zip " HALVEX_7ZIP_VERSION " (SFX for installers),\n"
-    "GNU LGPL 2.1 or later. See /usr/share/doc/halvex/copyright.\n";
+constexpr std::string_view kVersion = "halvex " HALVEX_VERSION
+                                      "\n"
+                                      "Copyright 2026 The Halvex developers; the Expat (MIT) licence.\n"
+                                      "Installer module 7zSD.sfx: 7-Zip " HALVEX_7ZIP_VERSION
+                                      " (SFX for installers),\n"
+                                      "GNU LGPL 2.1 or later. See /usr/share/doc/halvex/copyright.\n";
 
 }  // namespace
 

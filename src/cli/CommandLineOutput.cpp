@@ -13,9 +13,9 @@ constexpr std::chrono::milliseconds kRedrawInterval{100};
 }  // namespace
 
 CommandLineOutput::CommandLineOutput()
-    : handler(OnStopRequest)
-    , drawing(Platform::StandardErrorIsTerminal())
-    , start(Clock::now())
+    : handler(OnStopRequest),
+      drawing(Platform::StandardErrorIsTerminal()),
+      start(Clock::now())
 {
     Platform::AttachStandardOutput();
     // Registered even when standard output is detached: a stop request must still let the
@@ -61,9 +61,9 @@ void CommandLineOutput::DrawLine()
     if (!drawing || status.empty())
         return;
     const auto now = Clock::now();
-    const std::wstring text = ProgressLineText(status, overall.Percent(),
-                                               std::chrono::duration_cast<std::chrono::seconds>(now - start),
-                                               Platform::StandardErrorColumns());
+    const std::wstring text =
+        ProgressLineText(status, overall.Percent(), std::chrono::duration_cast<std::chrono::seconds>(now - start),
+                         Platform::StandardErrorColumns());
     if (text == shown || (!shown.empty() && now - shownAt < kRedrawInterval))
         return;
     // Blanks cover what a longer line before left to the right.

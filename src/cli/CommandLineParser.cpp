@@ -5,15 +5,15 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "core/Logging.h"
-#include "core/PackageOptions.h"
-#include "core/AsciiLowerCase.h"
 #include "cli/InputChecks.h"
 #include "cli/ProgramOptions.h"
 #include "cli/SigningChecks.h"
-#include "platform/StandardStreams.h"
+#include "core/AsciiLowerCase.h"
+#include "core/Logging.h"
+#include "core/PackageOptions.h"
 #include "obfuscation/obscurity/Obfuscation.h"
 #include "obfuscation/obscurity/SecurityException.h"
+#include "platform/StandardStreams.h"
 #include "platform/StringTable.h"
 #include "platform/TextConversion.h"
 
@@ -181,7 +181,8 @@ void ApplyProgramOption(ProgramOptionId id, const std::optional<std::wstring>& v
         // Where the password comes from; the password itself is read later and never logged.
         options.SetSignPasswordSource(value.value_or(std::wstring()));
         log << "Signing password source set to:"
-            << (options.GetSignPasswordSource() == L"-" ? std::wstring(L"standard input") : options.GetSignPasswordSource())
+            << (options.GetSignPasswordSource() == L"-" ? std::wstring(L"standard input")
+                                                        : options.GetSignPasswordSource())
             << "\n";
         break;
     case ProgramOptionId::Timestamp:
@@ -265,7 +266,8 @@ void ParseArguments(const std::vector<std::string>& tokens, PackageOptions& opti
 }
 
 CommandLineParser::CommandLineParser(const std::vector<std::string>& arguments, PackageOptions& options)
-    : log(GetLogging()), valid(true)
+    : log(GetLogging()),
+      valid(true)
 {
     ParseArguments(arguments, options, log);
     if (!options.GetInclude32Bit() && !options.GetInclude64Bit()) {

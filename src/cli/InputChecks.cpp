@@ -117,8 +117,9 @@ bool CheckOutputPackage(const std::wstring& path, bool isFolder, CLogging& log)
     try {
         if (!fs::exists(target)) {
             if (target.empty())
-                throw fs::filesystem_error("the output package has no folder part", target,
-                                           boost::system::errc::make_error_code(boost::system::errc::no_such_file_or_directory));
+                throw fs::filesystem_error(
+                    "the output package has no folder part", target,
+                    boost::system::errc::make_error_code(boost::system::errc::no_such_file_or_directory));
             // Probe that the folder can be made, then take back every folder the probe made,
             // the deepest first: the check leaves the file system as it found it.
             std::vector<fs::path> missing;
@@ -169,7 +170,8 @@ bool CheckOutputPlacement(const PackageOptions& options, CLogging& log)
         if (IsWithin(real, WeaklyCanonical(fs::absolute(fs::path(Platform::TempBase()) / kWorkFolderName.wide))))
             reason = " lies inside the work folder, which the run deletes";
         else if (!source.empty() && (IsWithin(real, WeaklyCanonical(fs::absolute(source))) ||
-                                     IsWithin(real, WeaklyCanonical(fs::absolute(source.parent_path() / kExploitPreventionFolderName.wide)))))
+                                     IsWithin(real, WeaklyCanonical(fs::absolute(source.parent_path() /
+                                                                                 kExploitPreventionFolderName.wide)))))
             reason = " lies inside the source folder, which the run packs";
     }
     if (reason == nullptr)
@@ -189,14 +191,14 @@ bool CheckOutputNames(const PackageOptions& options, CLogging& log)
         if (length > limit) {
             log << "Destination path: " << path << " cannot be written: the" << what << "name"
                 << file.filename().wstring() << "is" << static_cast<int>(length)
-                << "bytes long, and the output folder's file system takes names of at most"
-                << static_cast<int>(limit) << "bytes" << "\n";
+                << "bytes long, and the output folder's file system takes names of at most" << static_cast<int>(limit)
+                << "bytes" << "\n";
             return false;
         }
         boost::system::error_code unknown;
         if (fs::is_directory(fs::symlink_status(file, unknown))) {
-            log << "Destination path: " << path << " cannot be written: the" << what << "name is taken by a folder:"
-                << file.wstring() << "\n";
+            log << "Destination path: " << path << " cannot be written: the" << what
+                << "name is taken by a folder:" << file.wstring() << "\n";
             return false;
         }
     }
@@ -216,7 +218,8 @@ bool NamesFolder(const std::wstring& path)
 bool CheckServerUrl(const std::wstring& url, CLogging& log)
 {
     const auto parts = CrackHostText(url, log);
-    const bool valid = parts && HostWithoutCredentialsOrExtra(*parts) && (parts->urlPath.empty() || parts->urlPath == L"/") &&
+    const bool valid = parts && HostWithoutCredentialsOrExtra(*parts) &&
+                       (parts->urlPath.empty() || parts->urlPath == L"/") &&
                        (parts->scheme == UrlScheme::Http || parts->scheme == UrlScheme::Https);
     log << "URL: " << url << (valid ? " is OK" : " is invalid") << "\n";
     return valid;
@@ -267,7 +270,9 @@ std::optional<InputProblem> CheckServerInput(const std::wstring& url, CLogging& 
 std::optional<InputProblem> CheckPrimaryInput(const std::wstring& location, bool blankAllowed, CLogging& log)
 {
     if (location.empty())
-        return blankAllowed ? std::nullopt : std::optional<InputProblem>(InputProblem{Platform::TextId::BlankPrimaryLocation, location});
+        return blankAllowed
+                   ? std::nullopt
+                   : std::optional<InputProblem>(InputProblem{Platform::TextId::BlankPrimaryLocation, location});
     if (!CheckUpdateLocation(location, log))
         return InputProblem{Platform::TextId::InvalidPrimaryLocation, location};
     return std::nullopt;

@@ -4,9 +4,7 @@
 
 const ProgramOption* FindProgramOption(std::wstring_view name)
 {
-    const auto found =
-        std::find_if(kProgramOptions.begin(), kProgramOptions.end(), [name](const ProgramOption& option) {
-            return option.name == name;
-        });
+    const auto found = std::find_if(kProgramOptions.begin(), kProgramOptions.end(),
+                                    [name](const ProgramOption& option) { return option.name == name; });
     return found == kProgramOptions.end() ? nullptr : &*found;
 }

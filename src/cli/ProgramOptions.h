@@ -7,14 +7,27 @@
 // PackageOptions knows. The parser dispatches on this table, so the help text and its test
 // can list every option from it.
 enum class ProgramOptionId {
-    Cli, CidPath, SfxPath, LorvOnly, NoCheck, NoDetect, Arch,
-    SignPkcs12, SignCert, SignKey, SignModule, SignPass, Timestamp, SignDesc, SignUrl
+    Cli,
+    CidPath,
+    SfxPath,
+    LorvOnly,
+    NoCheck,
+    NoDetect,
+    Arch,
+    SignPkcs12,
+    SignCert,
+    SignKey,
+    SignModule,
+    SignPass,
+    Timestamp,
+    SignDesc,
+    SignUrl
 };
 
 struct ProgramOption {
     ProgramOptionId id;
     std::wstring_view name;  // lower case, as matched after lower-casing the argument
-    bool takesValue;         // the next argument, when there is one, is its value
+    bool takesValue;  // the next argument, when there is one, is its value
 };
 
 // In the order the parser compares them.

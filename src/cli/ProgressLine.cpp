@@ -24,8 +24,7 @@ std::wstring ElapsedText(std::chrono::seconds elapsed)
     return text;
 }
 
-std::wstring ProgressLineText(std::wstring_view status, int percent, std::chrono::seconds elapsed,
-                              std::size_t columns)
+std::wstring ProgressLineText(std::wstring_view status, int percent, std::chrono::seconds elapsed, std::size_t columns)
 {
     const std::wstring figures = std::to_wstring(percent) + L"%" + std::wstring(kGap) + ElapsedText(elapsed);
     const std::size_t room = columns > 0 ? columns - 1 : 0;

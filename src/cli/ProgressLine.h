@@ -13,8 +13,7 @@
 // terminals about to wrap, and the next one would then start a new line that a carriage
 // return no longer reaches. A status text too long for the rest is cut and ends in "...";
 // the figures are never cut. A terminal too narrow even for the figures gets an empty text.
-std::wstring ProgressLineText(std::wstring_view status, int percent, std::chrono::seconds elapsed,
-                              std::size_t columns);
+std::wstring ProgressLineText(std::wstring_view status, int percent, std::chrono::seconds elapsed, std::size_t columns);
 
 // "m:ss" within the first hour, "h:mm:ss" from then on.
 std::wstring ElapsedText(std::chrono::seconds elapsed);

@@ -46,15 +46,14 @@ std::optional<std::wstring> CheckSigningOptions(const PackageOptions& options)
     if (!tokenKey && !options.GetSignModule().empty())
         return L"-signmodule serves only a key on a token (-signkey pkcs11:...)";
     const std::wstring lowerKey = Lower(key);
-    if (tokenKey && (lowerKey.find(L"pin-value") != std::wstring::npos || lowerKey.find(L"pin-source") != std::wstring::npos))
+    if (tokenKey &&
+        (lowerKey.find(L"pin-value") != std::wstring::npos || lowerKey.find(L"pin-source") != std::wstring::npos))
         return L"the token's PIN never goes on the command line: give it with -signpass FILE or -signpass -";
-    for (const auto& [option, path] : {std::pair{L"-signpkcs12", options.GetSignPkcs12()},
-                                       std::pair{L"-signcert", options.GetSignCertificate()},
-                                       std::pair{L"-signkey", tokenKey ? std::wstring() : key},
-                                       std::pair{L"-signmodule", options.GetSignModule()},
-                                       std::pair{L"-signpass", options.GetSignPasswordSource() == L"-"
-                                                                   ? std::wstring()
-                                                                   : options.GetSignPasswordSource()}})
+    for (const auto& [option, path] :
+         {std::pair{L"-signpkcs12", options.GetSignPkcs12()}, std::pair{L"-signcert", options.GetSignCertificate()},
+          std::pair{L"-signkey", tokenKey ? std::wstring() : key}, std::pair{L"-signmodule", options.GetSignModule()},
+          std::pair{L"-signpass",
+                    options.GetSignPasswordSource() == L"-" ? std::wstring() : options.GetSignPasswordSource()}})
         if (!path.empty() && !Readable(path))
             return std::wstring(L"the file of ") + option + L" cannot be read: " + path;
     const std::wstring timestamp = Lower(options.GetTimestampUrl());
@@ -96,7 +95,8 @@ std::optional<std::wstring> ReadSigningPassword(PackageOptions& options)
             line.pop_back();
     }
     if (line.empty())
-        return L"the signing password from " + (source == L"-" ? std::wstring(L"standard input") : source) + L" is empty";
+        return L"the signing password from " + (source == L"-" ? std::wstring(L"standard input") : source) +
+               L" is empty";
     options.SetSignPassword(line);
     return std::nullopt;
 }

@@ -14,8 +14,14 @@ struct SchemeRow {
 };
 
 constexpr std::array<SchemeRow, 8> kSchemes = {{
-    {L"ftp", 21}, {L"gopher", 70}, {L"http", 80}, {L"https", 443},
-    {L"file", 0}, {L"news", 0}, {L"mailto", 0}, {L"socks", 1080},
+    {L"ftp", 21},
+    {L"gopher", 70},
+    {L"http", 80},
+    {L"https", 443},
+    {L"file", 0},
+    {L"news", 0},
+    {L"mailto", 0},
+    {L"socks", 1080},
 }};
 
 constexpr std::size_t kSchemeLimit = 32;
@@ -179,8 +185,7 @@ std::optional<UrlParts> CrackUrl(const std::wstring& text)
     parts.port = port.value_or(defaultPort);
 
     // Path, then the query or fragment (a file path runs to the end).
-    const std::size_t extra =
-        parts.scheme == UrlScheme::File ? std::wstring_view::npos : rest.find_first_of(L"?#");
+    const std::size_t extra = parts.scheme == UrlScheme::File ? std::wstring_view::npos : rest.find_first_of(L"?#");
     const auto path = Decode(rest.substr(0, extra), kPathLimit);
     if (!path)
         return std::nullopt;

@@ -69,8 +69,7 @@ CLogging& GetLogging()
     return theLog;
 }
 
-CLogging::CLogging()
-    : std::basic_ostringstream<wchar_t>(std::ios_base::out)
+CLogging::CLogging() : std::basic_ostringstream<wchar_t>(std::ios_base::out)
 {
     // The log is the first file the program opens: standard streams come first.
     Platform::PrepareStandardStreams();
@@ -167,8 +166,8 @@ void CLogging::WriteStamped(const std::wstring& text, bool last)
         std::wostringstream made;
         made.fill(L'0');
         made << local.tm_year + 1900 << L'/' << std::setw(2) << local.tm_mon + 1 << L'/' << std::setw(2)
-             << local.tm_mday << L' ' << std::setw(2) << local.tm_hour << L':' << std::setw(2) << local.tm_min
-             << L':' << std::setw(2) << local.tm_sec;
+             << local.tm_mday << L' ' << std::setw(2) << local.tm_hour << L':' << std::setw(2) << local.tm_min << L':'
+             << std::setw(2) << local.tm_sec;
         stamp = made.str();
         stampTime = time;
     }

@@ -21,9 +21,9 @@ bool OnStopRequest(int event)
     if (count < 3)
         return true;
     GetLogging().WriteLastLine(L"Stop requested a third time, by " +
-                                   Platform::WidenHostText(Platform::SignalName(event)) +
-                                   L": the program ends at once, before its clean-up is done; the work folder and "
-                                   L"the run's files in the output folder may be left behind");
+                               Platform::WidenHostText(Platform::SignalName(event)) +
+                               L": the program ends at once, before its clean-up is done; the work folder and "
+                               L"the run's files in the output folder may be left behind");
     return false;
 }
 

@@ -60,7 +60,7 @@ int main(int argc, char** argv)
         } else if (argument.starts_with('-') || havePackage || argument.empty()) {
             std::fputs(kUsage, stderr);
             return Refuse(havePackage && !argument.starts_with('-') ? "one package at a time"
-                                                                     : "unknown option " + std::string(argument));
+                                                                    : "unknown option " + std::string(argument));
         } else {
             settings.package = Platform::WidenHostText(argument);
             havePackage = true;

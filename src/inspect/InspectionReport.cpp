@@ -107,8 +107,8 @@ std::string ReportText(const PackageReport& report)
         out << "  " << location.role << ": " << Shown(location.location) << ", user "
             << (location.userName.empty() ? "none" : Shown(location.userName)) << ", password "
             << (location.passwordSet ? "set" : "none") << " (configured by " << location.configuredBy << ")\n";
-    out << "Configuration tool ConfigUpdate.exe: " << (report.configToolIncluded ? "in the package" : "not in the package")
-        << "\n";
+    out << "Configuration tool ConfigUpdate.exe: "
+        << (report.configToolIncluded ? "in the package" : "not in the package") << "\n";
     out << "Components:" << (report.components.empty() ? " none" : "") << "\n";
     for (const auto& component : report.components)
         out << "  " << Shown(component.folder) << ": " << component.name
@@ -121,9 +121,11 @@ std::string ReportText(const PackageReport& report)
     out << "Files: " << report.files << ", " << report.bytes << " bytes unpacked\n";
     out << "Signature: " << report.signature.state << "\n";
     if (!report.signature.signer.empty())
-        out << "  signer: " << Shown(report.signature.signer) << "\n  issuer: " << Shown(report.signature.issuer) << "\n";
+        out << "  signer: " << Shown(report.signature.signer) << "\n  issuer: " << Shown(report.signature.issuer)
+            << "\n";
     if (report.signature.state != "absent")
-        out << "  time stamp: " << (report.signature.timeStamp.empty() ? "none" : Shown(report.signature.timeStamp)) << "\n";
+        out << "  time stamp: " << (report.signature.timeStamp.empty() ? "none" : Shown(report.signature.timeStamp))
+            << "\n";
     if (!report.signature.reason.empty())
         out << "  reason: " << Shown(report.signature.reason) << "\n";
     out << "Exit codes of the package:\n";
@@ -142,11 +144,11 @@ std::string ReportJson(const PackageReport& report)
     out << "  \"package\": " << Json(report.path) << ",\n";
     out << "  \"size\": " << report.size << ",\n";
     out << "  \"sha256\": " << Json(report.sha256) << ",\n";
-    out << "  \"checksumFile\": {\"path\": " << Json(report.checksumFile) << ", \"state\": " << Json(report.checksumState)
-        << "},\n";
+    out << "  \"checksumFile\": {\"path\": " << Json(report.checksumFile)
+        << ", \"state\": " << Json(report.checksumState) << "},\n";
     out << "  \"module\": {\"size\": " << report.moduleSize << ", \"sha256\": " << Json(report.moduleSha256)
-        << ", \"installed\": " << Json(report.moduleInstalled) << ", \"installedPath\": " << Json(report.installedModulePath)
-        << "},\n";
+        << ", \"installed\": " << Json(report.moduleInstalled)
+        << ", \"installedPath\": " << Json(report.installedModulePath) << "},\n";
     out << "  \"configuration\": " << Json(report.sfxConfig) << ",\n";
     out << "  \"setupCommandLine\": " << Json(report.setupCommandLine) << ",\n";
     out << "  \"setupSwitches\": [";
@@ -161,7 +163,8 @@ std::string ReportJson(const PackageReport& report)
     for (std::size_t i = 0; i < report.updateLocations.size(); ++i) {
         const auto& location = report.updateLocations[i];
         out << (i ? ", " : "") << "{\"role\": " << Json(location.role) << ", \"location\": " << Json(location.location)
-            << ", \"user\": " << Json(location.userName) << ", \"password\": " << Json(location.passwordSet ? "set" : "")
+            << ", \"user\": " << Json(location.userName)
+            << ", \"password\": " << Json(location.passwordSet ? "set" : "")
             << ", \"configuredBy\": " << Json(location.configuredBy) << "}";
     }
     out << "],\n";
@@ -169,8 +172,8 @@ std::string ReportJson(const PackageReport& report)
     out << "  \"components\": [";
     for (std::size_t i = 0; i < report.components.size(); ++i) {
         const auto& component = report.components[i];
-        out << (i ? ",\n    " : "\n    ") << "{\"folder\": " << Json(component.folder) << ", \"name\": "
-            << Json(component.name) << ", \"architecture\": " << Json(component.architecture)
+        out << (i ? ",\n    " : "\n    ") << "{\"folder\": " << Json(component.folder)
+            << ", \"name\": " << Json(component.name) << ", \"architecture\": " << Json(component.architecture)
             << ", \"files\": " << component.files << ", \"bytes\": " << component.bytes << "}";
     }
     out << "],\n";
@@ -180,8 +183,8 @@ std::string ReportJson(const PackageReport& report)
     out << "],\n";
     out << "  \"files\": " << report.files << ",\n";
     out << "  \"bytes\": " << report.bytes << ",\n";
-    out << "  \"signature\": {\"state\": " << Json(report.signature.state) << ", \"signer\": "
-        << Json(report.signature.signer) << ", \"issuer\": " << Json(report.signature.issuer)
+    out << "  \"signature\": {\"state\": " << Json(report.signature.state)
+        << ", \"signer\": " << Json(report.signature.signer) << ", \"issuer\": " << Json(report.signature.issuer)
         << ", \"timeStamp\": " << Json(report.signature.timeStamp) << ", \"reason\": " << Json(report.signature.reason)
         << "},\n";
     out << "  \"exitCodes\": [";

@@ -240,7 +240,8 @@ void CountComponents(const Listing& listing, PackageReport& report)
     }
     for (auto& [folder, component] : found) {
         // Exploit prevention carries both of its variants whatever the architecture choice.
-        if (!component.architecture.empty() && !folder.starts_with(std::string(kExploitPreventionFolderName.narrow) + "/") &&
+        if (!component.architecture.empty() &&
+            !folder.starts_with(std::string(kExploitPreventionFolderName.narrow) + "/") &&
             std::ranges::find(report.architectures, component.architecture) == report.architectures.end())
             report.architectures.push_back(component.architecture);
         report.components.push_back(std::move(component));
@@ -271,8 +272,8 @@ const std::map<std::string, std::string>& SwitchMeanings()
 
 bool TakesValue(const std::string& name)
 {
-    static const std::array<std::string_view, 9> withValue = {"-bexu", "-mng",   "-patch", "-updp", "-user",
-                                                              "-opwd", "-mngcfg", "-g",    "-group"};
+    static const std::array<std::string_view, 9> withValue = {"-bexu", "-mng",    "-patch", "-updp", "-user",
+                                                              "-opwd", "-mngcfg", "-g",     "-group"};
     return std::ranges::find(withValue, name) != withValue.end();
 }
 
@@ -327,7 +328,8 @@ void ReadSetupRun(const ScriptRun& run, PackageReport& report)
         SetupSwitch setupSwitch{words[i - (value ? 1 : 0)], meaning};
         shown.push_back(setupSwitch.text);
         if (value) {
-            setupSwitch.text += " " + (shownValue.find(' ') != std::string::npos ? "\"" + shownValue + "\"" : shownValue);
+            setupSwitch.text +=
+                " " + (shownValue.find(' ') != std::string::npos ? "\"" + shownValue + "\"" : shownValue);
             shown.push_back(shownValue);
         }
         report.setupSwitches.push_back(std::move(setupSwitch));
@@ -365,8 +367,9 @@ void ReadExitCodes(const ScriptFacts& facts, PackageReport& report)
                 zero = true;
                 meaning.meaning = "another run of a package was already in progress on the client; nothing was run";
             } else if (*quit.code == 1618) {
-                meaning.meaning = "another run of a package is in progress on the client (the installer's "
-                                  "\"another installation is already in progress\"); nothing was run";
+                meaning.meaning =
+                    "another run of a package is in progress on the client (the installer's "
+                    "\"another installation is already in progress\"); nothing was run";
             } else {
                 meaning.meaning = "the script ended early";
             }
@@ -379,7 +382,8 @@ void ReadExitCodes(const ScriptFacts& facts, PackageReport& report)
                                     "needed, anything else failed"
                                   : "passed on from ConfigUpdate.exe when setup succeeded and the tool failed";
         }
-        if (std::ranges::none_of(report.exitCodes, [&](const ExitCodeMeaning& known) { return known.code == meaning.code; }))
+        if (std::ranges::none_of(report.exitCodes,
+                                 [&](const ExitCodeMeaning& known) { return known.code == meaning.code; }))
             report.exitCodes.push_back(std::move(meaning));
     }
     // A script that runs to its end returns 0 whatever setup returned.
@@ -488,8 +492,8 @@ void CompareModule(PackageReport& report, std::ifstream& in, const InspectionSet
         const std::string ours = ReadRange(in, 0, report.moduleSize);
         // Signing rewrites the checksum and the signature's entry in the module's header.
         const auto fields = ReadPeSignatureFields(ours);
-        const bool same = fields ? WithoutSignatureFields(ours, *fields) == WithoutSignatureFields(theirs, *fields)
-                                 : ours == theirs;
+        const bool same =
+            fields ? WithoutSignatureFields(ours, *fields) == WithoutSignatureFields(theirs, *fields) : ours == theirs;
         report.moduleInstalled = same ? "yes" : "no";
         return;
     }
@@ -554,12 +558,14 @@ Inspection InspectPackage(const InspectionSettings& settings)
         return inspection;
     }
     report.moduleSize = listing->offset - window + start;
-    if (report.moduleSize == 0 || !ReadPeSignatureFields(ReadRange(in, 0, std::min<std::uint64_t>(report.moduleSize, 4096)))) {
+    if (report.moduleSize == 0 ||
+        !ReadPeSignatureFields(ReadRange(in, 0, std::min<std::uint64_t>(report.moduleSize, 4096)))) {
         inspection.failure = "not a package: what comes before the installer configuration is not a Windows program";
         return inspection;
     }
 
-    const auto script = std::ranges::find_if(listing->entries, [](const Entry& entry) { return entry.path == kSetupScriptName.narrow; });
+    const auto script = std::ranges::find_if(listing->entries,
+                                             [](const Entry& entry) { return entry.path == kSetupScriptName.narrow; });
     if (script == listing->entries.end() || script->folder) {
         inspection.failure = "not a package of halvex: it holds no setup.vbs";
         return inspection;
@@ -568,16 +574,18 @@ Inspection InspectPackage(const InspectionSettings& settings)
         inspection.failure = "not a package of halvex: its setup.vbs is larger than any this program writes";
         return inspection;
     }
-    const Ran extracted =
-        RunToEnd({archiver, L"x", L"-so", L"-t7z", L"-r-", L"--", path.filename().wstring(), kSetupScriptName.wide}, folder);
+    const Ran extracted = RunToEnd(
+        {archiver, L"x", L"-so", L"-t7z", L"-r-", L"--", path.filename().wstring(), kSetupScriptName.wide}, folder);
     if (extracted.code != 0 || extracted.output.size() != script->size) {
-        inspection.failure = "not a package: the archiver cannot unpack its setup.vbs" +
-                             (FirstLine(extracted.errors).empty() ? std::string() : " (" + FirstLine(extracted.errors) + ")");
+        inspection.failure =
+            "not a package: the archiver cannot unpack its setup.vbs" +
+            (FirstLine(extracted.errors).empty() ? std::string() : " (" + FirstLine(extracted.errors) + ")");
         return inspection;
     }
     const ScriptReading reading = ReadSetupScript(extracted.output);
     if (!reading.facts) {
-        inspection.failure = "not a package of halvex: its setup.vbs is not one this program writes: " + reading.problem;
+        inspection.failure =
+            "not a package of halvex: its setup.vbs is not one this program writes: " + reading.problem;
         return inspection;
     }
     const ScriptRun* setupRun = nullptr;

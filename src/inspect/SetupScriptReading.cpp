@@ -156,7 +156,8 @@ std::optional<std::string> ReadRun(std::wstring_view statement, ScriptFacts& fac
     if (const auto mark = line.find(kArgumentsMark); mark != std::wstring::npos) {
         // Only as the last thing on the line, after one space.
         if (mark + 1 != line.size() || line.find(kArgumentsMark) != mark)
-            return "the package's own arguments are placed inside a command line: " + Platform::NarrowHostText(statement);
+            return "the package's own arguments are placed inside a command line: " +
+                   Platform::NarrowHostText(statement);
         run.passesPackageArguments = true;
         line.erase(mark);
     }
@@ -202,7 +203,8 @@ void ReadDelete(std::wstring_view statement, ScriptFacts& facts)
     reader.Take(L"(");
     if (const auto path = reader.StringExpression()) {
         const auto slash = path->rfind(L'\\');
-        facts.deletedFiles.push_back(Platform::NarrowHostText(slash == std::wstring::npos ? *path : path->substr(slash + 1)));
+        facts.deletedFiles.push_back(
+            Platform::NarrowHostText(slash == std::wstring::npos ? *path : path->substr(slash + 1)));
     }
 }
 
@@ -265,8 +267,8 @@ ScriptReading ReadSetupScript(std::string_view windowsText)
         if (Lower(line).find(L"wshshell.run") != std::wstring::npos) {
             const auto problem = ReadRun(line, facts);
             if (!problem || !problem->empty()) {
-                reading.problem = problem ? *problem
-                                          : "a program run this program never writes: " + Platform::NarrowHostText(line);
+                reading.problem =
+                    problem ? *problem : "a program run this program never writes: " + Platform::NarrowHostText(line);
                 return reading;
             }
             continue;

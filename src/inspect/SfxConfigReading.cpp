@@ -51,7 +51,8 @@ SfxConfigReading ReadSfxConfig(std::string_view text)
         const auto equals = line.find('=');
         if (equals == std::string_view::npos || equals == 0 || line.size() < equals + 3 || line[equals + 1] != '"' ||
             line.back() != '"') {
-            reading.problem = "the installer configuration holds a line that is not key=\"value\": " + std::string(line);
+            reading.problem =
+                "the installer configuration holds a line that is not key=\"value\": " + std::string(line);
             return reading;
         }
         const std::string key(line.substr(0, equals));

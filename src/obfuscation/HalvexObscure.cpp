@@ -69,7 +69,8 @@ int main(int argc, char** argv)
         return 1;
     }
     if (line.text.size() > kPasswordLimit) {
-        std::fprintf(stderr, "halvex-obscure: the password is longer than %zu bytes; nothing obscured\n", kPasswordLimit);
+        std::fprintf(stderr, "halvex-obscure: the password is longer than %zu bytes; nothing obscured\n",
+                     kPasswordLimit);
         return 1;
     }
     if (line.text.empty()) {

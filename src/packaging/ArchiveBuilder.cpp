@@ -70,7 +70,8 @@ const char* ArchiverFailureText(int code)
 {
     switch (code) {
     case 1:
-        return "Failed to invoke archiver tool: One or more files were locked and could not be compressed. Return code:";
+        return "Failed to invoke archiver tool: One or more files were locked and could not be compressed. Return "
+               "code:";
     case 2:
         return "Failed to invoke archiver tool: A fatal error occurred in the archiver tool. Return code:";
     case 7:
@@ -93,8 +94,7 @@ ArchiveBuilder::ArchiveBuilder(const std::wstring& archiverPath, const std::wstr
       log(GetLogging()),
       progress(progress),
       stopRequested(std::move(stopRequested))
-{
-}
+{}
 
 StepResult ArchiveBuilder::CreateArchive(const std::wstring& workFolder, const std::wstring& outputFolder)
 {
@@ -105,8 +105,8 @@ StepResult ArchiveBuilder::CreateArchive(const std::wstring& workFolder, const s
 
     log << "Calling" << archiverPath << "with source:" << workFolder << "and destination:" << outputFolder << "\n";
     if (const auto malformed = Platform::MalformedSourceDateEpoch())
-        log << "SOURCE_DATE_EPOCH is not a whole number of seconds and is ignored:" << Platform::WidenHostText(*malformed)
-            << "\n";
+        log << "SOURCE_DATE_EPOCH is not a whole number of seconds and is ignored:"
+            << Platform::WidenHostText(*malformed) << "\n";
     if (StepResult held = HoldPrivateFolder(outputFolder); !held)
         return held;
     if (StepResult head = WriteInstallerHead(); !head)
@@ -147,7 +147,8 @@ StepResult ArchiveBuilder::HoldPrivateFolder(const std::wstring& outputFolder)
             << "the package once it is there:" << outputFolder << "\n";
     privateFolder.emplace(outputFolder);
     if (const int error = privateFolder->Error())
-        return LogFailure(log, "Unable to make a private folder for the run's files in the output folder:", outputFolder,
+        return LogFailure(log,
+                          "Unable to make a private folder for the run's files in the output folder:", outputFolder,
                           Platform::WidenHostText(Platform::SystemErrorText(error)));
     return {};
 }
@@ -176,8 +177,7 @@ StepResult ArchiveBuilder::WriteInstallerHead()
 
 int ArchiveBuilder::RunArchiver(const std::vector<std::wstring>& arguments, const std::wstring& folder,
                                 const std::function<void(std::string_view)>& output,
-                                const std::function<void(int)>& percentDone,
-                                const std::function<void()>& whileWaiting)
+                                const std::function<void(int)>& percentDone, const std::function<void()>& whileWaiting)
 {
     Platform::ChildProcess archiver(arguments, folder);
     int code = archiver.StartError();
@@ -273,8 +273,8 @@ StepResult ArchiveBuilder::CreateExecutable(const std::wstring& workFolder, cons
     const std::wstring target = outputFolder + L"/" + name;
     // The archiver has already written module, configuration and archive as one file;
     // the line says what that file is made of.
-    const std::wstring command = L"copy /b " + Quoted(modulePath) + L" + " + Quoted(config) + L" + " +
-                                 Quoted(archive) + L" " + Quoted(target);
+    const std::wstring command =
+        L"copy /b " + Quoted(modulePath) + L" + " + Quoted(config) + L" + " + Quoted(archive) + L" " + Quoted(target);
     log << "Command line: " << command << "\n";
 
     // A signed package is checked and published as signed: the checksum is of the signed bytes.
@@ -349,7 +349,7 @@ StepResult ArchiveBuilder::VerifyPackage()
         LogFailure(log, "Package verification failed: the package does not hold exactly what the work folder held");
     using Kind = ListingComparison::Difference::Kind;
     for (const auto& [kind, path] : listed.Differences()) {
-        const char* line = kind == Kind::Missing ? "Missing from the package:"
+        const char* line = kind == Kind::Missing   ? "Missing from the package:"
                            : kind == Kind::Changed ? "Not as in the work folder:"
                                                    : "Not in the work folder:";
         log << line << Platform::WidenHostText(path) << "\n";
@@ -364,9 +364,9 @@ FileDigest::Result ArchiveBuilder::WaitForDigest(FileDigest& hashing)
     const std::uint64_t total = fs::file_size(privateFolder->HeldPath(kPackage), unknown);
     const auto report = [&] {
         if (!unknown && total > 0)
-            ReportStepProgress(progress,
-                               kPackingUnits + std::min(hashing.BytesRead(), total) * (kStepUnits - kPackingUnits) / total,
-                               kStepUnits);
+            ReportStepProgress(
+                progress, kPackingUnits + std::min(hashing.BytesRead(), total) * (kStepUnits - kPackingUnits) / total,
+                kStepUnits);
         progress->Refresh();
     };
     // Where the read has got while the package was listed, then as it goes on.
@@ -383,7 +383,8 @@ FileDigest::Result ArchiveBuilder::WaitForDigest(FileDigest& hashing)
 StepResult ArchiveBuilder::WriteChecksum(const std::wstring& target, const std::string& digest)
 {
     const std::string line = Sha256SumLine(digest, Platform::NarrowHostText(fs::path(target).filename().wstring()));
-    std::ofstream file(Platform::NarrowHostText(privateFolder->HeldPath(kChecksum)), std::ios::binary | std::ios::trunc);
+    std::ofstream file(Platform::NarrowHostText(privateFolder->HeldPath(kChecksum)),
+                       std::ios::binary | std::ios::trunc);
     file << line;
     file.close();
     if (!file.fail())
@@ -433,8 +434,8 @@ StepResult ArchiveBuilder::RemoveArchive(const std::wstring& folder, bool mustEx
     boost::system::error_code error;
     const fs::file_type found = fs::status(path, error).type();
     if (found == fs::status_error)
-        return LogFailure(log, "Failed to remove file with error: ",
-                          FileSystemErrorText("boost::filesystem::status", path, error));
+        return LogFailure(
+            log, "Failed to remove file with error: ", FileSystemErrorText("boost::filesystem::status", path, error));
     if (found == fs::file_not_found) {
         log << "File: " << path << " does not exist" << "\n";
         if (mustExist)
@@ -443,8 +444,8 @@ StepResult ArchiveBuilder::RemoveArchive(const std::wstring& folder, bool mustEx
     }
     Platform::ShrinkBeforeRemoval(path, [this] { progress->Refresh(); });
     if (fs::remove(path, error); error)
-        return LogFailure(log, "Failed to remove file with error: ",
-                          FileSystemErrorText("boost::filesystem::remove", path, error));
+        return LogFailure(
+            log, "Failed to remove file with error: ", FileSystemErrorText("boost::filesystem::remove", path, error));
     if (mustExist)
         log << "Successfully removed halvex_archive.7z" << "\n";
     return {};

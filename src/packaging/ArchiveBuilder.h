@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "core/Logging.h"
 #include "core/IProgress.h"
+#include "core/Logging.h"
 #include "core/PackageOptions.h"
 #include "packaging/FileDigest.h"
 #include "packaging/PackedEntries.h"
@@ -49,8 +49,7 @@ private:
     // is called between polls.
     int RunArchiver(const std::vector<std::wstring>& arguments, const std::wstring& folder,
                     const std::function<void(std::string_view)>& output,
-                    const std::function<void(int)>& percentDone = {},
-                    const std::function<void()>& whileWaiting = {});
+                    const std::function<void(int)>& percentDone = {}, const std::function<void()>& whileWaiting = {});
     StepResult HoldPrivateFolder(const std::wstring& outputFolder);
     StepResult WriteInstallerHead();
     // The failure of a run asked to stop, which takes its intermediate files with it.

@@ -124,7 +124,8 @@ SignerReading ReadSigner(const std::wstring& file)
         return reading;
     }
     const auto* der = reinterpret_cast<const unsigned char*>(table.data() + kCertificateHeader);
-    std::unique_ptr<PKCS7, decltype(&PKCS7_free)> pkcs7(d2i_PKCS7(nullptr, &der, length - kCertificateHeader), PKCS7_free);
+    std::unique_ptr<PKCS7, decltype(&PKCS7_free)> pkcs7(d2i_PKCS7(nullptr, &der, length - kCertificateHeader),
+                                                        PKCS7_free);
     if (!pkcs7 || !PKCS7_type_is_signed(pkcs7.get())) {
         reading.problem = "the signature block is not a PKCS#7 signature";
         return reading;
@@ -143,8 +144,8 @@ SignerReading ReadSigner(const std::wstring& file)
     facts.issuer = Name(X509_get_issuer_name(signer));
     facts.notBefore = Time(X509_get0_notBefore(signer));
     facts.notAfter = Time(X509_get0_notAfter(signer));
-    facts.validNow = X509_cmp_current_time(X509_get0_notBefore(signer)) < 0 &&
-                     X509_cmp_current_time(X509_get0_notAfter(signer)) > 0;
+    facts.validNow =
+        X509_cmp_current_time(X509_get0_notBefore(signer)) < 0 && X509_cmp_current_time(X509_get0_notAfter(signer)) > 0;
     // Without the extension a certificate serves every purpose.
     facts.codeSigning = (X509_get_extended_key_usage(signer) & XKU_CODE_SIGN) != 0;
     std::unique_ptr<BIO, decltype(&BIO_free)> pem(BIO_new(BIO_s_mem()), BIO_free);

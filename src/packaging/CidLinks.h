@@ -19,7 +19,7 @@ public:
     struct Verdict {
         std::optional<Path> real;
         const char* refusal = nullptr;  // the log line's first item, when refused
-        Path target;                    // the link's own text
+        Path target;  // the link's own text
     };
 
     // A folder whose content may be packed; links are followed to find where it really is.

@@ -21,8 +21,8 @@ constexpr std::size_t kMaxPath = 259;
 // The length Windows counts: UTF-16 code units.
 std::size_t Utf16Length(const std::wstring& text)
 {
-    return text.size() + static_cast<std::size_t>(std::count_if(text.begin(), text.end(),
-                                                                [](wchar_t c) { return c > 0xFFFF; }));
+    return text.size() +
+           static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](wchar_t c) { return c > 0xFFFF; }));
 }
 
 // One character in upper case: ASCII by arithmetic, the rest as the C.UTF-8 locale has it.
@@ -147,7 +147,8 @@ void ClientNames::Judge(const std::wstring& folder, const std::vector<std::wstri
             members.push_back(names[member->second]);
         std::sort(members.begin(), members.end());
         for (auto member = members.begin() + 1; member != members.end(); ++member)
-            findings.push_back({Parts(folder, *member), true, L"(differs only in letter case from " + members[0] + L")"});
+            findings.push_back(
+                {Parts(folder, *member), true, L"(differs only in letter case from " + members[0] + L")"});
         group = end;
     }
 }

@@ -19,8 +19,7 @@ FileDigest::FileDigest(const std::wstring& folder, const std::string& name)
               done.hexDigest = digest.HexDigest();
           return done;
       }))
-{
-}
+{}
 
 FileDigest::~FileDigest()
 {

@@ -18,7 +18,7 @@ public:
 
     struct Result {
         std::string hexDigest;  // as sha256sum prints it; empty on failure
-        int error = 0;          // the system error code (ECANCELED when abandoned)
+        int error = 0;  // the system error code (ECANCELED when abandoned)
     };
 
     // The bytes read so far.

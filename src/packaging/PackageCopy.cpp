@@ -82,13 +82,11 @@ CPackageCopy::CPackageCopy(const FolderList& componentFolders, const FolderList&
       log(GetLogging()),
       progress(progress),
       stopRequested(std::move(stopRequested))
-{
-}
+{}
 
 CPackageCopy::~CPackageCopy() = default;
 
-StepResult CPackageCopy::CopyPackage(const std::wstring& source, const std::wstring& destination,
-                                     const bool& managed)
+StepResult CPackageCopy::CopyPackage(const std::wstring& source, const std::wstring& destination, const bool& managed)
 {
     const bool withExploitPrevention = !exploitPreventionFolders.empty();
     const Path cid(WithoutTrailingSeparators(source));
@@ -132,7 +130,10 @@ StepResult CPackageCopy::CopyPackage(const std::wstring& source, const std::wstr
     result.Add(ListSourceFolder(sources[0], openError(cidResolved, 0), componentFolders));
     // A "KELDWIN" that was refused is not even listed.
     if (withExploitPrevention && (exploitPreventionTaken || result)) {
-        sources.push_back({exploitPreventionSource, held(exploitPreventionTaken, exploitPreventionIndex), {}, {},
+        sources.push_back({exploitPreventionSource,
+                           held(exploitPreventionTaken, exploitPreventionIndex),
+                           {},
+                           {},
                            target / kExploitPreventionFolderName.wide});
         result.Add(ListSourceFolder(sources[1], openError(exploitPreventionTaken, exploitPreventionIndex),
                                     exploitPreventionFolders));
@@ -143,7 +144,8 @@ StepResult CPackageCopy::CopyPackage(const std::wstring& source, const std::wstr
 
     // The top of the work folder, as far as the copy filled it.
     std::vector<std::wstring> top;
-    for (const std::wstring& name : {cidName.wstring(), std::wstring(kExploitPreventionFolderName.wide), std::wstring(L"mrinit.conf")}) {
+    for (const std::wstring& name :
+         {cidName.wstring(), std::wstring(kExploitPreventionFolderName.wide), std::wstring(L"mrinit.conf")}) {
         Platform::FolderEntry present;
         if (work.IsOpen() && work.Describe(Path(name).native(), present) == 0)
             top.push_back(name);
@@ -252,7 +254,11 @@ StepResult CPackageCopy::CheckCount(const std::wstring& source, const EntryList&
         FolderList present;
         for (const auto& folder : folders)
             present.push_back(AsciiLowerCase(Platform::WidenHostText(folder.name)));
-        struct Optional { const wchar_t* name; const char* included; const char* missing; };
+        struct Optional {
+            const wchar_t* name;
+            const char* included;
+            const char* missing;
+        };
         const Optional tolerated[] = {
             {L"dimbel", "Standalone BEXU is to be included", "Standalone BEXU not found"},
             {L"ynda", "YNDA is to be included", "YNDA not found"},
@@ -271,7 +277,8 @@ StepResult CPackageCopy::CheckCount(const std::wstring& source, const EntryList&
         }
     }
     if (found < expected)
-        return LogFailure(log, Platform::LoadFormattedString(Platform::TextId::MissingComponents, source).value_or(L""));
+        return LogFailure(log,
+                          Platform::LoadFormattedString(Platform::TextId::MissingComponents, source).value_or(L""));
     return {};
 }
 
@@ -575,13 +582,12 @@ StepResult CPackageCopy::PlaceOpenFile(const Platform::OpenFile& file, const Ope
                                        const Path& to)
 {
     const std::uint64_t before = placedBytes;
-    const auto placed =
-        Platform::PlaceFile(file, target, to.filename().native(), [this, before](std::uint64_t bytes) {
-            placedBytes = before + bytes;
-            ReportStepProgress(progress, placedBytes, totalBytes);
-            progress->Refresh();
-            return !stopRequested();
-        });
+    const auto placed = Platform::PlaceFile(file, target, to.filename().native(), [this, before](std::uint64_t bytes) {
+        placedBytes = before + bytes;
+        ReportStepProgress(progress, placedBytes, totalBytes);
+        progress->Refresh();
+        return !stopRequested();
+    });
     return placed.error != 0 ? Unplaced(from, to, placed.error) : StepResult();
 }
 StepResult CPackageCopy::CopyFile(const Path& from, const Path& to)
@@ -663,7 +669,6 @@ StepResult CPackageCopy::WindowsName(const Path& path)
     return LogFailure(log, "File name is not valid UTF-8, which a Windows client cannot hold:",
                       Platform::WidenHostTextEscaped(path.native()));
 }
-
 
 StepResult CPackageCopy::StillGoing()
 {

@@ -8,8 +8,8 @@
 
 #include <boost/filesystem/path.hpp>
 
-#include "core/Logging.h"
 #include "core/IProgress.h"
+#include "core/Logging.h"
 #include "packaging/CidLinks.h"
 #include "packaging/ClientNames.h"
 #include "packaging/StepResult.h"

@@ -55,8 +55,7 @@ PackageSigner::PackageSigner(const PackageOptions& options, CLogging& log, IProg
       progress(progress),
       stopRequested(std::move(stopRequested)),
       tool(Platform::FindProgramOnPath(L"osslsigncode").value_or(L"osslsigncode"))
-{
-}
+{}
 
 PackageSigner::Outcome PackageSigner::Run(const std::vector<std::wstring>& arguments, const std::string& input,
                                           const std::wstring& folder)
@@ -122,7 +121,8 @@ StepResult PackageSigner::SignArguments(const std::wstring& name, const std::wst
         arguments.insert(arguments.end(),
                          {L"-certs", absolute(options.GetSignCertificate()), L"-key", absolute(options.GetSignKey())});
     }
-    const std::wstring description = options.GetSignDescription().empty() ? kDefaultDescription : options.GetSignDescription();
+    const std::wstring description =
+        options.GetSignDescription().empty() ? kDefaultDescription : options.GetSignDescription();
     const std::wstring url = options.GetSignUrl().empty() ? options.GetManagementServerUrl() : options.GetSignUrl();
     arguments.insert(arguments.end(), {L"-h", L"sha256", L"-n", description});
     if (!url.empty())
@@ -204,7 +204,8 @@ StepResult PackageSigner::Check(const std::wstring& folder, const std::wstring& 
     chainFile << trusted;
     chainFile.close();
     if (chainFile.fail())
-        return LogFailure(log, "Failed to write the signing chain", chain, "with return code:", errno != 0 ? errno : EIO);
+        return LogFailure(log, "Failed to write the signing chain", chain,
+                          "with return code:", errno != 0 ? errno : EIO);
     const Outcome verifying =
         Run({tool, L"verify", L"-in", name, L"-CAfile", chainName, L"-TSA-CAfile", chainName}, "", folder);
     boost::system::error_code ignored;

@@ -44,8 +44,7 @@ void LogUnexpectedError(CLogging& log, const std::exception_ptr& error)
         std::rethrow_exception(error);
     } catch (const std::exception& known) {
         text = Platform::WidenHostText(known.what());
-    } catch (...) {
-    }
+    } catch (...) {}
     log << "Unexpected error:" << text << "\n";
 }
 
@@ -57,8 +56,7 @@ PackagingJob::PackagingJob(const PackageOptions& options, IProgress& progress)
       success(true),
       log(GetLogging()),
       stopRequested([] { return Platform::InterruptRequested(); })
-{
-}
+{}
 
 void PackagingJob::Run()
 {
@@ -265,8 +263,8 @@ StepResult PackagingJob::ClaimWorkFolder()
                               : Platform::WidenHostText(Platform::SystemErrorText(runLock->Error())));
     }
     if (Platform::IsForeignFolder(workFolder))
-        return LogFailure(log, "The work folder is a link, not a folder, or belongs to another user, and is not used:",
-                          workFolder);
+        return LogFailure(
+            log, "The work folder is a link, not a folder, or belongs to another user, and is not used:", workFolder);
     RemoveFolderTree(workFolder);
     if (const int error = Platform::CreatePrivateFolder(workFolder))
         return LogFailure(log, "Unable to create the work folder:", workFolder,
@@ -290,8 +288,9 @@ StepResult PackagingJob::ResolveSourceFolder()
     if (real.wstring() != given)
         log << "Source folder:" << given << "is the folder" << real.wstring() << "\n";
     if (AsciiLowerCase(real.filename().wstring()) != AsciiLowerCase(kCidFolderName))
-        return LogFailure(log, "The source folder", real.wstring(), "is not named", std::wstring(kCidFolderName),
-                          ": the package's script runs NORDAVIN\\setup.exe, so the CID must be the folder of that name");
+        return LogFailure(
+            log, "The source folder", real.wstring(), "is not named", std::wstring(kCidFolderName),
+            ": the package's script runs NORDAVIN\\setup.exe, so the CID must be the folder of that name");
     bool hasSetup = false;
     for (fs::directory_iterator entry(real, error), end; !error && entry != end; entry.increment(error)) {
         boost::system::error_code statusError;

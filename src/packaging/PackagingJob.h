@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "core/IProgress.h"
 #include "core/Logging.h"
 #include "core/PackageOptions.h"
-#include "core/IProgress.h"
 #include "packaging/StepResult.h"
 #include "packaging/StopRequest.h"
 #include "platform/FileRemoval.h"

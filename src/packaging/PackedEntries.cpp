@@ -61,9 +61,10 @@ std::string_view WorkFolderEntries::Path(std::size_t index) const
 
 std::optional<std::size_t> WorkFolderEntries::Find(std::string_view path) const
 {
-    const auto found = std::lower_bound(entries.begin(), entries.end(), path, [this](const Entry& entry, std::string_view p) {
-        return std::string_view(paths).substr(entry.offset, entry.length) < p;
-    });
+    const auto found =
+        std::lower_bound(entries.begin(), entries.end(), path, [this](const Entry& entry, std::string_view p) {
+            return std::string_view(paths).substr(entry.offset, entry.length) < p;
+        });
     if (found == entries.end() || Path(static_cast<std::size_t>(found - entries.begin())) != path)
         return std::nullopt;
     return static_cast<std::size_t>(found - entries.begin());
@@ -87,13 +88,14 @@ bool WorkFolderEntries::HashShare(std::uint64_t share, const std::function<void(
             error = heldFolder.Open(Platform::NarrowHostText(folder) + (parent.empty() ? "" : "/") + heldPath);
         }
         if (error == 0)
-            error = Platform::ReadTreeFile(heldFolder, std::string(path.substr(slash + 1)), [&](std::string_view bytes) {
-                crc = crc32_z(crc, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size());
-                size += bytes.size();
-                if (between)
-                    between();
-                return true;
-            });
+            error =
+                Platform::ReadTreeFile(heldFolder, std::string(path.substr(slash + 1)), [&](std::string_view bytes) {
+                    crc = crc32_z(crc, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size());
+                    size += bytes.size();
+                    if (between)
+                        between();
+                    return true;
+                });
         if (error != 0) {
             failedPath = path;
             heldFolder = {};
@@ -110,9 +112,10 @@ bool WorkFolderEntries::HashShare(std::uint64_t share, const std::function<void(
 }
 
 ListingComparison::ListingComparison(const WorkFolderEntries& packed, std::size_t cap)
-    : packed(packed), cap(cap), states(packed.Count(), State::Unlisted)
-{
-}
+    : packed(packed),
+      cap(cap),
+      states(packed.Count(), State::Unlisted)
+{}
 
 void ListingComparison::Feed(std::string_view piece)
 {
@@ -194,8 +197,9 @@ std::vector<ListingComparison::Difference> ListingComparison::Differences() cons
     std::vector<Difference> differences;
     for (std::size_t index = 0; index < states.size() && differences.size() < cap; ++index)
         if (states[index] != State::Same)
-            differences.push_back({states[index] == State::Unlisted ? Difference::Kind::Missing : Difference::Kind::Changed,
-                                   std::string(packed.Path(index))});
+            differences.push_back(
+                {states[index] == State::Unlisted ? Difference::Kind::Missing : Difference::Kind::Changed,
+                 std::string(packed.Path(index))});
     for (auto extra = extras.begin(); extra != extras.end() && differences.size() < cap; ++extra)
         differences.push_back({Difference::Kind::Extra, *extra});
     return differences;

@@ -1,9 +1,9 @@
 #include "packaging/SetupScript.h"
 
 #include <algorithm>
-#include <exception>
 #include <cerrno>
 #include <cstdio>
+#include <exception>
 #include <iostream>
 #include <string_view>
 
@@ -154,7 +154,8 @@ void DropTrailingBackslash(std::wstring& text)
 
 }  // namespace
 
-CSetupScript::CSetupScript(const PackageOptions& options) : options(options) {}
+CSetupScript::CSetupScript(const PackageOptions& options) : options(options)
+{}
 
 int CSetupScript::WriteScript(const std::wstring& workFolder)
 {
@@ -259,7 +260,8 @@ void CSetupScript::AppendSetupOptions(std::wstring& script)
         return;
     if (options.GetIncludeComponents() && !primaryLocation.empty()) {
         script += L"\n\nWScript.Sleep 45000";
-        script += ConfigUpdateCommand(primaryLocation, options.GetPrimaryUserName(), options.GetPrimaryPassword(), L"0");
+        script +=
+            ConfigUpdateCommand(primaryLocation, options.GetPrimaryUserName(), options.GetPrimaryPassword(), L"0");
         if (options.GetUseSecondaryLocation()) {
             script += L"\n\nWScript.Sleep 500";
             script += ConfigUpdateCommand(options.GetSecondaryUpdateLocation(), options.GetSecondaryUserName(),

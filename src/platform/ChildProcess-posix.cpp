@@ -37,8 +37,8 @@ std::string ReadFrom(int fd, off_t& offset, std::size_t most = SIZE_MAX)
     if (fd < 0)
         return text;
     char buffer[4096];
-    for (ssize_t got; text.size() < most &&
-                      (got = ::pread(fd, buffer, std::min(sizeof buffer, most - text.size()), offset)) > 0;
+    for (ssize_t got;
+         text.size() < most && (got = ::pread(fd, buffer, std::min(sizeof buffer, most - text.size()), offset)) > 0;
          offset += got)
         text.append(buffer, static_cast<std::size_t>(got));
     return text;
@@ -53,7 +53,8 @@ std::string ReadAll(int fd)
 // Runs in the forked child, so only async-signal-safe calls: it makes the system kill
 // the child when the parent dies, restores default signal handling, wires the standard
 // streams and replaces itself with the program. A failure goes back as errno on `report`.
-[[noreturn]] void StartInChild(const char* program, char* const* argv, const char* folder, pid_t parent, int input, int output, int error, int report, bool detach)
+[[noreturn]] void StartInChild(const char* program, char* const* argv, const char* folder, pid_t parent, int input,
+                               int output, int error, int report, bool detach)
 {
     int failure = 0;
     // A session of its own has no controlling terminal: a program handed its input can
@@ -67,7 +68,7 @@ std::string ReadAll(int fd)
     else if (::getppid() != parent)
         ::_exit(127);
     if (failure == 0) {
-        struct sigaction defaults {};
+        struct sigaction defaults{};
         defaults.sa_handler = SIG_DFL;
         for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT})
             ::sigaction(signal, &defaults, nullptr);
@@ -83,8 +84,7 @@ std::string ReadAll(int fd)
         ::execve(program, argv, environ);
         failure = errno;
     }
-    while (::write(report, &failure, sizeof failure) < 0 && errno == EINTR) {
-    }
+    while (::write(report, &failure, sizeof failure) < 0 && errno == EINTR) {}
     ::_exit(127);
 }
 
@@ -116,12 +116,14 @@ ChildProcess::ChildProcess(const std::vector<std::wstring>& arguments, const std
     Start(arguments, folder, nullptr);
 }
 
-ChildProcess::ChildProcess(const std::vector<std::wstring>& arguments, const std::wstring& folder, std::string_view input)
+ChildProcess::ChildProcess(const std::vector<std::wstring>& arguments, const std::wstring& folder,
+                           std::string_view input)
 {
     Start(arguments, folder, &input);
 }
 
-void ChildProcess::Start(const std::vector<std::wstring>& arguments, const std::wstring& folder, const std::string_view* given)
+void ChildProcess::Start(const std::vector<std::wstring>& arguments, const std::wstring& folder,
+                         const std::string_view* given)
 {
     if (arguments.empty()) {
         startError = EINVAL;
@@ -159,20 +161,19 @@ void ChildProcess::Start(const std::vector<std::wstring>& arguments, const std::
         return;
     }
     if (child == 0)
-        StartInChild(program.c_str(), argv.data(), folder.empty() ? nullptr : workingFolder.c_str(), parent, input.Get(), outputFd, errorFd, reportWrite.Get(), given != nullptr);
+        StartInChild(program.c_str(), argv.data(), folder.empty() ? nullptr : workingFolder.c_str(), parent,
+                     input.Get(), outputFd, errorFd, reportWrite.Get(), given != nullptr);
 
     pid = child;
     // The pipe closes on a successful exec; a failed start sends its errno first.
     reportWrite.Reset();
     int failure = 0;
     ssize_t got;
-    while ((got = ::read(reportRead.Get(), &failure, sizeof failure)) < 0 && errno == EINTR) {
-    }
+    while ((got = ::read(reportRead.Get(), &failure, sizeof failure)) < 0 && errno == EINTR) {}
     if (got == static_cast<ssize_t>(sizeof failure)) {
         startError = failure;
         int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
         pid = -1;
     }
 }
@@ -226,8 +227,7 @@ void ChildProcess::Terminate()
     if (!Poll()) {
         ::kill(pid, SIGKILL);
         int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
         Finish(status);
     }
 }

@@ -47,7 +47,7 @@ extern "C" void OnControlSignal(int event)
 // the process.
 [[noreturn]] void EndByDefault(int event)
 {
-    struct sigaction fallback {};
+    struct sigaction fallback{};
     fallback.sa_handler = SIG_DFL;
     sigemptyset(&fallback.sa_mask);
     ::sigaction(event, &fallback, nullptr);
@@ -80,8 +80,7 @@ void StopDispatcher()
     const int writeEnd = eventWriteEnd.exchange(-1);
     ::fcntl(writeEnd, F_SETFL, 0);
     const unsigned char quit = kQuit;
-    while (::write(writeEnd, &quit, 1) < 0 && errno == EINTR) {
-    }
+    while (::write(writeEnd, &quit, 1) < 0 && errno == EINTR) {}
     dispatcher.join();
     ::close(writeEnd);
     ::close(eventReadEnd);
@@ -125,7 +124,7 @@ bool SetConsoleCtrlHandler(ConsoleControlHandler handler, bool add)
     if (add) {
         if (registered != nullptr || !StartDispatcher(handler))
             return false;
-        struct sigaction action {};
+        struct sigaction action{};
         action.sa_handler = OnControlSignal;
         sigemptyset(&action.sa_mask);
         action.sa_flags = SA_RESTART;

@@ -115,7 +115,7 @@ int LinkListedFile(const OpenFolder& source, const std::string& sourceName, cons
     // refused below like anything else that is not the file listed.
     if (::linkat(source.Descriptor(), sourceName.c_str(), target.Descriptor(), name.c_str(), 0) != 0)
         return errno;
-    struct stat status {};
+    struct stat status{};
     if (::fstatat(target.Descriptor(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode) &&
         FileIdentity{static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)} == identity)
         return 0;

@@ -24,7 +24,7 @@ void ShrinkIn(int folder, const std::string& name, const std::function<void()>& 
 {
     // Opened without following a link and without waiting on a pipe.
     const FileDescriptor fd(::openat(folder, name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    struct stat status {};
+    struct stat status{};
     if (fd.Get() < 0 || ::fstat(fd.Get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_nlink != 1)
         return;
     for (off_t size = status.st_size; size > kPiece;) {
@@ -54,7 +54,8 @@ int RemoveBelow(const OpenFolder& folder, const std::function<void()>& between)
         } else if (entry.kind == EntryKind::File && entry.size > static_cast<std::uint64_t>(kPiece)) {
             ShrinkIn(folder.Descriptor(), entry.name, between);
         }
-        if (::unlinkat(folder.Descriptor(), entry.name.c_str(), entry.kind == EntryKind::Folder ? AT_REMOVEDIR : 0) != 0)
+        if (::unlinkat(folder.Descriptor(), entry.name.c_str(), entry.kind == EntryKind::Folder ? AT_REMOVEDIR : 0) !=
+            0)
             return errno;
     }
     return 0;
@@ -80,8 +81,7 @@ int RemoveTree(const std::wstring& folder, const std::function<void()>& between)
 
 TreeRemoval::TreeRemoval(const std::wstring& folder)
     : result(std::async(std::launch::async, [folder] { return RemoveTree(folder, {}); }))
-{
-}
+{}
 
 int TreeRemoval::Wait(const std::function<void()>& between)
 {

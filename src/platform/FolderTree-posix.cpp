@@ -26,7 +26,7 @@ struct CloseListing {
 TreeEntryKind KindOf(int parent, const char* name, unsigned char type)
 {
     if (type == DT_UNKNOWN) {
-        struct stat status {};
+        struct stat status{};
         if (::fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
             return TreeEntryKind::Other;
         type = S_ISDIR(status.st_mode) ? DT_DIR : S_ISREG(status.st_mode) ? DT_REG : DT_UNKNOWN;
@@ -88,7 +88,7 @@ int ReadOpened(const FileDescriptor& fd, const std::function<bool(std::string_vi
 {
     if (fd.Get() < 0)
         return errno;
-    struct stat status {};
+    struct stat status{};
     if (::fstat(fd.Get(), &status) != 0)
         return errno;
     if (!S_ISREG(status.st_mode))

@@ -28,7 +28,6 @@ int ListFolderTree(const std::wstring& folder, bool stampFolders,
 int ReadTreeFile(const std::wstring& folder, const std::string& path,
                  const std::function<bool(std::string_view)>& piece);
 // The same for the file `name` in a folder held open: nothing but the name is looked up.
-int ReadTreeFile(const OpenFolder& folder, const std::string& name,
-                 const std::function<bool(std::string_view)>& piece);
+int ReadTreeFile(const OpenFolder& folder, const std::string& name, const std::function<bool(std::string_view)>& piece);
 
 }  // namespace Platform

@@ -18,7 +18,7 @@ int OpenFile::Hold(int opened)
     fd.Reset(opened);
     if (opened < 0)
         return errno;
-    struct stat status {};
+    struct stat status{};
     int error = 0;
     if (::fstat(opened, &status) != 0)
         error = errno;
@@ -44,7 +44,7 @@ int OpenFile::OpenIn(const OpenFolder& folder, const std::string& name)
 int OpenFile::Open(const std::string& path)
 {
     // A device is not even opened: opening one can act.
-    struct stat status {};
+    struct stat status{};
     if (::stat(path.c_str(), &status) != 0)
         return errno;
     if (!S_ISREG(status.st_mode))

@@ -44,7 +44,7 @@ int OpenFolder::Hold(int opened)
     fd.Reset(opened);
     if (opened < 0)
         return errno;
-    struct stat status {};
+    struct stat status{};
     if (::fstat(opened, &status) != 0) {
         const int error = errno;
         fd.Reset();
@@ -108,7 +108,7 @@ int OpenFolder::List(std::vector<FolderEntry>& entries, ListingDetail detail) co
 
 int OpenFolder::Describe(const std::string& name, FolderEntry& entry) const
 {
-    struct stat status {};
+    struct stat status{};
     if (::fstatat(fd.Get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
         return errno;
     entry.name = name;

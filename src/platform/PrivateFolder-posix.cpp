@@ -62,7 +62,7 @@ PrivateFolder::PrivateFolder(const std::wstring& parent)
     // Between making and opening, another writer of the parent may have put something
     // else at the name: only a folder of this user's, for this user alone, is taken.
     fd = ::openat(parentFd, leaf.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    struct stat status {};
+    struct stat status{};
     if (fd < 0 || ::fstat(fd, &status) != 0) {
         error = errno;
         return;
@@ -103,7 +103,7 @@ int PrivateFolder::Exchange(const std::wstring& file, const std::wstring& target
         return error;
     const std::string targetName = NarrowHostText(target);
     // An exchange would also swap a folder in: only a file is taken.
-    struct stat status {};
+    struct stat status{};
     if (::fstatat(parentFd, targetName.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
         return errno;
     if (S_ISDIR(status.st_mode))
@@ -146,8 +146,8 @@ void PrivateFolder::Remove(const std::function<void()>& between)
     }
     // The folder goes only while its first name still leads to it: a folder that was put
     // in its place is not this run's to remove.
-    struct stat held {};
-    struct stat named {};
+    struct stat held{};
+    struct stat named{};
     if (!leaf.empty() && ::fstat(fd, &held) == 0 &&
         ::fstatat(parentFd, leaf.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && held.st_dev == named.st_dev &&
         held.st_ino == named.st_ino)
@@ -158,7 +158,7 @@ void PrivateFolder::Remove(const std::function<void()>& between)
 
 bool OpenToOtherWriters(const std::wstring& folder)
 {
-    struct stat status {};
+    struct stat status{};
     if (::stat(NarrowHostText(folder).c_str(), &status) != 0)
         return false;
     return (status.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (status.st_mode & S_ISVTX) == 0;

@@ -20,8 +20,9 @@ std::optional<std::wstring> FindProgramOnPath(const std::wstring& name)
         // An empty entry means the current folder, which is never searched here.
         if (const std::string_view folder = folders.substr(0, colon); !folder.empty()) {
             const std::string candidate = std::string(folder) + "/" + file;
-            struct stat status {};
-            if (::stat(candidate.c_str(), &status) == 0 && S_ISREG(status.st_mode) && ::access(candidate.c_str(), X_OK) == 0)
+            struct stat status{};
+            if (::stat(candidate.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+                ::access(candidate.c_str(), X_OK) == 0)
                 return WidenHostText(candidate);
         }
         if (colon == std::string_view::npos)

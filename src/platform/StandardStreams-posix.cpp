@@ -74,7 +74,7 @@ bool StandardErrorIsTerminal()
 
 std::size_t StandardErrorColumns()
 {
-    winsize size {};
+    winsize size{};
     if (::ioctl(2, TIOCGWINSZ, &size) != 0 || size.ws_col == 0)
         return kDefaultColumns;
     return size.ws_col;

@@ -18,8 +18,11 @@ const std::map<unsigned, std::wstring_view>& Table()
         {TextId::StatusFailed, L"Package generation failed. See log for details."},
         {TextId::InvalidSource, L"Source folder \"%1\" must point to a software distribution location."},
         {TextId::InvalidOutput, L"Output package path \"%1\" is invalid."},
-        {TextId::InvalidServerUrl, L"Management server URL \"%1\" is not in the correct format. Enter an HTTP location and try again."},
-        {TextId::InvalidPrimaryLocation, L"Primary update location \"%1\" is not in the correct format. Enter either a UNC folder path or HTTP location and try again."},
+        {TextId::InvalidServerUrl,
+         L"Management server URL \"%1\" is not in the correct format. Enter an HTTP location and try again."},
+        {TextId::InvalidPrimaryLocation,
+         L"Primary update location \"%1\" is not in the correct format. Enter either a UNC folder path or HTTP "
+         L"location and try again."},
         {TextId::BuildComplete, L"Package generation complete."},
         {TextId::BuildFailed, L"Package generation failed. See \"%1\" for details."},
         {TextId::Caption, L"Veskor Zastrel"},
@@ -29,14 +32,20 @@ const std::map<unsigned, std::wstring_view>& Table()
         {TextId::ExecutableFilter, L"Executable files (*.exe)|*.exe||"},
         {TextId::PrimaryLocationTitle, L"Primary update location"},
         {TextId::SecondaryLocationTitle, L"Secondary update location"},
-        {TextId::InvalidSecondaryLocation, L"Secondary update location \"%1\" is not in the correct format. Enter either a UNC folder path or HTTP location and try again."},
+        {TextId::InvalidSecondaryLocation,
+         L"Secondary update location \"%1\" is not in the correct format. Enter either a UNC folder path or HTTP "
+         L"location and try again."},
         {TextId::BlankCredentials, L"Your Veskor username and password cannot be blank."},
         {TextId::BlankSource, L"Source folder cannot be blank. Enter a software distribution location and try again."},
         {TextId::BlankOutput, L"Output package cannot be blank. Enter a folder path and try again."},
         {TextId::BlankServerUrl, L"Management server URL cannot be blank. Enter an HTTP location and try again."},
-        {TextId::BlankPrimaryLocation, L"Primary update location cannot be blank. Enter a UNC folder path or HTTP location and try again."},
-        {TextId::BlankSecondaryLocation, L"Secondary update location cannot be blank. Enter a UNC folder path or HTTP location and try again."},
-        {TextId::MissingComponents, L"One or more selected features or components are not available in source folder \"%1\". Choose a different source folder and try again."},
+        {TextId::BlankPrimaryLocation,
+         L"Primary update location cannot be blank. Enter a UNC folder path or HTTP location and try again."},
+        {TextId::BlankSecondaryLocation,
+         L"Secondary update location cannot be blank. Enter a UNC folder path or HTTP location and try again."},
+        {TextId::MissingComponents,
+         L"One or more selected features or components are not available in source folder \"%1\". Choose a different "
+         L"source folder and try again."},
     };
     return table;
 }
@@ -63,11 +72,20 @@ std::wstring FormatMessage(std::wstring_view text, std::wstring_view argument)
         }
         const wchar_t next = text[++i];
         switch (next) {
-        case L'1': result.append(argument); break;
-        case L'0': return result;
-        case L'n': result.append(L"\r\n"); break;
-        case L't': result.push_back(L'\t'); break;
-        default: result.push_back(next); break;  // %%, %. and the like: the character itself
+        case L'1':
+            result.append(argument);
+            break;
+        case L'0':
+            return result;
+        case L'n':
+            result.append(L"\r\n");
+            break;
+        case L't':
+            result.push_back(L'\t');
+            break;
+        default:
+            result.push_back(next);
+            break;  // %%, %. and the like: the character itself
         }
     }
     return result;

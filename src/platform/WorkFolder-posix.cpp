@@ -51,7 +51,7 @@ bool RunLock::Open(const std::string& folderPath, unsigned permissions)
     }
     // A lock's own folder is never reached through a link at its last part.
     folder.Reset(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (onlyALock ? O_NOFOLLOW : 0)));
-    struct stat info {};
+    struct stat info{};
     if (folder.Get() < 0 || ::fstat(folder.Get(), &info) != 0) {
         error = NotOwnName(errno);
         return false;
@@ -84,7 +84,7 @@ bool RunLock::Open(const std::string& folderPath, unsigned permissions)
                 ReadHolder();
             return true;
         }
-        struct stat named {};
+        struct stat named{};
         if (::fstatat(folder.Get(), leaf.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(named, info)) {
             state = State::Held;
             error = 0;
@@ -125,7 +125,7 @@ RunLock::~RunLock()
 {
     // Removed while still locked, and only while the name is still this file: a run that
     // opened it meanwhile finds the name gone once it has the lock, and starts again.
-    struct stat named {}, held {};
+    struct stat named{}, held{};
     if (state == State::Held && file == File::OnlyALock &&
         ::fstatat(folder.Get(), leaf.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && ::fstat(fd.Get(), &held) == 0 &&
         SameFile(named, held))
@@ -155,7 +155,7 @@ FolderLock::~FolderLock()
 
 bool IsForeignFolder(const std::wstring& path)
 {
-    struct stat info {};
+    struct stat info{};
     if (::lstat(NarrowHostText(path).c_str(), &info) != 0)
         return errno != ENOENT;
     return !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid();

@@ -43,9 +43,10 @@ std::wstring LoadText(unsigned id)
 }  // namespace
 
 BuildRun::BuildRun(QWidget& ownerWidget, IDialogHost& dialogHost, CLogging& logging)
-    : owner(ownerWidget), host(dialogHost), log(logging)
-{
-}
+    : owner(ownerWidget),
+      host(dialogHost),
+      log(logging)
+{}
 
 BuildRun::Outcome BuildRun::Run(const PackageOptions& options, const std::wstring& package)
 {
@@ -89,8 +90,8 @@ BuildRun::Outcome BuildRun::Run(const PackageOptions& options, const std::wstrin
         return Outcome::Built;
     }
     ShowDialogMessage(owner, host,
-                      Platform::LoadFormattedString(116, log.GetLogFilePath()).value_or(std::wstring())
-                          + (job.FailureReason().empty() ? std::wstring() : L"\n\n" + job.FailureReason()),
+                      Platform::LoadFormattedString(116, log.GetLogFilePath()).value_or(std::wstring()) +
+                          (job.FailureReason().empty() ? std::wstring() : L"\n\n" + job.FailureReason()),
                       QMessageBox::Critical);
     return Outcome::Failed;
 }

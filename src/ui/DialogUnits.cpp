@@ -22,7 +22,7 @@ QFont DialogFont()
     static const bool substitutesSet = [] {
         QFont::insertSubstitutions(QStringLiteral("MS Shell Dlg"),
                                    QStringList{QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"),
-                                    QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")});
+                                               QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")});
         return true;
     }();
     (void)substitutesSet;
@@ -36,8 +36,8 @@ DialogUnits::DialogUnits(const QFont& font)
 {
     const QFontMetrics metrics(font);
     // The average width of the 52 Latin letters, the measure dialog templates were drawn against.
-    const int letters = metrics.horizontalAdvance(
-        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int letters =
+        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     baseWidth = (letters / 26 + 1) / 2;
     baseHeight = metrics.height();
 }

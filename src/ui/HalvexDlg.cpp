@@ -1,19 +1,19 @@
 #include "ui/HalvexDlg.h"
 #include "ui/HalvexDlgControls.h"
 
-#include "core/Logging.h"
-#include "core/PackageNames.h"
-#include "core/PackageOptions.h"
 #include "cli/CommandLineParser.h"
 #include "cli/InputChecks.h"
 #include "cli/SigningChecks.h"
+#include "core/Logging.h"
+#include "core/PackageNames.h"
+#include "core/PackageOptions.h"
 #include "platform/StringTable.h"
 #include "platform/TextConversion.h"
 #include "platform/WorkFolder.h"
 #include "ui/AboutDlg.h"
+#include "ui/ApplicationIcon.h"
 #include "ui/BuildRun.h"
 #include "ui/DialogMessage.h"
-#include "ui/ApplicationIcon.h"
 #include "ui/DialogUnits.h"
 #include "ui/FileFilter.h"
 #include "ui/HalvexDlgTemplate.h"
@@ -27,10 +27,10 @@
 #include <QComboBox>
 #include <QCompleter>
 #include <QDir>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QDropEvent>
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -91,7 +91,7 @@ QString SetupParametersText(const PackageOptions::ParameterMap& parameters)
 // take longer text, so nothing typed or pasted is ever cut short: Build refuses it and
 // names the field.
 constexpr std::pair<int, int> kFieldLimits[] = {
-    {IDC_PRIMARY_LOCATION, 150}, {IDC_PRIMARY_USER, 248},   {IDC_PRIMARY_PASSWORD, 50},
+    {IDC_PRIMARY_LOCATION, 150},   {IDC_PRIMARY_USER, 248},   {IDC_PRIMARY_PASSWORD, 50},
     {IDC_SECONDARY_LOCATION, 150}, {IDC_SECONDARY_USER, 248}, {IDC_SECONDARY_PASSWORD, 50},
 };
 
@@ -136,11 +136,13 @@ QWidget* MakeControl(const Ui::ControlTemplate& control, const Ui::DialogUnits& 
         // units) below the box's top, and the controls are placed against that line. Styles
         // that set the title above the frame would draw the top line a whole text line
         // lower, through the first row of controls.
-        box->setStyleSheet(QStringLiteral(
-            "QGroupBox { margin-top: %1px; border: 1px solid palette(mid); border-radius: 2px; }"
-            "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
-            " left: %2px; padding: 0 %3px; }")
-                               .arg(units.Y(4)).arg(units.X(5)).arg(units.X(1)));
+        box->setStyleSheet(
+            QStringLiteral("QGroupBox { margin-top: %1px; border: 1px solid palette(mid); border-radius: 2px; }"
+                           "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+                           " left: %2px; padding: 0 %3px; }")
+                .arg(units.Y(4))
+                .arg(units.X(5))
+                .arg(units.X(1)));
         return box;
     }
     case Ui::ControlKind::Label: {
@@ -178,9 +180,12 @@ QWidget* MakeControl(const Ui::ControlTemplate& control, const Ui::DialogUnits& 
 }  // namespace
 
 CHalvexDlg::CHalvexDlg(PackageOptions& packageOptions, QWidget* parent, Ui::IDialogHost& dialogHost)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                          | Qt::WindowCloseButtonHint),
-      options(packageOptions), log(GetLogging()), icon(Ui::ApplicationIcon()), host(dialogHost)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint),
+      options(packageOptions),
+      log(GetLogging()),
+      icon(Ui::ApplicationIcon()),
+      host(dialogHost)
 {
     CreateControls();
     ConnectControls();
@@ -293,8 +298,8 @@ void CHalvexDlg::CreateControls()
     new Ui::RadioGroup({RadioButton(IDC_IN_PACKAGE), RadioButton(IDC_AUTOUPDATE_DOWNLOADS)}, this);
     new Ui::RadioGroup({RadioButton(IDC_BOTH_ARCHITECTURES), RadioButton(IDC_32BIT_ONLY), RadioButton(IDC_64BIT_ONLY)},
                        this);
-    installationType =
-        new Ui::RadioGroup({RadioButton(IDC_SILENT), RadioButton(IDC_NON_INTERACTIVE), RadioButton(IDC_INTERACTIVE)}, this);
+    installationType = new Ui::RadioGroup(
+        {RadioButton(IDC_SILENT), RadioButton(IDC_NON_INTERACTIVE), RadioButton(IDC_INTERACTIVE)}, this);
 
     scroll->setWidget(page);
     // The page and the button row each keep their own order; the template's runs across both.
@@ -328,7 +333,8 @@ void CHalvexDlg::ConnectControls()
     const auto onClick = [this](int id, auto handler) {
         connect(Button(id), &QAbstractButton::clicked, this, handler);
     };
-    for (const int id : {IDC_MANAGED, IDC_IN_PACKAGE, IDC_AUTOUPDATE_DOWNLOADS, IDC_USE_SECONDARY, IDC_TRAFFIC_DETECTION})
+    for (const int id :
+         {IDC_MANAGED, IDC_IN_PACKAGE, IDC_AUTOUPDATE_DOWNLOADS, IDC_USE_SECONDARY, IDC_TRAFFIC_DETECTION})
         onClick(id, [this] { UpdateControls(); });
     onClick(IDC_PATCH, [this] {
         ApplyPatchRule();
@@ -349,15 +355,16 @@ void CHalvexDlg::ConnectControls()
     // it is. The field is put right once the edit is over, not in the middle of it.
     for (QLineEdit* field : PathFields()) {
         pathFieldText[field] = field->text();
-        connect(field, &QLineEdit::textChanged, this, [this, field](const QString& text) { pathFieldText[field] = text; });
+        connect(field, &QLineEdit::textChanged, this,
+                [this, field](const QString& text) { pathFieldText[field] = text; });
         connect(field, &QLineEdit::textEdited, this, [this, field](const QString& now) {
             const QString& before = pathFieldText[field];
             qsizetype start = 0;
             while (start < before.size() && start < now.size() && before[start] == now[start])
                 ++start;
             qsizetype end = 0;
-            while (end < before.size() - start && end < now.size() - start
-                   && before[before.size() - 1 - end] == now[now.size() - 1 - end])
+            while (end < before.size() - start && end < now.size() - start &&
+                   before[before.size() - 1 - end] == now[now.size() - 1 - end])
                 ++end;
             const QString inserted = now.mid(start, now.size() - start - end);
             const QString trimmed = inserted.trimmed();
@@ -426,8 +433,8 @@ void CHalvexDlg::OnInitDialog()
     // The key the arguments named beside a certificate stays with it; the password is
     // typed each time.
     argumentSignKey = options.GetSignKey();
-    Edit(IDC_SIGN_FILE)->setText(
-        ToQString(options.GetSignPkcs12().empty() ? options.GetSignCertificate() : options.GetSignPkcs12()));
+    Edit(IDC_SIGN_FILE)
+        ->setText(ToQString(options.GetSignPkcs12().empty() ? options.GetSignCertificate() : options.GetSignPkcs12()));
 
     for (const Ui::TickBinding& binding : Ui::TickBindings()) {
         const bool ticked = (options.*binding.get)();
@@ -464,8 +471,8 @@ void CHalvexDlg::FillFromRemembered(const Ui::RememberedChoices& remembered)
     const PackageOptions defaults;
     for (const Ui::TextBinding& binding : Ui::TextBindings()) {
         const std::optional<QString> value = binding.key != nullptr ? remembered.Text(binding.key) : std::nullopt;
-        if (binding.opening == Ui::Opening::FromOption && value
-            && (options.*binding.get)() == (defaults.*binding.get)())
+        if (binding.opening == Ui::Opening::FromOption && value &&
+            (options.*binding.get)() == (defaults.*binding.get)())
             (options.*binding.set)(value->toStdWString());
     }
     for (const Ui::TickBinding& binding : Ui::TickBindings()) {
@@ -589,16 +596,14 @@ void CHalvexDlg::StartBrowserIn(QFileDialog& browser, const QString& folder)
 
 void CHalvexDlg::BrowseForSource()
 {
-    const std::wstring folder =
-        BrowseForFolder(120, QStringLiteral("source"), Edit(IDC_SOURCE_FOLDER)->text());
+    const std::wstring folder = BrowseForFolder(120, QStringLiteral("source"), Edit(IDC_SOURCE_FOLDER)->text());
     if (!folder.empty())
         Edit(IDC_SOURCE_FOLDER)->setText(ToQString(folder));
 }
 
 void CHalvexDlg::BrowseForPrimary()
 {
-    const std::wstring folder =
-        BrowseForFolder(122, QStringLiteral("primary"), Edit(IDC_PRIMARY_LOCATION)->text());
+    const std::wstring folder = BrowseForFolder(122, QStringLiteral("primary"), Edit(IDC_PRIMARY_LOCATION)->text());
     if (!folder.empty())
         Edit(IDC_PRIMARY_LOCATION)->setText(ToQString(folder));
 }
@@ -636,7 +641,8 @@ void CHalvexDlg::BrowseForSigningFile()
 {
     QFileDialog browser(this, QStringLiteral("Signing certificate or PKCS#12 file"));
     browser.setFileMode(QFileDialog::ExistingFile);
-    browser.setNameFilters({QStringLiteral("Certificates and keys (*.p12 *.pfx *.pem)"), QStringLiteral("All files (*)")});
+    browser.setNameFilters(
+        {QStringLiteral("Certificates and keys (*.p12 *.pfx *.pem)"), QStringLiteral("All files (*)")});
     StartBrowserIn(browser, StartFolder(Edit(IDC_SIGN_FILE)->text(), true, QStringLiteral("signing")));
     if (host.RunModal(browser) != QDialog::Accepted)
         return;
@@ -657,8 +663,8 @@ void CHalvexDlg::SelectOrAddLocation(const QString& location)
     }
     // Adding keeps the list sorted and leaves the edit field as it is.
     int position = 0;
-    while (position < secondary->count()
-           && QString::compare(secondary->itemText(position), location, Qt::CaseInsensitive) <= 0)
+    while (position < secondary->count() &&
+           QString::compare(secondary->itemText(position), location, Qt::CaseInsensitive) <= 0)
         ++position;
     const QString shown = secondary->currentText();
     const QSignalBlocker quiet(secondary);
@@ -775,7 +781,9 @@ std::wstring CHalvexDlg::WrittenPackage() const
 {
     if (!options.GetOutputIsFolder())
         return options.GetOutputPackage();
-    return QDir(ToQString(options.GetOutputPackage())).filePath(QString::fromLatin1(kDefaultPackageName.narrow)).toStdWString();
+    return QDir(ToQString(options.GetOutputPackage()))
+        .filePath(QString::fromLatin1(kDefaultPackageName.narrow))
+        .toStdWString();
 }
 
 QString CHalvexDlg::FieldText(int id) const
@@ -801,9 +809,8 @@ std::optional<CHalvexDlg::Refusal> CHalvexDlg::OverlongField() const
         // A greyed field does not go into the package.
         if (length <= limit || !field->isEnabledTo(this))
             continue;
-        return Refusal{field->accessibleName().toStdWString() + L" is " + std::to_wstring(length)
-                           + L" characters long; it can hold at most " + std::to_wstring(limit)
-                           + L". Nothing was built.",
+        return Refusal{field->accessibleName().toStdWString() + L" is " + std::to_wstring(length) +
+                           L" characters long; it can hold at most " + std::to_wstring(limit) + L". Nothing was built.",
                        id};
     }
     return std::nullopt;
@@ -845,8 +852,8 @@ std::optional<CHalvexDlg::Refusal> CHalvexDlg::TransferToOptions()
         try {
             ParseArguments(Platform::NarrowHostText(parameters), options, log);
         } catch (const std::exception& error) {
-            log << "The additional setup parameters were refused:" << QString::fromLocal8Bit(error.what()).toStdWString()
-                << "\n";
+            log << "The additional setup parameters were refused:"
+                << QString::fromLocal8Bit(error.what()).toStdWString() << "\n";
             return Refusal{kInvalidPassword, IDC_SETUP_PARAMETERS};
         } catch (...) {
             return Refusal{kInvalidPassword, IDC_SETUP_PARAMETERS};
@@ -934,14 +941,13 @@ std::optional<CHalvexDlg::Refusal> CHalvexDlg::FirstInputProblem()
             return Failure(*problem, IDC_PRIMARY_LOCATION);
     }
     if (options.GetUseSecondaryLocation() && GetDlgItem(IDC_SECONDARY_LOCATION)->isEnabledTo(this)) {
-        const auto problem = CheckSecondaryInput(options.GetSecondaryUpdateLocation(),
-                                                 options.GetSecondaryUserName(),
+        const auto problem = CheckSecondaryInput(options.GetSecondaryUpdateLocation(), options.GetSecondaryUserName(),
                                                  options.GetSecondaryPassword(), log);
         if (problem) {
             // Text 131 is about the credentials: the first blank one is where to go on.
-            const int field = problem->text != 131                        ? IDC_SECONDARY_LOCATION
+            const int field = problem->text != 131                     ? IDC_SECONDARY_LOCATION
                               : options.GetSecondaryUserName().empty() ? IDC_SECONDARY_USER
-                                                                          : IDC_SECONDARY_PASSWORD;
+                                                                       : IDC_SECONDARY_PASSWORD;
             return Failure(*problem, field);
         }
     }
@@ -1004,16 +1010,16 @@ bool CHalvexDlg::eventFilter(QObject* watched, QEvent* event)
             if (focus->reason() != Qt::PopupFocusReason && next != secondary && next != secondary->lineEdit())
                 RememberSecondaryLocation();
         }
-    } else if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove
-               || event->type() == QEvent::Drop) {
+    } else if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove ||
+               event->type() == QEvent::Drop) {
         // A file or folder dropped onto a path field replaces the field with its path; a
         // field would insert its address into the text that is there.
         const auto fields = PathFields();
         auto* field = qobject_cast<QLineEdit*>(watched);
         auto* drop = static_cast<QDropEvent*>(event);
         const QList<QUrl> urls = drop->mimeData() != nullptr ? drop->mimeData()->urls() : QList<QUrl>();
-        if (field && std::find(fields.begin(), fields.end(), field) != fields.end() && urls.size() == 1
-            && urls.front().isLocalFile()) {
+        if (field && std::find(fields.begin(), fields.end(), field) != fields.end() && urls.size() == 1 &&
+            urls.front().isLocalFile()) {
             drop->acceptProposedAction();
             if (event->type() == QEvent::Drop) {
                 field->setText(urls.front().toLocalFile());
@@ -1024,8 +1030,7 @@ bool CHalvexDlg::eventFilter(QObject* watched, QEvent* event)
     } else if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         auto* target = qobject_cast<QWidget*>(watched);
-        if (key->key() == Qt::Key_F1 && !(key->modifiers() & Qt::ShiftModifier) && target
-            && target->window() == this) {
+        if (key->key() == Qt::Key_F1 && !(key->modifiers() & Qt::ShiftModifier) && target && target->window() == this) {
             OpenHelp();
             return true;
         }
@@ -1038,8 +1043,8 @@ bool CHalvexDlg::eventFilter(QObject* watched, QEvent* event)
         // type the letter into the focused field. Ctrl+Alt stays: it is AltGr on some
         // keyboards.
         const Qt::KeyboardModifiers modifiers = key->modifiers();
-        if (target && target->window() == this && (modifiers & Qt::AltModifier) && !(modifiers & Qt::ControlModifier)
-            && !key->text().isEmpty())
+        if (target && target->window() == this && (modifiers & Qt::AltModifier) && !(modifiers & Qt::ControlModifier) &&
+            !key->text().isEmpty())
             return true;
     }
     return QDialog::eventFilter(watched, event);

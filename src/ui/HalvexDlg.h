@@ -27,7 +27,7 @@ class QScrollArea;
 namespace Ui {
 class RadioGroup;
 class RememberedChoices;
-}
+}  // namespace Ui
 
 // The main dialog: shows the package options in its controls, keeps the dependent
 // controls enabled or greyed, and on Build Package copies the controls back, checks
@@ -36,8 +36,7 @@ class CHalvexDlg : public QDialog {
     Q_OBJECT
 public:
     // The address of the product's online documentation, opened by Help and F1.
-    static constexpr std::wstring_view documentationAddress =
-        L"https://www.veskor.com/support/documentation/zastrel";
+    static constexpr std::wstring_view documentationAddress = L"https://www.veskor.com/support/documentation/zastrel";
 
     explicit CHalvexDlg(PackageOptions& options, QWidget* parent = nullptr,
                         Ui::IDialogHost& host = Ui::DesktopDialogHost());

@@ -6,11 +6,11 @@ namespace Ui {
 
 // What a control of the main dialog's template is.
 enum class ControlKind {
-    Group,     // a frame with a title, behind the controls it holds
-    Label,     // names the control after it, which its mnemonic moves to
-    Edit,      // a one-line field
+    Group,  // a frame with a title, behind the controls it holds
+    Label,  // names the control after it, which its mnemonic moves to
+    Edit,  // a one-line field
     Password,  // a one-line field that shows no text
-    Combo,     // an editable list
+    Combo,  // an editable list
     Button,
     Check,
     Radio,

@@ -15,7 +15,8 @@
 #include <QScreen>
 
 CProgressDlg::CProgressDlg(QWidget* parent, Ui::IDialogHost& host)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), host(host)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      host(host)
 {
     setFont(Ui::DialogFont());
     const Ui::DialogUnits units(font());
@@ -100,10 +101,10 @@ void CProgressDlg::AskToStop()
     if (asking || !cancelButton->isEnabled())
         return;
     asking = true;
-    QMessageBox question(QMessageBox::Question,
-                         QString::fromStdWString(Platform::LoadString(117).value_or(std::wstring())),
-                         QStringLiteral("Stop building the package?\n\nNothing will be written under the package name."),
-                         QMessageBox::Yes | QMessageBox::No, this);
+    QMessageBox question(
+        QMessageBox::Question, QString::fromStdWString(Platform::LoadString(117).value_or(std::wstring())),
+        QStringLiteral("Stop building the package?\n\nNothing will be written under the package name."),
+        QMessageBox::Yes | QMessageBox::No, this);
     question.setDefaultButton(QMessageBox::No);
     // The build's wait cursor is not for the question: it shows the ordinary pointer.
     const bool waiting = QGuiApplication::overrideCursor() != nullptr;

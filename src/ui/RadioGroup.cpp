@@ -6,7 +6,9 @@
 namespace Ui {
 
 RadioGroup::RadioGroup(std::initializer_list<QRadioButton*> members, QObject* parent)
-    : QObject(parent), group(new QButtonGroup(this)), buttons(members)
+    : QObject(parent),
+      group(new QButtonGroup(this)),
+      buttons(members)
 {
     for (QRadioButton* button : buttons) {
         group->addButton(button);

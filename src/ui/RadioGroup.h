@@ -25,7 +25,6 @@ public:
     void Select(QRadioButton* chosen);
 
 private:
-
     QButtonGroup* group;
     std::vector<QRadioButton*> buttons;
 };

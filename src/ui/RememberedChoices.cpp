@@ -8,7 +8,8 @@ namespace {
 
 QSettings UserSettings()
 {
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QString::fromLatin1(RememberedChoices::organisation),
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope,
+                     QString::fromLatin1(RememberedChoices::organisation),
                      QString::fromLatin1(RememberedChoices::application));
 }
 

@@ -7,13 +7,13 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
-#include <map>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <map>
 #include <random>
 #include <regex>
 #include <sstream>
@@ -44,8 +44,7 @@ bool ProcessRunningWith(const std::string& text)
         try {
             if (ReadBytes(entry.path() / "cmdline").find(text) != std::string::npos)
                 return true;
-        } catch (const std::ios_base::failure&) {
-        }
+        } catch (const std::ios_base::failure&) {}
     }
     return false;
 }
@@ -59,8 +58,7 @@ void SendSignal(pid_t pid, int signal)
     for (int i = 0; i < 5000; ++i) {
         std::ifstream in(status);
         std::string line;
-        while (std::getline(in, line) && !line.starts_with("ShdPnd:")) {
-        }
+        while (std::getline(in, line) && !line.starts_with("ShdPnd:")) {}
         if (!line.starts_with("ShdPnd:") || (std::stoull(line.substr(7), nullptr, 16) & (1ull << (signal - 1))) == 0)
             return;
         ::usleep(100);
@@ -167,13 +165,20 @@ TEST_F(HalvexAppPackaging, SuccessfulRunShowsEachStatusAndExitsZero)
 
 TEST_F(HalvexAppPackaging, FailedJobsExit82WithTheFailureLine)
 {
-    struct Case { const char* name; std::function<void()> spoil; std::vector<std::string> out; std::string line; };
+    struct Case {
+        const char* name;
+        std::function<void()> spoil;
+        std::vector<std::string> out;
+        std::string line;
+    };
     const Case cases[] = {
-        {"a CID lacking a component", [this] { fs::remove_all(cid / "torqel"); },
+        {"a CID lacking a component",
+         [this] { fs::remove_all(cid / "torqel"); },
          {kSuccessLines[0], kSuccessLines[1], kSuccessLines[4], "Package generation failed. See log for details."},
          "One or more selected features or components are not available in source folder \"" + cid.string() +
              "\". Choose a different source folder and try again. "},
-        {"no archiver beside the program", [this] { fs::remove(program.parent_path() / "7za/7za"); },
+        {"no archiver beside the program",
+         [this] { fs::remove(program.parent_path() / "7za/7za"); },
          {kSuccessLines[0], kSuccessLines[1], kSuccessLines[2], kSuccessLines[3], kSuccessLines[4],
           "Package generation failed. See log for details."},
          "Failed to invoke archiver tool: A fatal error occurred in the archiver tool. Return code: 2 "},
@@ -200,11 +205,11 @@ TEST_F(HalvexAppPackaging, SignalEndsTheArchiverAndLeavesNothingBehind)
     for (const int signal : {SIGINT, SIGTERM}) {
         SCOPED_TRACE(signal);
         const fs::path package = output / ("interrupted-" + std::to_string(signal) + ".exe");
-        const ChildResult result = Run({"-cidpath", cid.string(), "-sfxpath", package.string()},
-                                  [&](const std::string& line, pid_t pid) {
-                                            if (line == kSuccessLines[3])
-                                                ::kill(pid, signal);
-                                        });
+        const ChildResult result =
+            Run({"-cidpath", cid.string(), "-sfxpath", package.string()}, [&](const std::string& line, pid_t pid) {
+                if (line == kSuccessLines[3])
+                    ::kill(pid, signal);
+            });
         EXPECT_EQ(result.exitCode, 82) << result.err;
         EXPECT_EQ(result.OutLines().back(), "Package generation failed. See log for details.");
         EXPECT_TRUE(fs::is_empty(output));
@@ -212,8 +217,9 @@ TEST_F(HalvexAppPackaging, SignalEndsTheArchiverAndLeavesNothingBehind)
         EXPECT_FALSE(ProcessRunningWith(output.string())) << "no archiver outlives the run";
         // The stop lands in the archiver or just before it starts, as the machine's load has it.
         const auto log = LogFileLines();
-        EXPECT_TRUE(std::find(log.begin(), log.end(), "Archiving interrupted: the run was asked to stop ") != log.end() ||
-                    std::find(log.begin(), log.end(), "Packaging interrupted: the run was asked to stop ") != log.end());
+        EXPECT_TRUE(
+            std::find(log.begin(), log.end(), "Archiving interrupted: the run was asked to stop ") != log.end() ||
+            std::find(log.begin(), log.end(), "Packaging interrupted: the run was asked to stop ") != log.end());
     }
 }
 
@@ -239,11 +245,22 @@ TEST_F(HalvexAppPackaging, RepeatedStopRequestsLetTheCleanUpFinishAThirdEndsAtOn
     };
     // Where the first request goes: once this status line shows and, when given, this log
     // line is written after it.
-    struct Moment { std::size_t status; std::string logLine; };
+    struct Moment {
+        std::size_t status;
+        std::string logLine;
+    };
     const Moment moments[] = {
-        {0, ""}, {1, ""}, {1, "About to copy ConfigUpdate"}, {2, ""}, {3, ""}, {3, "Calling "},
-        {3, "Successfully invoked archiver tool"}, {3, "Verifying the package"}, {3, "Package verified"},
-        {3, "Successfully created final self-extracting archive"}, {4, ""},
+        {0, ""},
+        {1, ""},
+        {1, "About to copy ConfigUpdate"},
+        {2, ""},
+        {3, ""},
+        {3, "Calling "},
+        {3, "Successfully invoked archiver tool"},
+        {3, "Verifying the package"},
+        {3, "Package verified"},
+        {3, "Successfully created final self-extracting archive"},
+        {4, ""},
     };
     // The moments at which the job surely still runs once three requests are sent.
     const std::vector<std::size_t> beforeTheEnd = {0, 1, 3, 4, 5, 7};
@@ -264,20 +281,20 @@ TEST_F(HalvexAppPackaging, RepeatedStopRequestsLetTheCleanUpFinishAThirdEndsAtOn
                              std::to_string(signal) + ", then " + std::to_string(static_cast<int>(then)));
                 ++trials;
                 const fs::path package = output / "pkg.exe";
-                const ChildResult result =
-                    Run({"-cidpath", cid.string(), "-sfxpath", package.string()}, [&](const std::string& line, pid_t pid) {
-                        if (line != kSuccessLines[moment.status])
-                            return;
-                        if (!moment.logLine.empty() && !logShows({moment.logLine}))
-                            return;
-                        SendSignal(pid, signal);
-                        // The job says where it noticed the stop, then cleans up; a stop
-                        // too late for every step shows only in the closing lines.
-                        if (then == Then::InTheCleanUp)
-                            logShows({"asked to stop", "*** Ending packaging process"});
-                        for (int more = then == Then::ThirdAtOnce ? 2 : 1; more > 0; --more)
-                            SendSignal(pid, signal);
-                    });
+                const ChildResult result = Run({"-cidpath", cid.string(), "-sfxpath", package.string()},
+                                               [&](const std::string& line, pid_t pid) {
+                                                   if (line != kSuccessLines[moment.status])
+                                                       return;
+                                                   if (!moment.logLine.empty() && !logShows({moment.logLine}))
+                                                       return;
+                                                   SendSignal(pid, signal);
+                                                   // The job says where it noticed the stop, then cleans up; a stop
+                                                   // too late for every step shows only in the closing lines.
+                                                   if (then == Then::InTheCleanUp)
+                                                       logShows({"asked to stop", "*** Ending packaging process"});
+                                                   for (int more = then == Then::ThirdAtOnce ? 2 : 1; more > 0; --more)
+                                                       SendSignal(pid, signal);
+                                               });
                 const auto log = LogFileLines();
                 ASSERT_GE(log.size(), 2u);
                 // A third request ends the program at once after its line, unless the run
@@ -294,7 +311,8 @@ TEST_F(HalvexAppPackaging, RepeatedStopRequestsLetTheCleanUpFinishAThirdEndsAtOn
                 // A request that came once the reporter was gone, after the job, ends the
                 // program by the signal: there is nothing left to clean up then.
                 EXPECT_TRUE(result.exitCode == 0 || result.exitCode == 82 || result.signal == signal)
-                    << result.exitCode << " " << result.signal << "\n" << result.err;
+                    << result.exitCode << " " << result.signal << "\n"
+                    << result.err;
                 const bool built = log.back() == "Zastrel completed successfully ";
                 EXPECT_TRUE(built || log.back() == "Zastrel failed ") << log.back();
                 EXPECT_EQ(log[log.size() - 2], "*** Ending packaging process *** ");
@@ -329,7 +347,12 @@ TEST_F(HalvexAppPackaging, RepeatedStopRequestsLetTheCleanUpFinishAThirdEndsAtOn
 // Standard output is the status lines alone, wherever it goes.
 TEST_F(HalvexAppPackaging, ProgressLineOnlyOnATerminalAndGoneAtTheEnd)
 {
-    struct Case { const char* name; bool outputOnTerminal; bool errorOnTerminal; unsigned short columns; };
+    struct Case {
+        const char* name;
+        bool outputOnTerminal;
+        bool errorOnTerminal;
+        unsigned short columns;
+    };
     const Case cases[] = {
         {"standard error alone on a narrow terminal", false, true, 40},
         {"both on one wide terminal", true, true, 120},
@@ -348,9 +371,8 @@ TEST_F(HalvexAppPackaging, ProgressLineOnlyOnATerminalAndGoneAtTheEnd)
         options.outputOnTerminal = c.outputOnTerminal;
         options.errorOnTerminal = c.errorOnTerminal;
         options.terminalColumns = c.columns;
-        const ChildResult result =
-            RunChild(program.string(), {"-cli", "-cidpath", cid.string(), "-sfxpath", (output / "pkg.exe").string()},
-                     options);
+        const ChildResult result = RunChild(
+            program.string(), {"-cli", "-cidpath", cid.string(), "-sfxpath", (output / "pkg.exe").string()}, options);
         EXPECT_EQ(result.exitCode, 0) << result.err;
         const TerminalScreen screen(result.terminal);
         if (c.outputOnTerminal)
@@ -378,9 +400,11 @@ TEST_F(HalvexAppPackaging, ProgressLineOnlyOnATerminalAndGoneAtTheEnd)
                 // Every status fits or is cut to what fits, ending in "...".
                 EXPECT_TRUE(std::find(kSuccessLines.begin(), kSuccessLines.end(), status) != kSuccessLines.end() ||
                             (status.ends_with("...") &&
-                             std::find_if(kSuccessLines.begin(), kSuccessLines.end(), [&](const std::string& full) {
-                                 return full.size() > status.size() && full.starts_with(status.substr(0, status.size() - 3));
-                             }) != kSuccessLines.end()))
+                             std::find_if(kSuccessLines.begin(), kSuccessLines.end(),
+                                          [&](const std::string& full) {
+                                              return full.size() > status.size() &&
+                                                     full.starts_with(status.substr(0, status.size() - 3));
+                                          }) != kSuccessLines.end()))
                     << line;
                 EXPECT_GE(std::stoi(parts[2]), percent) << line;
                 percent = std::stoi(parts[2]);
@@ -403,8 +427,15 @@ TEST_F(HalvexAppPackaging, ProgressLineOnlyOnATerminalAndGoneAtTheEnd)
 // unchanged; links inside the CID are packed as their targets' content.
 TEST_F(HalvexAppPackaging, HostileNamesAndInsideLinksArePackedFaithfully)
 {
-    const std::vector<std::string> names = {"a 'quoted' name.txt", "$(touch pwned)", "-r", "@list.txt", "semi;colon",
-                                            "%TEMP%", "!bang", "\xC3\xBCnic\xC3\xB6" "de \xE2\x9C\x93.txt"};
+    const std::vector<std::string> names = {"a 'quoted' name.txt",
+                                            "$(touch pwned)",
+                                            "-r",
+                                            "@list.txt",
+                                            "semi;colon",
+                                            "%TEMP%",
+                                            "!bang",
+                                            "\xC3\xBCnic\xC3\xB6"
+                                            "de \xE2\x9C\x93.txt"};
     for (const auto& name : names)
         WriteBytes(cid / "torqel" / name, name + "\n");
     fs::create_symlink("defs/2024/defs.dat", cid / "torqel/alias.dat");
@@ -446,7 +477,10 @@ TEST_F(HalvexAppPackaging, OutputsTheRunWouldDestroyAreRefusedBeforeAnyWork)
     WriteBytes(output / "pkg.exe", "an older package");
     fs::create_directories(output / "pkg.exe.sha256");
     const std::set<std::string> before = Tree(output);
-    struct Case { std::string output; std::string reason; };
+    struct Case {
+        std::string output;
+        std::string reason;
+    };
     const Case cases[] = {
         {(output / "halvex_archive.7z").string(), " is the intermediate archive, which the run deletes "},
         {(temp / "Halvex/pkg.exe").string(), " lies inside the work folder, which the run deletes "},
@@ -455,10 +489,10 @@ TEST_F(HalvexAppPackaging, OutputsTheRunWouldDestroyAreRefusedBeforeAnyWork)
         {(cid / "torqel/pkg.exe").string(), " lies inside the source folder, which the run packs "},
         {(root / "cid link/pkg.exe").string(), " lies inside the source folder, which the run packs "},
         {(cid.parent_path() / "KELDWIN/pkg.exe").string(), " lies inside the source folder, which the run packs "},
-        {(output / longName).string(),
-         " cannot be written: the checksum file's name " + longName + ".sha256 is " + std::to_string(limit + 2) +
-             " bytes long, and the output folder's file system takes names of at most " + std::to_string(limit) +
-             " bytes "},
+        {(output / longName).string(), " cannot be written: the checksum file's name " + longName + ".sha256 is " +
+                                           std::to_string(limit + 2) +
+                                           " bytes long, and the output folder's file system takes names of at most " +
+                                           std::to_string(limit) + " bytes "},
         {(output / "pkg.exe").string(), " cannot be written: the checksum file's name is taken by a folder: " +
                                             (output / "pkg.exe.sha256").string() + " "},
     };
@@ -482,15 +516,15 @@ TEST_F(HalvexAppPackaging, ArchiverDoesNotOutliveAKilledProgram)
 {
     WriteNoise(cid / "torqel/noise.bin", 48);
     const ChildResult result = Run({"-cidpath", cid.string(), "-sfxpath", (output / "pkg.exe").string()},
-                              [&](const std::string& line, pid_t pid) {
-                                  if (line == kSuccessLines[3]) {
-                                      // Only once the archiver is writing is the test a test.
-                                      for (int i = 0; i < 2000 && !ProcessRunningWith(output.string()); ++i)
-                                          ::usleep(10000);
-                                      EXPECT_TRUE(ProcessRunningWith(output.string()));
-                                      ::kill(pid, SIGKILL);
-                                  }
-                              });
+                                   [&](const std::string& line, pid_t pid) {
+                                       if (line == kSuccessLines[3]) {
+                                           // Only once the archiver is writing is the test a test.
+                                           for (int i = 0; i < 2000 && !ProcessRunningWith(output.string()); ++i)
+                                               ::usleep(10000);
+                                           EXPECT_TRUE(ProcessRunningWith(output.string()));
+                                           ::kill(pid, SIGKILL);
+                                       }
+                                   });
     EXPECT_EQ(result.signal, SIGKILL) << "the program was killed";
     EXPECT_TRUE(NoProcessRunningWith(output.string())) << "the archiver went on after the program was killed";
     EXPECT_FALSE(fs::exists(output / "pkg.exe"));
@@ -504,14 +538,13 @@ TEST_F(HalvexAppPackaging, SecondRunIntoTheSameOutputFolderFailsAtOnce)
     ChildResult second;
     ChildOptions secondRun;
     secondRun.environment = {{"TEMP", (root / "temp2").string()}, {"ProgramData", (root / "appdata2").string()}};
-    const ChildResult first = Run({"-cidpath", cid.string(), "-sfxpath", (output / "first.exe").string()},
-                                  [&](const std::string& line, pid_t) {
-                                      if (line == kSuccessLines[3])
-                                          second = RunChild(program.string(),
-                                                            {"-cli", "-cidpath", cid.string(), "-sfxpath",
-                                                             (output / "second.exe").string()},
-                                                            secondRun);
-                                  });
+    const ChildResult first = Run(
+        {"-cidpath", cid.string(), "-sfxpath", (output / "first.exe").string()}, [&](const std::string& line, pid_t) {
+            if (line == kSuccessLines[3])
+                second = RunChild(program.string(),
+                                  {"-cli", "-cidpath", cid.string(), "-sfxpath", (output / "second.exe").string()},
+                                  secondRun);
+        });
     EXPECT_EQ(first.exitCode, 0) << first.err;
     EXPECT_EQ(second.exitCode, 82);
     const std::string secondLog = ReadBytes(root / "appdata2/Veskor/Zastrel/Log/log.txt");
@@ -532,8 +565,8 @@ class NameExchange {
 public:
     NameExchange(const fs::path& first, const fs::path& second, bool pokePipes)
     {
-        void* shared = ::mmap(nullptr, sizeof(std::atomic<int>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS,
-                              -1, 0);
+        void* shared =
+            ::mmap(nullptr, sizeof(std::atomic<int>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
         EXPECT_NE(shared, MAP_FAILED);
         stop = new (shared) std::atomic<int>(0);
         const std::string a = first.string(), b = second.string();
@@ -593,8 +626,9 @@ std::map<std::string, std::string> Contents(const fs::path& folder)
 // Why a run that met a swap may stop.
 bool IsSwapReason(const std::string& line)
 {
-    for (const char* reason : {"Link leaves the source folder: ", "Link points to nothing: ", "Boost file system error: ",
-                               "The source changed while it was being copied, and is not packed: "})
+    for (const char* reason :
+         {"Link leaves the source folder: ", "Link points to nothing: ", "Boost file system error: ",
+          "The source changed while it was being copied, and is not packed: "})
         if (line.starts_with(reason))
             return true;
     return false;
@@ -654,8 +688,9 @@ protected:
             ChildResult result;
             {
                 NameExchange exchange(first, second, pokePipes);
-                result = RunChild(program.string(),
-                                  {"-cli", "-cidpath", cid.string(), "-sfxpath", (output / "pkg.exe").string()}, options);
+                result =
+                    RunChild(program.string(),
+                             {"-cli", "-cidpath", cid.string(), "-sfxpath", (output / "pkg.exe").string()}, options);
             }
             EXPECT_EQ(Contents(root / "srv"), before) << "the CID and what lies beside it are as they were";
             EXPECT_FALSE(fs::exists(temp / "Halvex"));
@@ -689,9 +724,9 @@ protected:
     }
 
     // Every packed file of the CID is the CID's own, as `before` had it.
-    std::function<bool(const std::map<std::string, std::string>&)> AsInTheCid(
-        const std::map<std::string, std::string>& before, const std::string& from = "NORDAVIN/",
-        const std::string& part = "NORDAVIN/")
+    std::function<bool(const std::map<std::string, std::string>&)>
+    AsInTheCid(const std::map<std::string, std::string>& before, const std::string& from = "NORDAVIN/",
+               const std::string& part = "NORDAVIN/")
     {
         return [before, from, part](const std::map<std::string, std::string>& packed) {
             for (const auto& [path, content] : packed) {
@@ -771,17 +806,16 @@ TEST_F(HalvexAppPackaging, EachOfTwoRunsAtOnceKeepsAWholeLogOfItsOwn)
     WriteNoise(cid / "torqel/noise.bin", 24);
     const fs::path logFolder = root / "appdata/Veskor/Zastrel/Log";
     ChildResult second;
-    const ChildResult first = Run({"-cidpath", cid.string(), "-sfxpath", (output / "first.exe").string()},
-                                  [&](const std::string& line, pid_t) {
-                                      if (line == kSuccessLines[3])
-                                          second = Run({"-cidpath", cid.string(), "-sfxpath",
-                                                        (root / "elsewhere/second.exe").string()});
-                                  });
+    const ChildResult first = Run(
+        {"-cidpath", cid.string(), "-sfxpath", (output / "first.exe").string()}, [&](const std::string& line, pid_t) {
+            if (line == kSuccessLines[3])
+                second = Run({"-cidpath", cid.string(), "-sfxpath", (root / "elsewhere/second.exe").string()});
+        });
     EXPECT_EQ(first.exitCode, 0) << first.err;
     EXPECT_EQ(first.err, "");
     EXPECT_EQ(second.exitCode, 82);
-    EXPECT_EQ(second.err, "halvex: another run is writing log.txt; this run's log is " + (logFolder / "log-2.txt").string() +
-                              "\n");
+    EXPECT_EQ(second.err,
+              "halvex: another run is writing log.txt; this run's log is " + (logFolder / "log-2.txt").string() + "\n");
 
     for (const char* name : {"log.txt", "log-2.txt"})
         EXPECT_EQ(ReadBytes(logFolder / name).find('\0'), std::string::npos) << name;
@@ -825,8 +859,10 @@ TEST_F(HalvexAppPackaging, TwoBuildsOfOneCidAreTheSameBytes)
     const fs::path otherTemp = root / "other temp";
     fs::create_directories(otherTemp);
     const bool mounted =
-        ::geteuid() == 0 && RunChild("/usr/bin/mount", {"-t", "tmpfs", "-o", "size=64m", "tmpfs", otherTemp.string()}).exitCode == 0;
-    const fs::path secondTemp = mounted ? otherTemp : fs::path("/dev/shm") / ("halvex-test-" + std::to_string(::getpid()));
+        ::geteuid() == 0 &&
+        RunChild("/usr/bin/mount", {"-t", "tmpfs", "-o", "size=64m", "tmpfs", otherTemp.string()}).exitCode == 0;
+    const fs::path secondTemp =
+        mounted ? otherTemp : fs::path("/dev/shm") / ("halvex-test-" + std::to_string(::getpid()));
     fs::create_directories(secondTemp);
     struct Unmount {
         bool mounted;
@@ -842,8 +878,8 @@ TEST_F(HalvexAppPackaging, TwoBuildsOfOneCidAreTheSameBytes)
     ASSERT_NE(RunChild("/usr/bin/stat", {"-c", "%d", temp.string()}).out,
               RunChild("/usr/bin/stat", {"-c", "%d", secondTemp.string()}).out);
 
-    const std::vector<std::string> arguments = {"-cidpath", cid.string(), "-opwd", token, "-user", "ann", "-pexo",
-                                                "-s"};
+    const std::vector<std::string> arguments = {"-cidpath", cid.string(), "-opwd", token,
+                                                "-user",    "ann",        "-pexo", "-s"};
     const auto build = [&](const fs::path& workBase, const std::string& name) {
         std::vector<std::string> all = {"-cli", "-sfxpath", (output / name).string()};
         all.insert(all.end(), arguments.begin(), arguments.end());

@@ -108,7 +108,10 @@ TEST_F(HalvexApp, MissingParametersGiveTheNoticeTheLogAndCode82)
 TEST_F(HalvexApp, RunsThatEndInTheNotice)
 {
     std::ofstream((root / "afile").string()) << "x";
-    struct Case { std::vector<std::string> arguments; std::string lastLine; };
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string lastLine;
+    };
     const std::vector<Case> cases = {
         // The construction checks run in both modes: a source that is a file ends the run even without -cli.
         {{"-cidpath", (root / "afile").string()}, "Error: "},
@@ -207,10 +210,11 @@ TEST_F(HalvexApp, UnprivilegedCopyAndOutputFailuresNameTheirReason)
     fs::permissions(temp, fs::all_all);
     fs::permissions(out, fs::all_all);
     const std::map<std::string, std::optional<std::string>> environment = {{"TEMP", temp.string()}};
-    const std::vector<std::string> arguments = {"-cli", "-mng", "yes", "-cidpath", cid.string(), "-sfxpath",
-                                                (out / "pkg.exe").string()};
+    const std::vector<std::string> arguments = {
+        "-cli", "-mng", "yes", "-cidpath", cid.string(), "-sfxpath", (out / "pkg.exe").string()};
     const auto has = [](const Lines& lines, const std::string& start) {
-        return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) { return line.rfind(start, 0) == 0; });
+        return std::any_of(lines.begin(), lines.end(),
+                           [&](const std::string& line) { return line.rfind(start, 0) == 0; });
     };
     {
         SCOPED_TRACE("a component folder that cannot be read");
@@ -219,8 +223,10 @@ TEST_F(HalvexApp, UnprivilegedCopyAndOutputFailuresNameTheirReason)
         fs::permissions(cid / "torqel", fs::owner_all | fs::others_read | fs::others_exe);
         EXPECT_EQ(result.exitCode, 82);
         const Lines lines = LogLines::All(LogFile());
-        EXPECT_TRUE(has(lines, "Boost file system error: boost::filesystem::directory_iterator::construct: "
-                               "Permission denied: \"" + (cid / "torqel").string() + "\""));
+        EXPECT_TRUE(has(lines,
+                        "Boost file system error: boost::filesystem::directory_iterator::construct: "
+                        "Permission denied: \"" +
+                            (cid / "torqel").string() + "\""));
         ASSERT_FALSE(lines.empty());
         EXPECT_EQ(lines.back(), "Zastrel failed ");
         EXPECT_FALSE(fs::exists(temp / "Halvex")) << "the work folder is removed";

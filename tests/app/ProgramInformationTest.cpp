@@ -104,7 +104,8 @@ TEST(ProgramInformation, OnlyTheExactWordAloneAsksForInformation)
         {"--HELP", "-cli"}, {"--help", "-cli"}, {"-cli", "--help"}, {"--version", "-cli"}, {"-cli", "--Version"},
     };
     for (const auto& arguments : runs) {
-        const ChildResult run = RunChild(HALVEX_PROGRAM, arguments, WithEnvironment({{"DISPLAY", {}}, {"WAYLAND_DISPLAY", {}}}));
+        const ChildResult run =
+            RunChild(HALVEX_PROGRAM, arguments, WithEnvironment({{"DISPLAY", {}}, {"WAYLAND_DISPLAY", {}}}));
         SCOPED_TRACE(arguments.front() + " " + arguments.back());
         EXPECT_EQ(run.exitCode, 82) << "no source folder given";
         EXPECT_EQ(run.out, "");

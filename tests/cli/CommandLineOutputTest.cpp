@@ -33,7 +33,7 @@ class OnTerminal {
 public:
     explicit OnTerminal(unsigned short columns)
     {
-        winsize size {};
+        winsize size{};
         size.ws_row = 24;
         size.ws_col = columns;
         if (::openpty(&reading, &terminal, nullptr, nullptr, &size) != 0)
@@ -131,7 +131,7 @@ TEST(CommandLineOutput, LineOnATerminalKeepsPaceAndNeverMixesWithStatusLines)
 {
     const std::wstring copying = L"Copying package data and ConfigUpdate tool to local machine...";
     std::string received;
-    std::chrono::steady_clock::duration burst {};
+    std::chrono::steady_clock::duration burst{};
     bool caughtUp = false;
     {
         OnTerminal terminal(100);
@@ -204,15 +204,16 @@ TEST(CommandLineOutput, HungUpTerminalEndsTheLineOnly)
     ::dup2(savedError, 2);
     ::close(savedError);
     ::close(terminal);
-    EXPECT_EQ(out, "Establishing package components to transfer...\n"
-                   "Copying package data and ConfigUpdate tool to local machine...\n");
+    EXPECT_EQ(out,
+              "Establishing package components to transfer...\n"
+              "Copying package data and ConfigUpdate tool to local machine...\n");
 }
 
 // The first request asks the job to stop and the second lets its clean-up go on: the
 // process stays. A third ends it by that signal, after one line in the log.
 TEST(CommandLineOutput, ThirdStopRequestEndsTheProcessWithALogLine)
 {
-    struct sigaction before {};
+    struct sigaction before{};
     ::sigaction(SIGINT, nullptr, &before);
     Platform::ClearInterrupt();
     {
@@ -235,7 +236,7 @@ TEST(CommandLineOutput, ThirdStopRequestEndsTheProcessWithALogLine)
     EXPECT_EQ(log.Take(), std::vector<std::string>{
                               "Stop requested a third time, by SIGINT: the program ends at once, before its clean-up "
                               "is done; the work folder and the run's files in the output folder may be left behind "});
-    struct sigaction after {};
+    struct sigaction after{};
     ::sigaction(SIGINT, nullptr, &after);
     EXPECT_EQ(after.sa_handler, before.sa_handler) << "the handler leaves with the reporter";
     Platform::ClearInterrupt();

@@ -37,7 +37,10 @@ std::string Text(unsigned id, const std::string& value)
 
 TEST(SplitArguments, BlanksSeparateQuotesOpenAndCloseTokens)
 {
-    struct Case { std::string text; std::vector<std::string> tokens; };
+    struct Case {
+        std::string text;
+        std::vector<std::string> tokens;
+    };
     const Case cases[] = {
         {"", {}},
         {" \t  ", {}},
@@ -63,7 +66,8 @@ std::string Joined(const std::vector<std::string>& arguments)
     for (const auto& argument : arguments) {
         if (!text.empty())
             text += ' ';
-        text += argument.empty() || argument.find_first_of(" \t") != std::string::npos ? '"' + argument + '"' : argument;
+        text +=
+            argument.empty() || argument.find_first_of(" \t") != std::string::npos ? '"' + argument + '"' : argument;
     }
     return text;
 }
@@ -152,7 +156,9 @@ struct ParseCase {
 TEST(ParseArguments, EachOptionItsLinesAndEffect)
 {
     const std::vector<ParseCase> cases = {
-        {"", {}, [](const PackageOptions& o) {
+        {"",
+         {},
+         [](const PackageOptions& o) {
              EXPECT_FALSE(o.GetCommandLineMode());
              EXPECT_TRUE(o.GetSetupParameters().empty());
              EXPECT_EQ(o.GetSourceFolder(), L"/preset");
@@ -163,13 +169,15 @@ TEST(ParseArguments, EachOptionItsLinesAndEffect)
              EXPECT_EQ(o.GetSourceFolder(), L"/srv/my cid");
              EXPECT_TRUE(o.GetCommandLineMode());
          }},
-        {"-sfxpath /out/Setup.EXE", {"Destination folder path set to:  /out/Setup.EXE "},
+        {"-sfxpath /out/Setup.EXE",
+         {"Destination folder path set to:  /out/Setup.EXE "},
          [](const PackageOptions& o) { EXPECT_EQ(o.GetOutputPackage(), L"/out/Setup.EXE"); }},
-        {"-cidpath", {"Package source path set to:   "},
+        {"-cidpath",
+         {"Package source path set to:   "},
          [](const PackageOptions& o) { EXPECT_EQ(o.GetSourceFolder(), L""); }},
-        {"-user", {"Found argument:  -user "},
-         [](const PackageOptions& o) { EXPECT_EQ(o.GetPrimaryUserName(), L""); }},
-        {"-user -pwd third", {"Found argument:  -user ", "User option set "},
+        {"-user", {"Found argument:  -user "}, [](const PackageOptions& o) { EXPECT_EQ(o.GetPrimaryUserName(), L""); }},
+        {"-user -pwd third",
+         {"Found argument:  -user ", "User option set "},
          [](const PackageOptions& o) {
              EXPECT_EQ(o.GetPrimaryUserName(), L"-pwd");
              EXPECT_EQ(o.GetPrimaryPassword(), L"");
@@ -182,7 +190,8 @@ TEST(ParseArguments, EachOptionItsLinesAndEffect)
              EXPECT_EQ(o.GetPrimaryPassword(), L"two words");
              EXPECT_EQ(o.GetPrimaryUserName(), L"Ann");
          }},
-        {"-ouser bob", {"Found argument:  -ouser ", "Found -ouser, ignoring parameter "},
+        {"-ouser bob",
+         {"Found argument:  -ouser ", "Found -ouser, ignoring parameter "},
          [](const PackageOptions& o) { EXPECT_EQ(o.GetPrimaryUserName(), L""); }},
         {"-updp \\\\srv\\Upd -patch http://KETT:8080",
          {"Found argument:  -updp ", "Update path option set ", "Found argument:  -patch ", "Patch option set "},
@@ -191,25 +200,30 @@ TEST(ParseArguments, EachOptionItsLinesAndEffect)
              EXPECT_TRUE(o.GetPatch());
              EXPECT_EQ(o.GetManagementServerUrl(), L"http://KETT:8080");
          }},
-        {"-MNG Yes stray", {"Found argument:  -mng ", "KETT option found, package is managed "},
+        {"-MNG Yes stray",
+         {"Found argument:  -mng ", "KETT option found, package is managed "},
          [](const PackageOptions& o) {
              EXPECT_TRUE(o.GetManaged());
              EXPECT_TRUE(o.GetSetupParameters().empty());
          }},
-        {"-mng y -mng true", {"Found argument:  -mng ", "KETT option found, package is managed ",
-                              "Found argument:  -mng ", "KETT option found, package is unmanaged "},
+        {"-mng y -mng true",
+         {"Found argument:  -mng ", "KETT option found, package is managed ", "Found argument:  -mng ",
+          "KETT option found, package is unmanaged "},
          [](const PackageOptions& o) { EXPECT_FALSE(o.GetManaged()); }},
-        {"-mng yE", {"Found argument:  -mng ", "KETT option found, package is managed "},
+        {"-mng yE",
+         {"Found argument:  -mng ", "KETT option found, package is managed "},
          [](const PackageOptions& o) { EXPECT_TRUE(o.GetManaged()); }},
-        {"-mng 1", {"Found argument:  -mng ", "KETT option found, package is unmanaged "},
+        {"-mng 1",
+         {"Found argument:  -mng ", "KETT option found, package is unmanaged "},
          [](const PackageOptions& o) { EXPECT_FALSE(o.GetManaged()); }},
         {"-mngcfg cfg.xml -group Sales -bexu x -g first -G second",
          {"Found argument:  -mngcfg ", "Found parameter:  cfg.xml ", "Found argument:  -group ",
           "Found parameter:  Sales ", "Found argument:  -bexu ", "Found parameter:  x ", "Found argument:  -g ",
           "Found parameter:  first ", "Found argument:  -g ", "Found parameter:  second "},
          [](const PackageOptions& o) {
-             EXPECT_EQ(o.GetSetupParameters(),
-                       (Parameters{{L"-bexu", L"x"}, {L"-g", L"first"}, {L"-group", L"Sales"}, {L"-mngcfg", L"cfg.xml"}}));
+             EXPECT_EQ(
+                 o.GetSetupParameters(),
+                 (Parameters{{L"-bexu", L"x"}, {L"-g", L"first"}, {L"-group", L"Sales"}, {L"-mngcfg", L"cfg.xml"}}));
          }},
         {"-wofa -PEXO -lorvonly -nocheck -login -RLogin",
          {"Found argument:  -wofa ", "WOFA option set ", "Found argument:  -pexo ", "Exploit Prevention option set ",
@@ -221,7 +235,8 @@ TEST(ParseArguments, EachOptionItsLinesAndEffect)
              EXPECT_TRUE(o.GetSkipChecks());
              EXPECT_EQ(o.GetSetupParameters(), (Parameters{{L"-login", L""}, {L"-rlogin", L""}}));
          }},
-        {"-ni", {"Found argument:  -ni ", "Non-interactive option set "},
+        {"-ni",
+         {"Found argument:  -ni ", "Non-interactive option set "},
          [](const PackageOptions& o) {
              EXPECT_TRUE(o.GetNonInteractive());
              EXPECT_FALSE(o.GetSilent());
@@ -240,22 +255,27 @@ TEST(ParseArguments, EachOptionItsLinesAndEffect)
              EXPECT_TRUE(o.GetSilent());
              EXPECT_FALSE(o.GetNonInteractive());
          }},
-        {"-arch 32BIT", {"Architecture set "},
+        {"-arch 32BIT",
+         {"Architecture set "},
          [](const PackageOptions& o) {
              EXPECT_TRUE(o.GetInclude32Bit());
              EXPECT_FALSE(o.GetInclude64Bit());
          }},
-        {"-arch amd64 -arch", {"Architecture set ", "Architecture set "},
+        {"-arch amd64 -arch",
+         {"Architecture set ", "Architecture set "},
          [](const PackageOptions& o) { EXPECT_TRUE(o.GetInclude32Bit() && o.GetInclude64Bit()); }},
-        {"-arch 64bit -arch 32bit", {"Architecture set ", "Architecture set "},
+        {"-arch 64bit -arch 32bit",
+         {"Architecture set ", "Architecture set "},
          [](const PackageOptions& o) { EXPECT_FALSE(o.GetInclude32Bit() || o.GetInclude64Bit()); }},
-        {"-nodetect /NCD", {"Encryption competitor detection option set ", "Unknown argument  /ncd  found. Using it anyway "},
+        {"-nodetect /NCD",
+         {"Encryption competitor detection option set ", "Unknown argument  /ncd  found. Using it anyway "},
          [](const PackageOptions& o) { EXPECT_EQ(o.GetSetupParameters(), (Parameters{{L"/ncd", L""}})); }},
         {"/ncd kept -nodetect",
          {"Unknown argument  /ncd  found. Using it anyway ", "Found parameter:  kept ",
           "Encryption competitor detection option set "},
          [](const PackageOptions& o) { EXPECT_EQ(o.GetSetupParameters(), (Parameters{{L"/ncd", L"kept"}})); }},
-        {"/Unknown -user ann", {"Unknown argument  /unknown  found. Using it anyway ", "Found argument:  -user ", "User option set "},
+        {"/Unknown -user ann",
+         {"Unknown argument  /unknown  found. Using it anyway ", "Found argument:  -user ", "User option set "},
          [](const PackageOptions& o) {
              EXPECT_EQ(o.GetSetupParameters(), (Parameters{{L"/unknown", L""}}));
              EXPECT_EQ(o.GetPrimaryUserName(), L"ann");
@@ -296,8 +316,8 @@ std::string Encode(const std::string& bytes)
 {
     std::string text(4 * ((bytes.size() + 2) / 3), '\0');
     std::size_t length = text.size();
-    EXPECT_TRUE(Obscurity::Base64Encode(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
-                                        text.data(), length));
+    EXPECT_TRUE(Obscurity::Base64Encode(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), text.data(),
+                                        length));
     text.resize(length);
     return text;
 }
@@ -306,8 +326,8 @@ std::string Decode(const std::string& text)
 {
     std::string bytes(text.size(), '\0');
     std::size_t length = bytes.size();
-    EXPECT_TRUE(Obscurity::Base64Decode(text.data(), text.size(),
-                                        reinterpret_cast<unsigned char*>(bytes.data()), length));
+    EXPECT_TRUE(
+        Obscurity::Base64Decode(text.data(), text.size(), reinterpret_cast<unsigned char*>(bytes.data()), length));
     bytes.resize(length);
     return bytes;
 }
@@ -337,15 +357,13 @@ TEST(ParseArguments, UnusableObscuredPasswordEndsTheParse)
     const std::string wrongIdent = Encode(std::string(1, '\x06') + bytes.substr(1));
     const std::string partialBlock = Encode(bytes.substr(0, bytes.size() - 3));
 
-    struct Case { std::string token; bool outsideAlphabet; };
+    struct Case {
+        std::string token;
+        bool outsideAlphabet;
+    };
     const Case cases[] = {
-        {"abc$def", true},
-        {"Bwg\xC3\xA4", true},
-        {"Bw", false},
-        {"====", false},
-        {"AAAAAAAAAAAAAAAAAAAAAAAA", false},
-        {wrongIdent, false},
-        {partialBlock, false},
+        {"abc$def", true},   {"Bwg\xC3\xA4", true}, {"Bw", false}, {"====", false}, {"AAAAAAAAAAAAAAAAAAAAAAAA", false},
+        {wrongIdent, false}, {partialBlock, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.token);
@@ -362,8 +380,9 @@ TEST(ParseArguments, UnusableObscuredPasswordEndsTheParse)
         }
         Lines expected = {kStart, "Found argument:  -pwd ", "Password option set ", "Found argument:  -opwd "};
         if (c.outsideAlphabet)
-            expected.push_back("Option \xE2\x80\x93opwd is not a valid password. \xE2\x80\x93opwd may only contain "
-                               "a-z, A-Z, 0-9, +, /, or = ");
+            expected.push_back(
+                "Option \xE2\x80\x93opwd is not a valid password. \xE2\x80\x93opwd may only contain "
+                "a-z, A-Z, 0-9, +, /, or = ");
         expected.push_back(kInvalidPassword);
         EXPECT_EQ(log.Take(), expected);
         EXPECT_EQ(options.GetPrimaryPassword(), L"kept");
@@ -404,7 +423,8 @@ TEST_F(CommandLineParserChecks, ConstructionSelectsAnArchitectureAndChecksSource
         LogLines log;
         const CommandLineParser parser({}, options);
         EXPECT_FALSE(parser.IsValid());
-        EXPECT_EQ(log.Take(), (Lines{kStart, "Source path:    does not exist ", "Destination path:    is zero length "}));
+        EXPECT_EQ(log.Take(),
+                  (Lines{kStart, "Source path:    does not exist ", "Destination path:    is zero length "}));
     }
     {
         PackageOptions options;
@@ -435,7 +455,11 @@ TEST_F(CommandLineParserChecks, SourceThatIsAFileEndsConstruction)
 
 TEST_F(CommandLineParserChecks, ValidateRunsEveryGroupAndLogsOneTextPerFailure)
 {
-    struct Case { std::string arguments; Lines validateLines; bool valid; };
+    struct Case {
+        std::string arguments;
+        Lines validateLines;
+        bool valid;
+    };
     const std::string cid = Path("cid");
     const std::string out = Path("out");
     const std::string file = Path("out/setup.exe");
@@ -443,7 +467,8 @@ TEST_F(CommandLineParserChecks, ValidateRunsEveryGroupAndLogsOneTextPerFailure)
         {"-cli", {Text(132, ""), Text(133, "")}, false},
         {"-cli -nocheck", {}, true},
         {"-cidpath " + cid + " -sfxpath " + file,
-         {"Source path:  " + cid + "  is OK ", "Destination path:  " + file + "  is OK "}, true},
+         {"Source path:  " + cid + "  is OK ", "Destination path:  " + file + "  is OK "},
+         true},
         {"-cidpath " + Path("missing") + " -sfxpath setup.exe -patch \"\" -updp https://upd.example/x",
          {"Source path:  " + Path("missing") + "  does not exist ", Text(110, Path("missing")),
           "Error:  the output package has no folder part: No such file or directory ",
@@ -451,8 +476,9 @@ TEST_F(CommandLineParserChecks, ValidateRunsEveryGroupAndLogsOneTextPerFailure)
           "Updating source:  https://upd.example/x  is invalid ", Text(114, "https://upd.example/x")},
          false},
         {"-cidpath " + cid + " -sfxpath " + out + " -patch kett.example -updp \\\\srv\\upd",
-         {"Source path:  " + cid + "  is OK ", "Destination path:  " + out + "  is OK ", "URL failed on crack URL test ",
-          "URL:  kett.example  is invalid ", Text(113, "kett.example"), "Updating source:  \\\\srv\\upd  is OK "},
+         {"Source path:  " + cid + "  is OK ", "Destination path:  " + out + "  is OK ",
+          "URL failed on crack URL test ", "URL:  kett.example  is invalid ", Text(113, "kett.example"),
+          "Updating source:  \\\\srv\\upd  is OK "},
          false},
         {"-cidpath " + cid + " -sfxpath " + out + " -patch https://kett.example:8443/",
          {"Source path:  " + cid + "  is OK ", "Destination path:  " + out + "  is OK ",

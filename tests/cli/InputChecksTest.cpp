@@ -49,7 +49,11 @@ TEST_F(InputChecks, SourceFolderNeedsTheMarkerDirectlyInsideExactlyNamed)
     Touch(root / "capitals" / "CIDSYNC.UPD");
     fs::create_directories(root / "markerfolder" / "cidsync.upd");
     fs::create_directories(root / "empty");
-    struct Case { std::string path; bool valid; std::string tail; };
+    struct Case {
+        std::string path;
+        bool valid;
+        std::string tail;
+    };
     const std::vector<Case> cases = {
         {(root / "cid").string(), true, "is OK "},
         {(root / "nested").string(), false, "does not point to a valid package "},
@@ -79,7 +83,11 @@ TEST_F(InputChecks, OutputPackageFolderMustExistOrBeCreatable)
 {
     Touch(root / "afile");
     fs::create_directories(root / "out");
-    struct Case { std::string path; bool isFolder; bool valid; };
+    struct Case {
+        std::string path;
+        bool isFolder;
+        bool valid;
+    };
     const std::vector<Case> cases = {
         {(root / "out").string(), true, true},
         {(root / "out" / "setup.exe").string(), false, true},
@@ -112,7 +120,10 @@ TEST_F(InputChecks, OutputPackageFolderMustExistOrBeCreatable)
 TEST_F(InputChecks, OutputEndingInASeparatorNamesAFolderWhetherOrNotItExists)
 {
     fs::create_directories(root / "out");
-    struct Case { std::string path; bool isFolder; };
+    struct Case {
+        std::string path;
+        bool isFolder;
+    };
     const Case cases[] = {
         {(root / "out").string() + "/", true},
         {(root / "new").string() + "/", true},
@@ -150,9 +161,13 @@ TEST_F(InputChecks, PackageAndChecksumNamesFitAndAreFree)
     fs::create_directories(root / "taken" / "VeskorEndpoint.exe");
     fs::create_directories(root / "linked");
     fs::create_directory_symlink(root / "out", root / "linked" / "pkg.exe.sha256");
-    const std::string tooLong = " bytes long, and the output folder's file system takes names of at most " +
-                                std::to_string(limit) + " bytes ";
-    struct Case { std::string path; bool isFolder; std::string line; };
+    const std::string tooLong =
+        " bytes long, and the output folder's file system takes names of at most " + std::to_string(limit) + " bytes ";
+    struct Case {
+        std::string path;
+        bool isFolder;
+        std::string line;
+    };
     const Case cases[] = {
         {(root / "out" / "ok.exe").string(), false, ""},
         {(root / "new" / "deeper" / fits).string(), false, ""},
@@ -163,17 +178,17 @@ TEST_F(InputChecks, PackageAndChecksumNamesFitAndAreFree)
         {(root / "out" / packageTooLong).string(), false,
          "cannot be written: the package's name " + packageTooLong + " is " + std::to_string(limit + 1) + tooLong},
         {(root / "out" / umlauts).string(), false,
-         "cannot be written: the checksum file's name " + umlauts + ".sha256 is " +
-             std::to_string(umlauts.size() + 7) + tooLong},
+         "cannot be written: the checksum file's name " + umlauts + ".sha256 is " + std::to_string(umlauts.size() + 7) +
+             tooLong},
         {(root / "out" / "pkg.exe").string(), false,
-         "cannot be written: the checksum file's name is taken by a folder: " + (root / "out" / "pkg.exe.sha256").string() +
-             " "},
+         "cannot be written: the checksum file's name is taken by a folder: " +
+             (root / "out" / "pkg.exe.sha256").string() + " "},
         {(root / "default").string(), true,
          "cannot be written: the checksum file's name is taken by a folder: " +
              (root / "default" / "VeskorEndpoint.exe.sha256").string() + " "},
         {(root / "taken").string(), true,
-         "cannot be written: the package's name is taken by a folder: " + (root / "taken" / "VeskorEndpoint.exe").string() +
-             " "},
+         "cannot be written: the package's name is taken by a folder: " +
+             (root / "taken" / "VeskorEndpoint.exe").string() + " "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
@@ -203,7 +218,11 @@ TEST_F(InputChecks, ExistingFolderOnlyForFolders)
 
 TEST_F(InputChecks, ServerUrlIsAnHttpServerAndNothingMore)
 {
-    struct Case { std::wstring url; bool valid; bool cracked; };
+    struct Case {
+        std::wstring url;
+        bool valid;
+        bool cracked;
+    };
     const Case cases[] = {
         {L"http://kett.example", true, true},
         {L"https://kett.example:8443", true, true},
@@ -230,7 +249,11 @@ TEST_F(InputChecks, ServerUrlIsAnHttpServerAndNothingMore)
 
 TEST_F(InputChecks, UpdateLocationIsUncOrAnHttpFolder)
 {
-    struct Case { std::wstring location; bool valid; bool cracked; };
+    struct Case {
+        std::wstring location;
+        bool valid;
+        bool cracked;
+    };
     const Case cases[] = {
         {L"\\\\fileserver\\updates", true, true},
         {L"\\\\ anything: at all?", true, true},

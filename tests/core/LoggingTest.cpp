@@ -51,8 +51,7 @@ TEST(Logging, BatchedLinesAreAllInTheFileWhenTheBatchEnds)
             expected.push_back("Copying file from: " + std::to_string(line) + " ");
         }
         throw std::runtime_error("a failure ends the batch");
-    } catch (const std::runtime_error&) {
-    }
+    } catch (const std::runtime_error&) {}
     EXPECT_EQ(log.Take(), expected);
     logging << "after" << "\n";
     EXPECT_EQ(log.Take(), std::vector<std::string>{"after "});
@@ -82,7 +81,10 @@ TEST(Logging, LastLineFromAnotherThreadReachesTheFileAtOnceAndEndsIt)
 
 TEST(Logging, ControlCharactersInsideItemsCannotStartALine)
 {
-    struct Case { std::wstring item; std::string written; };
+    struct Case {
+        std::wstring item;
+        std::string written;
+    };
     const Case cases[] = {
         {L"x\nZastrel completed successfully", "x\\nZastrel completed successfully"},
         {L"a\r\nb\tc", "a\\r\\nb\\tc"},

@@ -27,14 +27,17 @@ TEST(OverallProgress, MovesWithinAStepAndNeverBack)
         {"a job percentage", {{Call::Percent, 40}}, 40},
         {"half of the copy step", {{Call::Percent, 20}, {Call::Status}, {Call::Step, 50, 100}}, 30},
         {"a finished step stops short of the next percentage",
-         {{Call::Percent, 60}, {Call::Status}, {Call::Step, 100, 100}}, 79},
+         {{Call::Percent, 60}, {Call::Status}, {Call::Step, 100, 100}},
+         79},
         {"more than the whole counts as the whole", {{Call::Percent, 20}, {Call::Step, 900, 100}}, 39},
         {"an unknown total moves nothing", {{Call::Percent, 20}, {Call::Step, 5, 0}}, 20},
         {"the next percentage takes over", {{Call::Percent, 20}, {Call::Step, 99, 100}, {Call::Percent, 40}}, 40},
         {"a failed step's successor does not go back",
-         {{Call::Percent, 20}, {Call::Status}, {Call::Step, 50, 100}, {Call::Status}, {Call::Step, 0, 100}}, 30},
+         {{Call::Percent, 20}, {Call::Status}, {Call::Step, 50, 100}, {Call::Status}, {Call::Step, 0, 100}},
+         30},
         {"and moves on from where the bar stands",
-         {{Call::Percent, 20}, {Call::Status}, {Call::Step, 50, 100}, {Call::Status}, {Call::Step, 50, 100}}, 40},
+         {{Call::Percent, 20}, {Call::Status}, {Call::Step, 50, 100}, {Call::Status}, {Call::Step, 50, 100}},
+         40},
         {"the last step ends below 100", {{Call::Percent, 80}, {Call::Status}, {Call::Step, 1, 1}}, 99},
         {"nothing passes 100", {{Call::Percent, 100}, {Call::Status}, {Call::Step, 1, 1}}, 100},
         {"bytes beyond 32 bits", {{Call::Percent, 20}, {Call::Step, 3ull << 32, 4ull << 32}}, 35},
@@ -43,9 +46,15 @@ TEST(OverallProgress, MovesWithinAStepAndNeverBack)
         OverallProgress progress;
         for (const auto& call : c.calls) {
             switch (call.kind) {
-            case Call::Percent: progress.SetProgress(static_cast<int>(call.done)); break;
-            case Call::Status: progress.StartStep(); break;
-            case Call::Step: progress.SetStepProgress(call.done, call.total); break;
+            case Call::Percent:
+                progress.SetProgress(static_cast<int>(call.done));
+                break;
+            case Call::Status:
+                progress.StartStep();
+                break;
+            case Call::Step:
+                progress.SetStepProgress(call.done, call.total);
+                break;
             }
         }
         EXPECT_EQ(progress.Percent(), c.expected) << c.name;

@@ -11,9 +11,9 @@ TEST(PackageOptions, DefaultsDescribeAnInteractiveBothArchitecturePackage)
     EXPECT_TRUE(options.GetInclude64Bit());
     EXPECT_TRUE(options.GetIncludeComponents());
     EXPECT_FALSE(options.GetCommandLineMode() || options.GetSkipChecks() || options.GetOutputIsFolder() ||
-                 options.GetManaged() || options.GetFirewall() || options.GetPatch() ||
-                 options.GetTrafficDetection() || options.GetExploitPrevention() ||
-                 options.GetUseSecondaryLocation() || options.GetSilent() || options.GetNonInteractive());
+                 options.GetManaged() || options.GetFirewall() || options.GetPatch() || options.GetTrafficDetection() ||
+                 options.GetExploitPrevention() || options.GetUseSecondaryLocation() || options.GetSilent() ||
+                 options.GetNonInteractive());
     EXPECT_TRUE(options.GetSetupParameters().empty());
     EXPECT_TRUE(options.GetProgramFolder().empty());
 }

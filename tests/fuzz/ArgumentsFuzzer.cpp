@@ -66,8 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& argument : arguments) {
         if (!joined.empty())
             joined += ' ';
-        joined += argument.empty() || argument.find_first_of(" \t") != std::string::npos ? '"' + argument + '"'
-                                                                                           : argument;
+        joined +=
+            argument.empty() || argument.find_first_of(" \t") != std::string::npos ? '"' + argument + '"' : argument;
     }
     const Outcome fromText = Parse(joined);
     if (fromVector.threw != fromText.threw || !SameOptions(fromVector.options, fromText.options))

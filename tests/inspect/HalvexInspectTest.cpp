@@ -1,10 +1,10 @@
 // Whole runs of halvex-inspect over packages that halvex builds, and over files that are
 // not such packages.
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
-#include <filesystem>
 #include <regex>
 
 #include <gtest/gtest.h>
@@ -104,25 +104,41 @@ TEST_F(HalvexInspect, ReportsEachPackageAsItWasBuilt)
         std::vector<std::string> components;
         std::string architectures;
     } cases[] = {
-        {"defaults", {}, setup + " -mng no" + own, "false", "\"\"", "[]", "true",
+        {"defaults",
+         {},
+         setup + " -mng no" + own,
+         "false",
+         "\"\"",
+         "[]",
+         "true",
          {"NORDAVIN/bexu", "NORDAVIN/dimbel", "NORDAVIN/lorv", "NORDAVIN/torqel", "NORDAVIN/ynda", "NORDAVIN/ynda64"},
          "[\"32-bit\", \"64-bit\"]"},
         {"managed, silent, firewall and patch agent, 32-bit",
          {"-mng", "yes", "-s", "-wofa", "-patch", "http://mgmt.example:8080", "-arch", "32bit"},
-         setup + " -s -mng yes -wofa -patch http://mgmt.example:8080" + own, "true", "\"http://mgmt.example:8080\"", "[]",
+         setup + " -s -mng yes -wofa -patch http://mgmt.example:8080" + own,
+         "true",
+         "\"http://mgmt.example:8080\"",
+         "[]",
          "false",
          {"NORDAVIN/bexu", "NORDAVIN/dimbel", "NORDAVIN/gulv", "NORDAVIN/kett", "NORDAVIN/lorv", "NORDAVIN/torqel",
           "NORDAVIN/wofa", "NORDAVIN/ynda"},
          "[\"32-bit\"]"},
         {"downloaded components with an update location and a group",
-         {"-lorvonly", "-updp", "\\\\srv\\share\\", "-user", "svc", "-pwd", "s3cret", "-ni", "-g", "Group A", "-nodetect"},
-         setup + " -ni -mng no -updp \\\\\\\\srv\\\\share -user svc -opwd set -g \\\"Group A\\\"" + own, "false", "\"\"",
+         {"-lorvonly", "-updp", "\\\\srv\\share\\", "-user", "svc", "-pwd", "s3cret", "-ni", "-g", "Group A",
+          "-nodetect"},
+         setup + " -ni -mng no -updp \\\\\\\\srv\\\\share -user svc -opwd set -g \\\"Group A\\\"" + own,
+         "false",
+         "\"\"",
          "[{\"role\": \"primary\", \"location\": \"\\\\\\\\srv\\\\share\", \"user\": \"svc\", \"password\": \"set\", "
          "\"configuredBy\": \"setup\"}]",
-         "true", {"NORDAVIN/bexu", "NORDAVIN/dimbel", "NORDAVIN/lorv"}, "[]"},
+         "true",
+         {"NORDAVIN/bexu", "NORDAVIN/dimbel", "NORDAVIN/lorv"},
+         "[]"},
         {"exploit prevention, 64-bit, an update location set by the configuration tool",
          {"-pexo", "-arch", "64bit", "-updp", "http://upd.example/cid", "-user", "svc", "-pwd", "pw"},
-         setup + " -mng no -pexo" + own, "false", "\"\"",
+         setup + " -mng no -pexo" + own,
+         "false",
+         "\"\"",
          "[{\"role\": \"primary\", \"location\": \"http://upd.example/cid\", \"user\": \"svc\", \"password\": \"set\", "
          "\"configuredBy\": \"ConfigUpdate.exe\"}]",
          "true",
@@ -165,8 +181,9 @@ TEST_F(HalvexInspect, RefusesWhatIsNotAnIntactPackage)
 {
     const fs::path good = Build("good.exe", {"-mng", "yes"});
     const std::string bytes = ReadBytes(good);
-    const std::string config = ";!@Install@!UTF-8!\r\nInstallPath=\"%temp%\\halvex_temp\"\r\nExecuteFile=\"setup.vbs\"\r\n"
-                               "Progress=\"No\"\r\n;!@InstallEnd@!";
+    const std::string config =
+        ";!@Install@!UTF-8!\r\nInstallPath=\"%temp%\\halvex_temp\"\r\nExecuteFile=\"setup.vbs\"\r\n"
+        "Progress=\"No\"\r\n;!@InstallEnd@!";
     const std::string module = ReadBytes(HALVEX_MODULE);
     // A package assembled by hand from the real module, a configuration and an archive of
     // a folder holding `script` as setup.vbs.
@@ -183,8 +200,9 @@ TEST_F(HalvexInspect, RefusesWhatIsNotAnIntactPackage)
         WriteBytes(output / name, content);
         return output / name;
     };
-    const std::string ourScript = "wshShell.run sDstFolder + \"\\NORDAVIN\\setup.exe -bexu R -mng yes\" + Chr(32) + "
-                                  "scriptArgs,, true\r\n";
+    const std::string ourScript =
+        "wshShell.run sDstFolder + \"\\NORDAVIN\\setup.exe -bexu R -mng yes\" + Chr(32) + "
+        "scriptArgs,, true\r\n";
     const struct {
         const char* name;
         fs::path package;
@@ -195,13 +213,14 @@ TEST_F(HalvexInspect, RefusesWhatIsNotAnIntactPackage)
         {"cut short", written("truncated.exe", bytes.substr(0, bytes.size() / 2 + 100)), "not a package"},
         {"a bare 7-Zip archive", written("bare.7z", bytes.substr(module.size() + config.size())),
          "without the installer module"},
-        {"the module alone in front, no configuration", written("noconfig.exe", module + bytes.substr(module.size() + config.size())),
-         "no installer configuration"},
+        {"the module alone in front, no configuration",
+         written("noconfig.exe", module + bytes.substr(module.size() + config.size())), "no installer configuration"},
         {"a configuration that runs another program",
          assembled("runprogram.exe", config.substr(0, config.size() - 15) + "RunProgram=\"cmd.exe\"\r\n;!@InstallEnd@!",
                    ourScript),
          "sets RunProgram"},
-        {"a script of someone else's", assembled("foreign.exe", config, "CreateObject(\"WScript.Shell\").Run \"cmd\"\r\n"),
+        {"a script of someone else's",
+         assembled("foreign.exe", config, "CreateObject(\"WScript.Shell\").Run \"cmd\"\r\n"),
          "not one this program writes"},
         {"a script that runs another program too",
          assembled("extra.exe", config, ourScript + "wshShell.run \"C:\\evil.exe\",, true\r\n"), "runs C:\\evil.exe"},
@@ -272,7 +291,9 @@ TEST_F(HalvexInspect, SignedPackagesAndTheirSignatures)
     EXPECT_EQ(report.exitCode, 0) << report.err;
     const std::string signature = Field(report.out, "signature");
     EXPECT_EQ(signature.rfind("{\"state\": \"valid\", \"signer\": \"CN = Halvex Test Signer, O = Halvex Tests\", "
-                              "\"issuer\": \"CN = Halvex Test CA\", \"timeStamp\": \"", 0), 0u)
+                              "\"issuer\": \"CN = Halvex Test CA\", \"timeStamp\": \"",
+                              0),
+              0u)
         << signature;
     EXPECT_NE(Field(report.out, "checksumFile").find("\"state\": \"matches\""), std::string::npos);
     EXPECT_NE(Field(report.out, "module").find("\"installed\": \"yes\""), std::string::npos)
@@ -302,17 +323,27 @@ TEST_F(HalvexInspect, ARunThatCannotSignLeavesNothing)
         const char* logLine;
         const char* error;
     } cases[] = {
-        {"a wrong password", {"-signpkcs12", keys.pkcs12.string(), "-signpass", wrongPassword.string()}, {},
-         "osslsigncode: Failed to parse PKCS#12 file", ""},
-        {"no osslsigncode", {"-signpkcs12", keys.pkcs12.string()}, {{"PATH", (root / "no programs").string()}},
+        {"a wrong password",
+         {"-signpkcs12", keys.pkcs12.string(), "-signpass", wrongPassword.string()},
+         {},
+         "osslsigncode: Failed to parse PKCS#12 file",
+         ""},
+        {"no osslsigncode",
+         {"-signpkcs12", keys.pkcs12.string()},
+         {{"PATH", (root / "no programs").string()}},
          "Signing option error: signing needs osslsigncode, which is not installed (Debian package osslsigncode)",
          "halvex: signing needs osslsigncode, which is not installed (Debian package osslsigncode)\n"},
         {"a PIN in the key's URI",
          {"-signcert", keys.certificate.string(), "-signkey", "pkcs11:token=t;object=k;pin-value=1234", "-signmodule",
           SigningFixture::kTokenModule},
-         {}, "Signing option error: the token's PIN never goes on the command line", ""},
-        {"a certificate without its key", {"-signcert", keys.certificate.string()}, {},
-         "Signing option error: signing needs -signpkcs12 FILE", ""},
+         {},
+         "Signing option error: the token's PIN never goes on the command line",
+         ""},
+        {"a certificate without its key",
+         {"-signcert", keys.certificate.string()},
+         {},
+         "Signing option error: signing needs -signpkcs12 FILE",
+         ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -330,8 +361,8 @@ TEST_F(HalvexInspect, ARunThatCannotSignLeavesNothing)
 
 TEST_F(HalvexInspect, CommandLineMistakes)
 {
-    for (const auto& arguments : std::vector<std::vector<std::string>>{
-             {}, {"-cafile"}, {"a.exe", "b.exe"}, {"-xml", "a.exe"}}) {
+    for (const auto& arguments :
+         std::vector<std::vector<std::string>>{{}, {"-cafile"}, {"a.exe", "b.exe"}, {"-xml", "a.exe"}}) {
         const ChildResult result = Inspect(arguments);
         EXPECT_EQ(result.exitCode, 82);
         EXPECT_NE(result.err.find("usage: halvex-inspect"), std::string::npos);

@@ -19,8 +19,10 @@ TEST(SetupScriptReading, RunsQuotedValuesAndExitCodes)
     const auto reading = ReadSetupScript(Script(
         "If oFSO.FileExists (sDstFolder + \"\\halvex.tmp\") Then\r\n  WSCript.Quit(1618)\r\nEnd If\r\n"
         "rc = wshShell.run(Chr(34) + sDstFolder + \"\\NORDAVIN\\setup.exe\" + Chr(34) + \" -bexu R -mng no -user "
-        "\"\"a\"\" -g \" + Chr(34) + \"Group \x80\" + Chr(34) + \" -x \" + Chr(9) + \"\" + Chr(32) + scriptArgs, 1, true)\r\n"
-        "wshShell.run sDstFolder + \"\\ConfigUpdate.exe \" + Chr(34) + \"\\\\srv\\share\" + Chr(34) + \" \" + Chr(34) + "
+        "\"\"a\"\" -g \" + Chr(34) + \"Group \x80\" + Chr(34) + \" -x \" + Chr(9) + \"\" + Chr(32) + scriptArgs, 1, "
+        "true)\r\n"
+        "wshShell.run sDstFolder + \"\\ConfigUpdate.exe \" + Chr(34) + \"\\\\srv\\share\" + Chr(34) + \" \" + Chr(34) "
+        "+ "
         "\"\" + Chr(34) + \" \" + Chr(34) + \"\" + Chr(34) + \" \" + Chr(34) + \"0\" + Chr(34),, true\r\n"
         "oFSO.DeleteFile sDstFolder + \"\\ConfigUpdate.exe\"\r\n"
         "WScript.Quit rc"));
@@ -42,19 +44,27 @@ TEST(SetupScriptReading, RunsQuotedValuesAndExitCodes)
 
 TEST(SetupScriptReading, RefusesWhatThisProgramNeverWrites)
 {
-    const std::string setup = "wshShell.run sDstFolder + \"\\NORDAVIN\\setup.exe -bexu R\" + Chr(32) + scriptArgs,, true";
+    const std::string setup =
+        "wshShell.run sDstFolder + \"\\NORDAVIN\\setup.exe -bexu R\" + Chr(32) + scriptArgs,, true";
     const struct {
         const char* name;
         std::string text;
         const char* problem;
     } cases[] = {
-        {"no run of setup", Script("wshShell.run sDstFolder + \"\\ConfigUpdate.exe\",, true"), "never runs the suite's setup"},
-        {"an unterminated literal", Script("wshShell.run sDstFolder + \"\\NORDAVIN\\setup.exe,, true"), "cannot be read"},
+        {"no run of setup", Script("wshShell.run sDstFolder + \"\\ConfigUpdate.exe\",, true"),
+         "never runs the suite's setup"},
+        {"an unterminated literal", Script("wshShell.run sDstFolder + \"\\NORDAVIN\\setup.exe,, true"),
+         "cannot be read"},
         {"a character code past a byte", Script("wshShell.run sDstFolder + Chr(300),, true"), "cannot be read"},
         {"a variable the script never fills", Script("wshShell.run sPayload,, true"), "cannot be read"},
-        {"a run in another form", Script("CreateObject(\"x\").wshShell.run \"calc\"" "\r\n" + setup), "never writes"},
+        {"a run in another form",
+         Script("CreateObject(\"x\").wshShell.run \"calc\""
+                "\r\n" +
+                setup),
+         "never writes"},
         {"the package's arguments inside the line",
-         Script("wshShell.run sDstFolder + \"\\NORDAVIN\\setup.exe \" + scriptArgs + \" -s\",, true"), "inside a command line"},
+         Script("wshShell.run sDstFolder + \"\\NORDAVIN\\setup.exe \" + scriptArgs + \" -s\",, true"),
+         "inside a command line"},
         {"a quit with an expression", Script(setup + "\r\nWScript.Quit(rc + 1)"), "cannot be read"},
         {"binary bytes", Script(setup + std::string("\r\n\0\0", 4)), "not text"},
         {"a script far too large", Script(setup + std::string(kMaxScriptSize, ' ')), "larger than any"},

@@ -33,11 +33,12 @@ protected:
     void SetUp() override
     {
         const fs::path folder = ScratchFolder() / "deb";
-        const ChildResult cpack =
-            RunChild(CPACK_COMMAND, {"-G", "DEB", "--config", HALVEX_BUILD_DIR "/CPackConfig.cmake", "-B", folder.string()});
+        const ChildResult cpack = RunChild(
+            CPACK_COMMAND, {"-G", "DEB", "--config", HALVEX_BUILD_DIR "/CPackConfig.cmake", "-B", folder.string()});
         ASSERT_EQ(cpack.exitCode, 0) << cpack.out << cpack.err;
         const ChildResult architecture = RunChild(HALVEX_DPKG, {"--print-architecture"});
-        package = folder / ("halvex_" HALVEX_VERSION "_" + architecture.out.substr(0, architecture.out.find('\n')) + ".deb");
+        package =
+            folder / ("halvex_" HALVEX_VERSION "_" + architecture.out.substr(0, architecture.out.find('\n')) + ".deb");
         ASSERT_TRUE(fs::is_regular_file(package)) << package;
     }
 
@@ -87,7 +88,8 @@ TEST_F(DebianPackage, HoldsTheInstalledLayoutAndNothingElse)
 
 TEST_F(DebianPackage, DependsOnItsLibrariesAndTheArchiver)
 {
-    const ChildResult fields = RunChild(HALVEX_DPKG_DEB, {"--field", package.string(), "Package", "Version", "Depends"});
+    const ChildResult fields =
+        RunChild(HALVEX_DPKG_DEB, {"--field", package.string(), "Package", "Version", "Depends"});
     ASSERT_EQ(fields.exitCode, 0) << fields.err;
     EXPECT_NE(fields.out.find("Package: halvex\n"), std::string::npos) << fields.out;
     EXPECT_NE(fields.out.find("Version: " HALVEX_VERSION "\n"), std::string::npos) << fields.out;
@@ -104,8 +106,8 @@ TEST_F(DebianPackage, DependsOnItsLibrariesAndTheArchiver)
 
 TEST_F(DebianPackage, LintianFindsNoError)
 {
-    const ChildResult lintian = RunChild(HALVEX_LINTIAN, {"--fail-on", "error", "--tag-display-limit", "0",
-                                                          package.string()});
+    const ChildResult lintian =
+        RunChild(HALVEX_LINTIAN, {"--fail-on", "error", "--tag-display-limit", "0", package.string()});
     EXPECT_EQ(lintian.exitCode, 0) << lintian.out << lintian.err;
     for (const auto& line : Lines(lintian.out))
         EXPECT_NE(line.rfind("E: ", 0), 0u) << line;
@@ -115,8 +117,8 @@ TEST_F(DebianPackage, LintianFindsNoError)
 
 TEST_F(DebianPackage, BinariesCarryDebiansHardeningAndNoCompilerComment)
 {
-    const ChildResult lintian = RunChild(HALVEX_LINTIAN, {"-I", "--pedantic", "--tag-display-limit", "0",
-                                                          package.string()});
+    const ChildResult lintian =
+        RunChild(HALVEX_LINTIAN, {"-I", "--pedantic", "--tag-display-limit", "0", package.string()});
     for (const auto& line : Lines(lintian.out)) {
         EXPECT_EQ(line.find(" hardening-"), std::string::npos) << line;
         EXPECT_EQ(line.find(" binary-has-unneeded-section"), std::string::npos) << line;

@@ -56,7 +56,8 @@ protected:
         std::vector<std::string> arguments = {"-cli", "-cidpath", HALVEX_SOURCE_DIR "/examples/NORDAVIN", "-sfxpath",
                                               (out / "Endpoint.exe").string()};
         arguments.insert(arguments.end(), options.begin(), options.end());
-        return RunChild((stage / "usr/bin/halvex").string(), arguments, WithEnvironment({{"DISPLAY", {}}, {"WAYLAND_DISPLAY", {}}}));
+        return RunChild((stage / "usr/bin/halvex").string(), arguments,
+                        WithEnvironment({{"DISPLAY", {}}, {"WAYLAND_DISPLAY", {}}}));
     }
 
     fs::path stage;
@@ -77,8 +78,8 @@ TEST_F(Installed, LaysOutTheProgramItsFolderAndTheManualPages)
     EXPECT_EQ(ReadBytes(stage / "usr/lib/halvex/7za/7zSD.sfx"), ReadBytes(HALVEX_BUILD_DIR "/7za/7zSD.sfx"))
         << "the installer module built from 7-Zip's source, beside the archiver";
     for (const char* file : {"usr/share/man/man1/halvex.1.gz", "usr/share/man/man1/halvex-obscure.1.gz",
-                             "usr/share/man/man1/halvex-inspect.1.gz",
-                             "usr/share/doc/halvex/copyright", "usr/share/doc/halvex/changelog.gz"})
+                             "usr/share/man/man1/halvex-inspect.1.gz", "usr/share/doc/halvex/copyright",
+                             "usr/share/doc/halvex/changelog.gz"})
         EXPECT_TRUE(fs::is_regular_file(stage / file)) << file;
     EXPECT_FALSE(fs::exists(stage / "etc")) << "the administrator's folder is the administrator's";
 
@@ -127,15 +128,20 @@ TEST_F(Installed, TheShippedModuleServesWhenTheEtcFolderHasNone)
     const std::string shipped = ReadBytes(stage / "usr/lib/halvex/7za/7zSD.sfx");
     EXPECT_EQ(ReadBytes(out / "Endpoint.exe").substr(0, shipped.size()), shipped);
     const auto log = LogLines::All(LogLines::Path());
-    EXPECT_TRUE(Contains(log, "Installer module 7zSD.sfx found at: " +
-                                  (stage / "usr/lib/halvex/7za/7zSD.sfx").string() + " "));
+    EXPECT_TRUE(
+        Contains(log, "Installer module 7zSD.sfx found at: " + (stage / "usr/lib/halvex/7za/7zSD.sfx").string() + " "));
 }
 
 TEST_F(Installed, AMissingModuleOrToolIsLookedForInEveryPlaceAndNamed)
 {
     const fs::path program = stage / "usr/lib/halvex";
     fs::remove(program / "7za/7zSD.sfx");
-    struct Case { const char* name; std::vector<std::string> options; std::string what; std::string file; };
+    struct Case {
+        const char* name;
+        std::vector<std::string> options;
+        std::string what;
+        std::string file;
+    };
     const Case cases[] = {
         {"unmanaged, no ConfigUpdate.exe", {}, "Configuration tool ConfigUpdate.exe", "ConfigUpdate.exe"},
         {"managed, no installer module", {"-mng", "yes"}, "Installer module 7zSD.sfx", "7zSD.sfx"},

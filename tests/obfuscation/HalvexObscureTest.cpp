@@ -37,7 +37,10 @@ TEST(HalvexObscure, PrintsATokenThatRevealsToThePipedPassword)
 
 TEST(HalvexObscure, LineEndIsNotPartOfThePassword)
 {
-    struct Case { std::string input; std::wstring password; };
+    struct Case {
+        std::string input;
+        std::wstring password;
+    };
     const Case cases[] = {
         {"secret\r\n", L"secret"},
         {"secret", L"secret"},
@@ -54,14 +57,25 @@ TEST(HalvexObscure, LineEndIsNotPartOfThePassword)
 
 TEST(HalvexObscure, RefusesEmptyOverlongOrUnreadablePasswordsAndArguments)
 {
-    struct Case { std::string input; std::vector<std::string> arguments; int exitCode; std::string message; };
+    struct Case {
+        std::string input;
+        std::vector<std::string> arguments;
+        int exitCode;
+        std::string message;
+    };
     const Case cases[] = {
         {"", {}, 1, "halvex-obscure: the password is empty; nothing to obscure\n"},
         {"\n", {}, 1, "halvex-obscure: the password is empty; nothing to obscure\n"},
         {"\r\n", {}, 1, "halvex-obscure: the password is empty; nothing to obscure\n"},
         {"bad \xFF byte\n", {}, 1, "halvex-obscure: the password is not valid UTF-8 text\n"},
-        {std::string(1025, 'p') + "\n", {}, 1, "halvex-obscure: the password is longer than 1024 bytes; nothing obscured\n"},
-        {std::string(10 << 20, 'p'), {}, 1, "halvex-obscure: the password is longer than 1024 bytes; nothing obscured\n"},
+        {std::string(1025, 'p') + "\n",
+         {},
+         1,
+         "halvex-obscure: the password is longer than 1024 bytes; nothing obscured\n"},
+        {std::string(10 << 20, 'p'),
+         {},
+         1,
+         "halvex-obscure: the password is longer than 1024 bytes; nothing obscured\n"},
         {"secret\n", {"secret"}, 2, "usage: halvex-obscure"},
         {"secret\n", {"--HELP"}, 2, "usage: halvex-obscure"},
         {"secret\n", {"--help", "--version"}, 2, "usage: halvex-obscure"},
@@ -77,7 +91,10 @@ TEST(HalvexObscure, RefusesEmptyOverlongOrUnreadablePasswordsAndArguments)
 
 TEST(HalvexObscure, HelpAndVersionGoToStandardOutputAndReadNoPassword)
 {
-    struct Case { std::string argument; std::string start; };
+    struct Case {
+        std::string argument;
+        std::string start;
+    };
     const Case cases[] = {
         {"--help", "usage: halvex-obscure < password-file\n"},
         {"--version", std::string("halvex-obscure ") + HALVEX_VERSION + "\n"},

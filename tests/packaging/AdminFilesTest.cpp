@@ -10,7 +10,10 @@ using namespace PackagingTest;
 
 TEST(AdminConfigFolder, FollowsTheInstalledProgramsPrefix)
 {
-    struct Case { std::wstring programFolder; std::optional<std::wstring> config; };
+    struct Case {
+        std::wstring programFolder;
+        std::optional<std::wstring> config;
+    };
     const Case cases[] = {
         {L"/usr/lib/halvex", L"/etc/halvex"},
         {L"/tmp/stage/usr/lib/halvex", L"/tmp/stage/etc/halvex"},
@@ -52,19 +55,34 @@ protected:
 TEST_F(AdminFileLookup, TheConfigurationFolderFirstThenBesideTheProgram)
 {
     const auto places = InstallerModulePlaces(program.wstring());
-    ASSERT_EQ(places, (std::vector<std::wstring>{(config / "7zSD.sfx").wstring(),
-                                                 (program / "7za/7zSD.sfx").wstring()}));
+    ASSERT_EQ(places,
+              (std::vector<std::wstring>{(config / "7zSD.sfx").wstring(), (program / "7za/7zSD.sfx").wstring()}));
     const std::string beside = (program / "7za/7zSD.sfx").string();
     const std::string configured = (config / "7zSD.sfx").string();
 
-    struct Case { const char* name; bool besideFile; bool configFile; std::string found; std::vector<std::string> lines; };
+    struct Case {
+        const char* name;
+        bool besideFile;
+        bool configFile;
+        std::string found;
+        std::vector<std::string> lines;
+    };
     const Case cases[] = {
         {"beside only", true, false, beside, {"Installer module 7zSD.sfx found at: " + beside + " "}},
-        {"both: the administrator's wins", true, true, configured,
+        {"both: the administrator's wins",
+         true,
+         true,
+         configured,
          {"Installer module 7zSD.sfx found at: " + configured + " "}},
-        {"configuration folder only", false, true, configured,
+        {"configuration folder only",
+         false,
+         true,
+         configured,
          {"Installer module 7zSD.sfx found at: " + configured + " "}},
-        {"neither", false, false, beside,
+        {"neither",
+         false,
+         false,
+         beside,
          {"Installer module 7zSD.sfx not found at: " + configured + " ",
           "Installer module 7zSD.sfx not found at: " + beside + " "}},
     };

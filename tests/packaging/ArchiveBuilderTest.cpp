@@ -119,8 +119,8 @@ TEST_F(ArchiveBuilding, OutputIsModuleConfigurationAndArchive)
     const std::vector<std::string> expected = {
         "About to run self-extracting archive tool... ",
         "About to remove halvex_archive.7z file... ",
-        "Calling " + (program / "7za/7za").string() + " with source: " + work.string() + " and destination: " +
-            output.string() + " ",
+        "Calling " + (program / "7za/7za").string() + " with source: " + work.string() +
+            " and destination: " + output.string() + " ",
         "Installer module 7zSD.sfx found at: " + (program / "7za/7zSD.sfx").string() + " ",
         "Successfully invoked archiver tool ",
         "About to create 7Zip configuration file... ",
@@ -155,11 +155,10 @@ TEST_F(ArchiveBuilding, OnePassPackageIsTheJoinOfModuleConfigurationAndArchive)
     // The configuration file the run left in the work folder is not part of the archive.
     fs::remove(work / "halvex_setup.txt");
     const fs::path archive = root / "by hand.7z";
-    Platform::ChildProcess sevenZip({L"/usr/bin/7za", L"a", archive.wstring(), (work / "*").wstring(), L"-r", L"-mx5",
-                                      L"-mmt", L"-ms=e256m"});
+    Platform::ChildProcess sevenZip(
+        {L"/usr/bin/7za", L"a", archive.wstring(), (work / "*").wstring(), L"-r", L"-mx5", L"-mmt", L"-ms=e256m"});
     ASSERT_EQ(WaitFor(sevenZip), 0) << sevenZip.ErrorOutput();
-    EXPECT_TRUE(ReadBytes(output / "pkg.exe") ==
-                ReadBytes(program / "7za/7zSD.sfx") + kSfxConfig + ReadBytes(archive));
+    EXPECT_TRUE(ReadBytes(output / "pkg.exe") == ReadBytes(program / "7za/7zSD.sfx") + kSfxConfig + ReadBytes(archive));
 }
 
 // The new package and its checksum take their names together or not at all: when either
@@ -175,7 +174,8 @@ TEST_F(ArchiveBuilding, OlderPackageStaysUnlessBothNewFilesTakeTheirNames)
         fs::remove(output / blocked);
         fs::create_directories(output / blocked / "a folder's file");
         LogRecord log;
-        ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress, Platform::InterruptRequested);
+        ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress,
+                               Platform::InterruptRequested);
         EXPECT_FALSE(Build(builder, program, L"pkg.exe"));
         EXPECT_EQ(log.Get().back(), "Reason: Is a directory ") << log.Joined();
         builder.DiscardArchive(output.wstring());
@@ -190,18 +190,24 @@ TEST_F(ArchiveBuilding, OlderPackageStaysUnlessBothNewFilesTakeTheirNames)
 TEST_F(ArchiveBuilding, OutputFolderOthersMayWriteToIsWarnedAbout)
 {
     const fs::path program = MakeProgramFolder(root);
-    const std::string warning = "Warning: other users may write to the output folder and it is not sticky: they can "
-                                "rename or replace the package once it is there: " + output.string() + " ";
-    struct Case { fs::perms mode; bool warned; };
+    const std::string warning =
+        "Warning: other users may write to the output folder and it is not sticky: they can "
+        "rename or replace the package once it is there: " +
+        output.string() + " ";
+    struct Case {
+        fs::perms mode;
+        bool warned;
+    };
     const Case cases[] = {
-        {fs::perms(0755), false}, {fs::perms(0775), true}, {fs::perms(0777), true}, {fs::perms(01777), false},
-        {fs::perms(03775), false},
+        {fs::perms(0755), false},  {fs::perms(0775), true},   {fs::perms(0777), true},
+        {fs::perms(01777), false}, {fs::perms(03775), false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.mode));
         fs::permissions(output, c.mode);
         LogRecord log;
-        ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress, Platform::InterruptRequested);
+        ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress,
+                               Platform::InterruptRequested);
         EXPECT_TRUE(Build(builder, program, L"pkg.exe"));
         const auto lines = log.Get();
         EXPECT_EQ(std::find(lines.begin(), lines.end(), warning) != lines.end(), c.warned) << log.Joined();
@@ -216,12 +222,13 @@ TEST_F(ArchiveBuilding, ChecksumFileIsAcceptedBySha256sum)
     for (const std::string name : {"Client Setup.exe", "back\\slash.exe", "\xC3\xA9t\xC3\xA9 'q'.exe"}) {
         const fs::path package = output / name;
         WriteBytes(fs::path(package.string() + ".sha256"), "0000  stale\n");
-        ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress, Platform::InterruptRequested);
+        ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress,
+                               Platform::InterruptRequested);
         ASSERT_TRUE(Build(builder, program, Platform::WidenHostText(name)));
         const std::string line = ReadBytes(fs::path(package.string() + ".sha256"));
         EXPECT_NE(line.find(Sha256Sum(package)), std::string::npos) << line;
-        Platform::ChildProcess check({L"/usr/bin/sha256sum", L"-c", L"--strict", Platform::WidenHostText(name + ".sha256")},
-                                      output.wstring());
+        Platform::ChildProcess check(
+            {L"/usr/bin/sha256sum", L"-c", L"--strict", Platform::WidenHostText(name + ".sha256")}, output.wstring());
         EXPECT_EQ(WaitFor(check), 0) << check.Output() << check.ErrorOutput();
     }
 }
@@ -230,7 +237,11 @@ TEST_F(ArchiveBuilding, ChecksumFileIsAcceptedBySha256sum)
 // CRC, never takes the output name, nor gets a checksum.
 TEST_F(ArchiveBuilding, PackageThatDoesNotHoldTheWorkFolderIsRefused)
 {
-    struct Case { const char* name; const char* body; const char* line; };
+    struct Case {
+        const char* name;
+        const char* body;
+        const char* line;
+    };
     const Case cases[] = {
         {"an entry missing", R"sh([ "$1" = a ] || exec /usr/bin/7za "$@"; exec /usr/bin/7za "$@" '-xr!setup.exe')sh",
          "Missing from the package: NORDAVIN/setup.exe "},
@@ -254,7 +265,8 @@ TEST_F(ArchiveBuilding, PackageThatDoesNotHoldTheWorkFolderIsRefused)
         WriteBytes(output / "pkg.exe", "an older package");
         WriteBytes(output / "pkg.exe.sha256", "an older checksum");
         LogRecord log;
-        ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress, Platform::InterruptRequested);
+        ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress,
+                               Platform::InterruptRequested);
         EXPECT_FALSE(Build(builder, program, L"pkg.exe"));
         const auto lines = log.Get();
         EXPECT_NE(std::find(lines.begin(), lines.end(), c.line), lines.end()) << log.Joined();
@@ -318,14 +330,16 @@ TEST_F(ArchiveBuilding, PackageSwappedInTheOutputFolderIsNeverShipped)
     WriteBytes(foreign / "work/NORDAVIN/setup.exe", "FOREIGN\n");
     fs::create_directories(foreign / "out");
     {
-        ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress, Platform::InterruptRequested);
+        ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress,
+                               Platform::InterruptRequested);
         ASSERT_TRUE(Build(builder, program, foreign / "work", foreign / "out"));
     }
     const std::string foreignPackage = ReadBytes(foreign / "out/VeskorEndpoint.exe");
     // The archiver closes the package, then waits until the attacker has swapped.
-    const fs::path archiver = FakeArchiver("/usr/bin/7za \"$@\" || exit $?; [ \"$1\" = a ] || exit 0\n"
-                                           "i=0; while [ ! -e '" + (output / "swapped").string() +
-                                           "' ] && [ $i -lt 2000 ]; do sleep 0.005; i=$((i + 1)); done");
+    const fs::path archiver = FakeArchiver(
+        "/usr/bin/7za \"$@\" || exit $?; [ \"$1\" = a ] || exit 0\n"
+        "i=0; while [ ! -e '" +
+        (output / "swapped").string() + "' ] && [ $i -lt 2000 ]; do sleep 0.005; i=$((i + 1)); done");
     fs::permissions(output, fs::perms(0777));
     WriteBytes(output / "foreign.7z", foreignPackage);
 
@@ -353,7 +367,8 @@ TEST_F(ArchiveBuilding, PackageSwappedInTheOutputFolderIsNeverShipped)
         WriteBytes(output / "decoy/installer-head", ReadBytes(program / "7za/7zSD.sfx") + kSfxConfig);
         fs::permissions(output / "decoy", fs::perms(0777));
         LogRecord log;
-        ArchiveBuilder builder((archiver / "7za/7za").wstring(), program.wstring(), &progress, Platform::InterruptRequested);
+        ArchiveBuilder builder((archiver / "7za/7za").wstring(), program.wstring(), &progress,
+                               Platform::InterruptRequested);
         const bool built = Build(builder, program, L"pkg.exe");
         if (!built) {
             // Refusing is a sound end too, as long as it says why.
@@ -363,7 +378,8 @@ TEST_F(ArchiveBuilding, PackageSwappedInTheOutputFolderIsNeverShipped)
             continue;
         }
         const std::string package = ReadBytes(output / "pkg.exe");
-        Platform::ChildProcess setup({L"/usr/bin/7za", L"e", L"-so", (output / "pkg.exe").wstring(), L"NORDAVIN/setup.exe"});
+        Platform::ChildProcess setup(
+            {L"/usr/bin/7za", L"e", L"-so", (output / "pkg.exe").wstring(), L"NORDAVIN/setup.exe"});
         EXPECT_EQ(WaitFor(setup), 0);
         if (package == foreignPackage || setup.Output() != "fixture\n")
             ++foreignShipped;
@@ -386,9 +402,13 @@ TEST_F(ArchiveBuilding, PackageSwappedInTheOutputFolderIsNeverShipped)
 
 TEST_F(ArchiveBuilding, ArchiverFailuresAreLoggedWithWhatTheArchiverSaid)
 {
-    struct Case { const char* body; const char* line; };
+    struct Case {
+        const char* body;
+        const char* line;
+    };
     const Case cases[] = {
-        {"exit 1", "Failed to invoke archiver tool: One or more files were locked and could not be compressed. Return code: 1 "},
+        {"exit 1",
+         "Failed to invoke archiver tool: One or more files were locked and could not be compressed. Return code: 1 "},
         {"exit 2", "Failed to invoke archiver tool: A fatal error occurred in the archiver tool. Return code: 2 "},
         {"exit 7", "Failed to invoke archiver tool: Command-line error. Return code: 7 "},
         {"exit 8", "Failed to invoke archiver tool: Insufficient memory for archiving operation. Return code: 8 "},
@@ -404,7 +424,8 @@ TEST_F(ArchiveBuilding, ArchiverFailuresAreLoggedWithWhatTheArchiverSaid)
             FakeArchiver(std::string("echo 'scanning' ; echo 'ERROR: disk on fire' >&2; ") + c.body);
         LogRecord log;
         testing::internal::CaptureStdout();
-        ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress, Platform::InterruptRequested);
+        ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress,
+                               Platform::InterruptRequested);
         const bool built = Build(builder, program, L"pkg.exe");
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "the archiver's output never reaches the console";
         EXPECT_FALSE(built);
@@ -429,7 +450,8 @@ TEST_F(ArchiveBuilding, MissingArchiverIsTheFatalErrorCode)
     const fs::path program = MakeProgramFolder(root, "");
     LogRecord log;
     {
-        ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress, Platform::InterruptRequested);
+        ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress,
+                               Platform::InterruptRequested);
         EXPECT_FALSE(Build(builder, program));
         EXPECT_EQ(log.Get().back(),
                   "Failed to invoke archiver tool: A fatal error occurred in the archiver tool. Return code: 2 ");
@@ -446,7 +468,8 @@ TEST_F(ArchiveBuilding, MissingModuleFailsBeforeTheArchiverRuns)
     fs::remove(program / "7za/7zSD.sfx");
     {
         LogRecord log;
-        ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress, Platform::InterruptRequested);
+        ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &progress,
+                               Platform::InterruptRequested);
         EXPECT_FALSE(Build(builder, program, L"pkg.exe"));
         const auto lines = log.Get();
         ASSERT_GE(lines.size(), 2u);
@@ -464,7 +487,8 @@ TEST_F(ArchiveBuilding, InterruptEndsTheArchiverAndRemovesItsArchive)
     const fs::path program = FakeArchiver(R"(printf 'partial' > "$2"; exec sleep 100000)");
     InterruptingProgress interrupting;
     LogRecord log;
-    ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &interrupting, Platform::InterruptRequested);
+    ArchiveBuilder builder((program / "7za/7za").wstring(), program.wstring(), &interrupting,
+                           Platform::InterruptRequested);
     EXPECT_FALSE(Build(builder, program, L"pkg.exe"));
     EXPECT_EQ(log.Get().back(), "Archiving interrupted: the run was asked to stop ");
     EXPECT_TRUE(fs::is_empty(output));

@@ -52,9 +52,10 @@ TEST(ClientNames, OffendingPathsAreCappedThenCounted)
     LogRecord log;
     EXPECT_FALSE(Check(names));
     const auto lines = log.Get();
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                            [](const std::string& line) { return line.starts_with("Name a Windows client cannot hold: "); }),
-              20);
+    EXPECT_EQ(
+        std::count_if(lines.begin(), lines.end(),
+                      [](const std::string& line) { return line.starts_with("Name a Windows client cannot hold: "); }),
+        20);
     EXPECT_EQ(lines.back(), "Package not built: names a Windows client cannot hold: 25 ");
     EXPECT_EQ(lines[lines.size() - 2], "Names a Windows client cannot hold, not listed above: 5 ");
     EXPECT_EQ(lines[1], "Name a Windows client cannot hold: torqel/bad100. (a trailing dot or blank) ");
@@ -65,8 +66,8 @@ TEST(ClientNames, OffendingPathsAreCappedThenCounted)
 TEST(ClientNames, LongPathsWarnButPass)
 {
     const std::wstring folder(100, L'd');
-    const std::wstring fits(104, L'f');      // 205 characters with the folder
-    const std::wstring tooLong(105, L'g');   // 206 characters
+    const std::wstring fits(104, L'f');  // 205 characters with the folder
+    const std::wstring tooLong(105, L'g');  // 206 characters
     ClientNames names;
     names.AddFolder(folder, {tooLong, fits});
     names.AddFolder(L"", {folder});
@@ -75,7 +76,8 @@ TEST(ClientNames, LongPathsWarnButPass)
     EXPECT_EQ(log.Get(), (std::vector<std::string>{
                              "Checking that a Windows client can hold every name in the package... ",
                              "Warning: this path may pass 260 characters when the package is extracted on a Windows "
-                             "client: " + std::string(100, 'd') + "/" + std::string(105, 'g') + " ",
+                             "client: " +
+                                 std::string(100, 'd') + "/" + std::string(105, 'g') + " ",
                          }));
 }
 
@@ -93,19 +95,20 @@ TEST(ClientNames, LinesFollowASortedWalkWhateverTheListingOrder)
     LogRecord log;
     EXPECT_FALSE(Check(names));
     const std::string reserved = " (a reserved character) ";
-    EXPECT_EQ(log.Get(), (std::vector<std::string>{
-                             "Checking that a Windows client can hold every name in the package... ",
-                             "Name a Windows client cannot hold: a/q*" + reserved,
-                             "Name a Windows client cannot hold: a/" + std::string(210, 'x') +
-                                 ". (a trailing dot or blank) ",
-                             "Warning: this path may pass 260 characters when the package is extracted on a Windows "
-                             "client: a/" + std::string(210, 'x') + ". ",
-                             "Name a Windows client cannot hold: a.b/c:" + reserved,
-                             "Name a Windows client cannot hold: b (differs only in letter case from B) ",
-                             "Name a Windows client cannot hold: b/A|" + reserved,
-                             "Name a Windows client cannot hold: b/z?" + reserved,
-                             "Package not built: names a Windows client cannot hold: 6 ",
-                         }));
+    EXPECT_EQ(log.Get(),
+              (std::vector<std::string>{
+                  "Checking that a Windows client can hold every name in the package... ",
+                  "Name a Windows client cannot hold: a/q*" + reserved,
+                  "Name a Windows client cannot hold: a/" + std::string(210, 'x') + ". (a trailing dot or blank) ",
+                  "Warning: this path may pass 260 characters when the package is extracted on a Windows "
+                  "client: a/" +
+                      std::string(210, 'x') + ". ",
+                  "Name a Windows client cannot hold: a.b/c:" + reserved,
+                  "Name a Windows client cannot hold: b (differs only in letter case from B) ",
+                  "Name a Windows client cannot hold: b/A|" + reserved,
+                  "Name a Windows client cannot hold: b/z?" + reserved,
+                  "Package not built: names a Windows client cannot hold: 6 ",
+              }));
 }
 
 }  // namespace

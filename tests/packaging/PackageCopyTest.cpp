@@ -42,16 +42,35 @@ TEST_F(PackageCopy, CopiesSelectedTreesRootFilesAndKeldwin)
     LogRecord log;
     // A trailing separator, as shell completion leaves it, must not change the layout.
     ASSERT_TRUE(Copy(kDefault, kExploit, false, cid.wstring() + L"/"));
-    const std::set<std::string> expected = {
-        "NORDAVIN/", "NORDAVIN/cidsync.upd", "NORDAVIN/setup.exe",
-        "NORDAVIN/lorv/", "NORDAVIN/lorv/payload.txt", "NORDAVIN/bexu/", "NORDAVIN/bexu/payload.txt",
-        "NORDAVIN/dimbel/", "NORDAVIN/dimbel/payload.txt", "NORDAVIN/torqel/", "NORDAVIN/torqel/payload.txt",
-        "NORDAVIN/torqel/defs/", "NORDAVIN/torqel/defs/2024/", "NORDAVIN/torqel/defs/2024/defs.dat",
-        "NORDAVIN/torqel/empty/", "NORDAVIN/ynda/", "NORDAVIN/ynda/payload.txt", "NORDAVIN/ynda64/",
-        "NORDAVIN/ynda64/payload.txt",
-        "KELDWIN/", "KELDWIN/keldwin.ini", "KELDWIN/pexo/", "KELDWIN/pexo/ep.txt", "KELDWIN/vanto/",
-        "KELDWIN/vanto/ep.txt", "KELDWIN/pexo64/", "KELDWIN/pexo64/ep.txt", "KELDWIN/vanto64/",
-        "KELDWIN/vanto64/ep.txt"};
+    const std::set<std::string> expected = {"NORDAVIN/",
+                                            "NORDAVIN/cidsync.upd",
+                                            "NORDAVIN/setup.exe",
+                                            "NORDAVIN/lorv/",
+                                            "NORDAVIN/lorv/payload.txt",
+                                            "NORDAVIN/bexu/",
+                                            "NORDAVIN/bexu/payload.txt",
+                                            "NORDAVIN/dimbel/",
+                                            "NORDAVIN/dimbel/payload.txt",
+                                            "NORDAVIN/torqel/",
+                                            "NORDAVIN/torqel/payload.txt",
+                                            "NORDAVIN/torqel/defs/",
+                                            "NORDAVIN/torqel/defs/2024/",
+                                            "NORDAVIN/torqel/defs/2024/defs.dat",
+                                            "NORDAVIN/torqel/empty/",
+                                            "NORDAVIN/ynda/",
+                                            "NORDAVIN/ynda/payload.txt",
+                                            "NORDAVIN/ynda64/",
+                                            "NORDAVIN/ynda64/payload.txt",
+                                            "KELDWIN/",
+                                            "KELDWIN/keldwin.ini",
+                                            "KELDWIN/pexo/",
+                                            "KELDWIN/pexo/ep.txt",
+                                            "KELDWIN/vanto/",
+                                            "KELDWIN/vanto/ep.txt",
+                                            "KELDWIN/pexo64/",
+                                            "KELDWIN/pexo64/ep.txt",
+                                            "KELDWIN/vanto64/",
+                                            "KELDWIN/vanto64/ep.txt"};
     EXPECT_EQ(Tree(work), expected);
     EXPECT_EQ(ReadBytes(work / "NORDAVIN/torqel/defs/2024/defs.dat"), "definitions\n");
     EXPECT_GT(progress.refreshes, 20);
@@ -63,8 +82,8 @@ TEST_F(PackageCopy, CopiesSelectedTreesRootFilesAndKeldwin)
     EXPECT_EQ(lines[2], "Creating new directory structure ");
     EXPECT_TRUE(HasLine(lines, "Standalone BEXU is to be included "));
     EXPECT_TRUE(HasLine(lines, "Unmanaged package - ignoring cac.pem and mrinit.conf "));
-    EXPECT_TRUE(HasLine(lines, "Copying directory from:  " + (cid / "torqel/defs").string() + " to: " +
-                                   (work / "NORDAVIN/torqel/defs").string() + " "));
+    EXPECT_TRUE(HasLine(lines, "Copying directory from:  " + (cid / "torqel/defs").string() +
+                                   " to: " + (work / "NORDAVIN/torqel/defs").string() + " "));
 }
 
 TEST_F(PackageCopy, RootFileRuleDependsOnManagementAndExactCase)
@@ -105,9 +124,15 @@ TEST_F(PackageCopy, CountCheckToleratesOnlyRequestedOptionalFolders)
     };
     const Case cases[] = {
         {"missing anti-virus", kDefault, {"torqel"}, false, {message142}},
-        {"missing optional folders are tolerated", kDefault, {"dimbel", "ynda64"}, true,
+        {"missing optional folders are tolerated",
+         kDefault,
+         {"dimbel", "ynda64"},
+         true,
          {"Standalone BEXU not found ", "YNDA is to be included ", "YNDA64 not found "}},
-        {"32-bit package missing its anti-virus", {L"lorv", L"bexu", L"dimbel", L"torqel", L"ynda"}, {"torqel"}, false,
+        {"32-bit package missing its anti-virus",
+         {L"lorv", L"bexu", L"dimbel", L"torqel", L"ynda"},
+         {"torqel"},
+         false,
          {"YNDA64 not found ", message142}},
         {"without dimbel, ynda counts like any folder", {L"torqel", L"ynda"}, {"ynda"}, false, {message142}},
         {"folder case does not matter", kDefault, {}, true, {"YNDA is to be included "}},
@@ -156,7 +181,8 @@ TEST_F(PackageCopy, FailuresClearTheResult)
         SCOPED_TRACE("single file onto an existing one");
         CPackageCopy copy({}, {}, &progress, Platform::InterruptRequested);
         LogRecord log;
-        EXPECT_FALSE(copy.CopySingleFile((cid / "cac.pem").wstring(), (work / "NORDAVIN/setup.exe").wstring()).Succeeded());
+        EXPECT_FALSE(
+            copy.CopySingleFile((cid / "cac.pem").wstring(), (work / "NORDAVIN/setup.exe").wstring()).Succeeded());
         EXPECT_EQ(ReadBytes(work / "NORDAVIN/setup.exe"), "in the way\n");
         EXPECT_NE(log.Joined().find("Boost file system error: "), std::string::npos);
         EXPECT_TRUE(copy.CopySingleFile((cid / "cac.pem").wstring(), (work / "copied.pem").wstring()).Succeeded());

@@ -27,7 +27,8 @@ protected:
     {
         RecordingProgress progress;
         std::string digest;
-        if (!PackageSigner(options, GetLogging(), &progress, Platform::InterruptRequested).Sign(package.wstring(), digest))
+        if (!PackageSigner(options, GetLogging(), &progress, Platform::InterruptRequested)
+                 .Sign(package.wstring(), digest))
             return std::nullopt;
         return digest;
     }
@@ -60,8 +61,8 @@ TEST_F(PackageSigning, EachKindOfKeySignsAndTheSignatureVerifies)
     } cases[] = {
         {"PKCS#12 file", Options(fixture->pkcs12, {}, "", password), true},
         {"PEM certificate and key", Options({}, fixture->certificate, fixture->key.string(), ""), false},
-        {"PEM certificate and encrypted key", Options({}, fixture->certificate, fixture->encryptedKey.string(), password),
-         true},
+        {"PEM certificate and encrypted key",
+         Options({}, fixture->certificate, fixture->encryptedKey.string(), password), true},
         {"key on a PKCS#11 token", Options({}, fixture->certificate, fixture->TokenKey(), password), false},
     };
     for (auto c : cases) {
@@ -77,16 +78,20 @@ TEST_F(PackageSigning, EachKindOfKeySignsAndTheSignatureVerifies)
         EXPECT_EQ(*digest, expected.HexDigest()) << "the digest is of the signed bytes";
         EXPECT_FALSE(fs::exists(package.string() + ".signed"));
 
-        const ChildResult verify = RunChild("/usr/bin/osslsigncode", {"verify", "-in", package.string(), "-CAfile",
-                                                                      fixture->ca.string(), "-TSA-CAfile", fixture->ca.string()});
+        const ChildResult verify =
+            RunChild("/usr/bin/osslsigncode", {"verify", "-in", package.string(), "-CAfile", fixture->ca.string(),
+                                               "-TSA-CAfile", fixture->ca.string()});
         EXPECT_EQ(verify.exitCode, 0) << verify.out << verify.err;
         const std::string lines = log.Joined();
-        EXPECT_NE(lines.find("Signature verified: signer CN = Halvex Test Signer, O = Halvex Tests issuer CN = Halvex Test CA"),
-                  std::string::npos)
+        EXPECT_NE(
+            lines.find(
+                "Signature verified: signer CN = Halvex Test Signer, O = Halvex Tests issuer CN = Halvex Test CA"),
+            std::string::npos)
             << lines;
         EXPECT_EQ(lines.find("Time stamp:") != std::string::npos, c.stamped) << lines;
         EXPECT_EQ(lines.find(SigningFixture::kPassword), std::string::npos) << "the password is never logged";
-        EXPECT_EQ(lines.find("-readpass /dev/stdin") != std::string::npos, !c.options.GetSignPassword().empty()) << lines;
+        EXPECT_EQ(lines.find("-readpass /dev/stdin") != std::string::npos, !c.options.GetSignPassword().empty())
+            << lines;
     }
 }
 
@@ -104,8 +109,9 @@ TEST_F(PackageSigning, AFailedSignatureSaysWhyAndLeavesTheFileAsItWas)
          "Failed to sign the package with return code:"},
         {"an expired certificate", Options({}, fixture->expiredCertificate, fixture->key.string(), ""), "",
          "the signing certificate is not valid now: valid from 2020-01-01T00:00:00Z to 2020-12-31T00:00:00Z"},
-        {"a certificate that is not for code signing", Options({}, fixture->serverCertificate, fixture->key.string(), ""),
-         "", "the signing certificate is not meant for code signing: CN = Halvex Server"},
+        {"a certificate that is not for code signing",
+         Options({}, fixture->serverCertificate, fixture->key.string(), ""), "",
+         "the signing certificate is not meant for code signing: CN = Halvex Server"},
         {"an unreachable time-stamp server", Options(fixture->pkcs12, {}, "", password), UnreachableUrl(),
          "timestamping failed"},
     };

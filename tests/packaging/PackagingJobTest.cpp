@@ -4,8 +4,8 @@
 #include <chrono>
 #include <csignal>
 #include <functional>
-#include <map>
 #include <iostream>
+#include <map>
 #include <optional>
 #include <random>
 #include <regex>
@@ -19,12 +19,12 @@
 #include <unistd.h>
 
 #include "PackagingTestSupport.h"
-#include "platform/ChildProcess.h"
 #include "core/StepProgress.h"
+#include "packaging/RunLockFile.h"
+#include "platform/ChildProcess.h"
 #include "platform/Interrupt.h"
 #include "platform/TextConversion.h"
 #include "platform/WorkFolder.h"
-#include "packaging/RunLockFile.h"
 #include "support/ChildRun.h"
 
 namespace {
@@ -57,9 +57,10 @@ const std::string kSfxConfig =
 class InterruptingProgress : public RecordingProgress {
 public:
     InterruptingProgress(std::wstring status, int at, std::function<void()> act = {})
-        : status(std::move(status)), at(at), act(std::move(act))
-    {
-    }
+        : status(std::move(status)),
+          at(at),
+          act(std::move(act))
+    {}
     void SetStatus(const std::wstring& text) override
     {
         RecordingProgress::SetStatus(text);
@@ -117,12 +118,19 @@ std::set<std::string> ComponentEntries(const std::vector<std::string>& folders)
 // The job's own lines, the step lines left out, in the order written.
 std::vector<std::string> JobLines(const std::vector<std::string>& lines)
 {
-    const std::vector<std::string> own = {
-        "*** Starting packaging process *** ", "About to copy ConfigUpdate and prerequisite libraries",
-        "About to create configuration script... ", "Created configuration script... ",
-        "About to create self extracting archive... ", "Successfully created an archive at: ",
-        "Failed to create an archive at: ", "Unable to delete temporary folder ", "*** Ending packaging process *** ",
-        "Zastrel completed successfully ", "Zastrel failed ", "Another packaging run", "The work folder is"};
+    const std::vector<std::string> own = {"*** Starting packaging process *** ",
+                                          "About to copy ConfigUpdate and prerequisite libraries",
+                                          "About to create configuration script... ",
+                                          "Created configuration script... ",
+                                          "About to create self extracting archive... ",
+                                          "Successfully created an archive at: ",
+                                          "Failed to create an archive at: ",
+                                          "Unable to delete temporary folder ",
+                                          "*** Ending packaging process *** ",
+                                          "Zastrel completed successfully ",
+                                          "Zastrel failed ",
+                                          "Another packaging run",
+                                          "The work folder is"};
     std::vector<std::string> result;
     for (const auto& line : lines)
         for (const auto& text : own)
@@ -147,10 +155,7 @@ protected:
         options.SetOutputPackage((output / "Setup Package.exe").wstring());
         options.SetProgramFolder(program.wstring());
     }
-    void TearDown() override
-    {
-        Platform::ClearInterrupt();
-    }
+    void TearDown() override { Platform::ClearInterrupt(); }
 
     // Whether the job succeeded; an error that leaves the job is kept in `escaped`.
     bool Run(IProgress& reporter)
@@ -355,10 +360,10 @@ std::map<std::string, std::string> Snapshot(const fs::path& folder)
 {
     std::map<std::string, std::string> files;
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        struct stat status {};
+        struct stat status{};
         ::lstat(entry.path().c_str(), &status);
-        std::string state = std::to_string(status.st_mtim.tv_sec) + "." + std::to_string(status.st_mtim.tv_nsec) +
-                            " " + std::to_string(status.st_mode);
+        std::string state = std::to_string(status.st_mtim.tv_sec) + "." + std::to_string(status.st_mtim.tv_nsec) + " " +
+                            std::to_string(status.st_mode);
         if (entry.is_regular_file())
             state += " " + ReadBytes(entry.path());
         files[fs::relative(entry.path(), folder).string()] = state;
@@ -369,7 +374,7 @@ std::map<std::string, std::string> Snapshot(const fs::path& folder)
 TEST_F(Packaging, LinkedOrCopiedTheWorkFolderGivesTheSamePackageAndTheCidStaysAsItWas)
 {
     const fs::path shm = "/dev/shm";
-    struct stat shmStatus {}, scratchStatus {};
+    struct stat shmStatus{}, scratchStatus{};
     if (::stat(shm.c_str(), &shmStatus) != 0 || ::stat(root.c_str(), &scratchStatus) != 0 ||
         shmStatus.st_dev == scratchStatus.st_dev)
         GTEST_SKIP() << "no second file system at /dev/shm";
@@ -393,7 +398,7 @@ TEST_F(Packaging, LinkedOrCopiedTheWorkFolderGivesTheSamePackageAndTheCidStaysAs
         explicit LinkCounting(fs::path probe) : probe(std::move(probe)) {}
         void Refresh() override
         {
-            struct stat status {};
+            struct stat status{};
             if (statuses.size() == 4 && ::stat(probe.c_str(), &status) == 0)
                 links = std::max(links, status.st_nlink);
         }
@@ -405,7 +410,8 @@ TEST_F(Packaging, LinkedOrCopiedTheWorkFolderGivesTheSamePackageAndTheCidStaysAs
         fs::path temp;
         nlink_t links;
     };
-    const Case cases[] = {{"work folder beside the CID", temp, 2}, {"work folder on another file system", otherTemp, 1}};
+    const Case cases[] = {{"work folder beside the CID", temp, 2},
+                          {"work folder on another file system", otherTemp, 1}};
     std::vector<std::map<std::string, std::string>> listings;
     const std::string previous = std::getenv("TEMP");
     for (const auto& c : cases) {
@@ -431,17 +437,18 @@ TEST_F(Packaging, LinkedOrCopiedTheWorkFolderGivesTheSamePackageAndTheCidStaysAs
     EXPECT_GT(listings[0].size(), 10u);
     EXPECT_EQ(listings[0], listings[1]) << "same names, contents, sizes, attributes and file times";
     const std::string copied = listings[1]["NORDAVIN/lorv/payload.txt"];
-    EXPECT_NE(copied.find("Modified = 2001-09-"), std::string::npos)
-        << "a copied file keeps its source's time:\n" << copied;
+    EXPECT_NE(copied.find("Modified = 2001-09-"), std::string::npos) << "a copied file keeps its source's time:\n"
+                                                                     << copied;
 }
 
 TEST_F(Packaging, PackageContentsFollowTheOptions)
 {
     const std::set<std::string> rootFiles = {"NORDAVIN/", "NORDAVIN/cidsync.upd", "NORDAVIN/setup.exe", "setup.vbs"};
     const std::set<std::string> managedFiles = {"NORDAVIN/cac.pem", "NORDAVIN/mrinit.conf", "mrinit.conf"};
-    const std::set<std::string> keldwin = {"KELDWIN/", "KELDWIN/keldwin.ini", "KELDWIN/pexo/", "KELDWIN/pexo/ep.txt",
-                                           "KELDWIN/vanto/", "KELDWIN/vanto/ep.txt", "KELDWIN/pexo64/",
-                                           "KELDWIN/pexo64/ep.txt", "KELDWIN/vanto64/", "KELDWIN/vanto64/ep.txt"};
+    const std::set<std::string> keldwin = {
+        "KELDWIN/",         "KELDWIN/keldwin.ini",   "KELDWIN/pexo/",   "KELDWIN/pexo/ep.txt",
+        "KELDWIN/vanto/",   "KELDWIN/vanto/ep.txt",  "KELDWIN/pexo64/", "KELDWIN/pexo64/ep.txt",
+        "KELDWIN/vanto64/", "KELDWIN/vanto64/ep.txt"};
     struct Case {
         const char* name;
         std::function<void(PackageOptions&)> set;
@@ -451,17 +458,35 @@ TEST_F(Packaging, PackageContentsFollowTheOptions)
     const Case cases[] = {
         {"32-bit with every feature",
          [](PackageOptions& o) {
-             o.SetInclude64Bit(false); o.SetPatch(true); o.SetManagementServerUrl(L"http://mgmt");
-             o.SetManaged(true); o.SetFirewall(true); o.SetTrafficDetection(true); o.SetExploitPrevention(true); },
-         {"lorv", "bexu", "dimbel", "torqel", "ynda", "gulv", "kett", "wofa", "zimr"}, {managedFiles, keldwin}},
+             o.SetInclude64Bit(false);
+             o.SetPatch(true);
+             o.SetManagementServerUrl(L"http://mgmt");
+             o.SetManaged(true);
+             o.SetFirewall(true);
+             o.SetTrafficDetection(true);
+             o.SetExploitPrevention(true);
+         },
+         {"lorv", "bexu", "dimbel", "torqel", "ynda", "gulv", "kett", "wofa", "zimr"},
+         {managedFiles, keldwin}},
         {"components not included",
-         [](PackageOptions& o) { o.SetIncludeComponents(false); o.SetExploitPrevention(true); o.SetFirewall(true); },
-         {"lorv", "bexu", "dimbel"}, {{"ConfigUpdate.exe"}}},
-        {"managed", [](PackageOptions& o) { o.SetManaged(true); },
-         {"lorv", "bexu", "dimbel", "torqel", "ynda", "ynda64", "kett"}, {managedFiles}},
+         [](PackageOptions& o) {
+             o.SetIncludeComponents(false);
+             o.SetExploitPrevention(true);
+             o.SetFirewall(true);
+         },
+         {"lorv", "bexu", "dimbel"},
+         {{"ConfigUpdate.exe"}}},
+        {"managed",
+         [](PackageOptions& o) { o.SetManaged(true); },
+         {"lorv", "bexu", "dimbel", "torqel", "ynda", "ynda64", "kett"},
+         {managedFiles}},
         {"exploit prevention from a CID path with a trailing separator",
-         [this](PackageOptions& o) { o.SetExploitPrevention(true); o.SetSourceFolder(cid.wstring() + L"/"); },
-         {"lorv", "bexu", "dimbel", "torqel", "ynda", "ynda64"}, {keldwin, {"ConfigUpdate.exe"}}},
+         [this](PackageOptions& o) {
+             o.SetExploitPrevention(true);
+             o.SetSourceFolder(cid.wstring() + L"/");
+         },
+         {"lorv", "bexu", "dimbel", "torqel", "ynda", "ynda64"},
+         {keldwin, {"ConfigUpdate.exe"}}},
     };
     int index = 0;
     for (const auto& c : cases) {
@@ -476,9 +501,9 @@ TEST_F(Packaging, PackageContentsFollowTheOptions)
         expected.insert(rootFiles.begin(), rootFiles.end());
         for (const auto& set : c.extra)
             expected.insert(set.begin(), set.end());
-        EXPECT_EQ(ExtractedTree(output / (std::to_string(index) + ".exe"), program,
-                                root / ("x" + std::to_string(index))),
-                  expected);
+        EXPECT_EQ(
+            ExtractedTree(output / (std::to_string(index) + ".exe"), program, root / ("x" + std::to_string(index))),
+            expected);
         options = saved;
     }
 }
@@ -520,32 +545,44 @@ TEST_F(Packaging, OutputFolderGetsTheDefaultName)
 
 TEST_F(Packaging, CopyFailuresLeaveNoOutput)
 {
-    struct Case { const char* name; std::function<void()> spoil; std::string line; };
+    struct Case {
+        const char* name;
+        std::function<void()> spoil;
+        std::string line;
+    };
     const Case cases[] = {
         {"CID lacking a component", [this] { fs::remove_all(cid / "torqel"); },
          "One or more selected features or components are not available in source folder \"" + cid.string() +
              "\". Choose a different source folder and try again. "},
-        {"no KELDWIN beside the CID", [this] {
-             fs::remove_all(root / "srv/KELDWIN"); options.SetExploitPrevention(true); },
+        {"no KELDWIN beside the CID",
+         [this] {
+             fs::remove_all(root / "srv/KELDWIN");
+             options.SetExploitPrevention(true);
+         },
          "Source is invalid. Aborting transfer "},
         {"no ConfigUpdate.exe beside the program", [this] { fs::remove(program / "ConfigUpdate.exe"); },
          "Boost file system error: "},
         {"a name that is not UTF-8 in the CID's top folder", [this] { fs::create_directories(cid / "old\xFF"); },
          "File name is not valid UTF-8, which a Windows client cannot hold: " + cid.string() + "/old\\xFF "},
-        {"a setup line Windows cannot run", [this] {
-             options.GetSetupParameters().emplace(L"-g", std::wstring(32500, L'g')); },
+        {"a setup line Windows cannot run",
+         [this] { options.GetSetupParameters().emplace(L"-g", std::wstring(32500, L'g')); },
          "The setup command line would be "},
-        {"a CID folder of another name", [this] {
+        {"a CID folder of another name",
+         [this] {
              fs::rename(cid, root / "srv/cid");
-             options.SetSourceFolder((root / "srv/cid/").wstring()); },
+             options.SetSourceFolder((root / "srv/cid/").wstring());
+         },
          "The source folder " + (root / "srv/cid").string() + " is not named NORDAVIN "},
         {"a CID without setup.exe", [this] { fs::remove(cid / "setup.exe"); },
          "The source folder " + cid.string() + " holds no setup.exe, which the package's script runs on the client "},
-        {"KELDWIN a link that leaves the CID's folder", [this] {
+        {"KELDWIN a link that leaves the CID's folder",
+         [this] {
              fs::rename(root / "srv/KELDWIN", root / "private");
              fs::create_directory_symlink(root / "private", root / "srv/KELDWIN");
-             options.SetExploitPrevention(true); },
-         "Link leaves the source folder: " + (root / "srv/KELDWIN").string() + " -> " + (root / "private").string() + " "},
+             options.SetExploitPrevention(true);
+         },
+         "Link leaves the source folder: " + (root / "srv/KELDWIN").string() + " -> " + (root / "private").string() +
+             " "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -585,14 +622,20 @@ TEST_F(Packaging, SetupLineAtWindowsLimitIsBuiltOneMoreIsRefusedBeforeCopying)
 
 TEST_F(Packaging, ArchiveFailuresLeaveNoOutput)
 {
-    struct Case { const char* name; std::function<void()> spoil; std::string line; };
+    struct Case {
+        const char* name;
+        std::function<void()> spoil;
+        std::string line;
+    };
     const Case cases[] = {
         {"missing archiver", [this] { fs::remove(program / "7za/7za"); },
          "Failed to invoke archiver tool: A fatal error occurred in the archiver tool. Return code: 2 "},
-        {"archiver that fails", [this] {
+        {"archiver that fails",
+         [this] {
              fs::remove(program / "7za/7za");
              WriteBytes(program / "7za/7za", "#!/bin/sh\necho 'broken archiver' >&2\nexit 7\n");
-             fs::permissions(program / "7za/7za", fs::perms::owner_all); },
+             fs::permissions(program / "7za/7za", fs::perms::owner_all);
+         },
          "Failed to invoke archiver tool: Command-line error. Return code: 7 "},
     };
     for (const auto& c : cases) {
@@ -632,8 +675,8 @@ TEST_F(Packaging, TempWithBlanksAndNonAsciiCharacters)
     const bool built = Run(progress);
     ::setenv("TEMP", previous.c_str(), 1);
     ASSERT_TRUE(built) << log.Joined();
-    EXPECT_NE(log.Joined().find("Copying file from:  " + (program / "ConfigUpdate.exe").string() + " to: " +
-                                (base / "Halvex/ConfigUpdate.exe").string()),
+    EXPECT_NE(log.Joined().find("Copying file from:  " + (program / "ConfigUpdate.exe").string() +
+                                " to: " + (base / "Halvex/ConfigUpdate.exe").string()),
               std::string::npos);
     EXPECT_FALSE(fs::exists(base / "Halvex"));
     EXPECT_TRUE(ExtractedTree(output / "Setup Package.exe", program, root / "x").count("setup.vbs"));
@@ -715,9 +758,9 @@ TEST_F(Packaging, SecondRunAtOnceFailsWithoutTouchingTheFirstAndNamesIt)
     const std::regex refusal("Another packaging run is using the work folder: " + (temp / "Halvex").string() +
                              " \\(held by process " + std::to_string(firstRun) +
                              " since [0-9]{4}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\\) ");
-    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
-                            [&](const std::string& line) { return std::regex_match(line, refusal); }))
-        << log.Joined();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+        return std::regex_match(line, refusal);
+    })) << log.Joined();
     EXPECT_EQ(ReadBytes(temp / "Halvex/NORDAVIN/in-progress.txt"), "the first run's copy");
     EXPECT_TRUE(fs::is_empty(output));
     EXPECT_FALSE(fs::exists(temp / "Halvex.lock")) << "nothing of the lock is in the shared temporary folder";
@@ -755,42 +798,58 @@ TEST_F(Packaging, FaultsFailTheRunAndLeaveNothingBehind)
     const fs::path lockFolder = lockFile.parent_path();
     const std::string unusableLock =
         "Unable to lock the work folder: the lock file cannot be used: " + lockFile.string() +
-        " it, or its folder, is a link, not a plain file or folder, belongs to another user, or others may write to it ";
+        " it, or its folder, is a link, not a plain file or folder, belongs to another user, or others may write to "
+        "it ";
     const auto removeLockFolder = [lockFolder] { fs::remove_all(lockFolder); };
 
     std::vector<Fault> faults = {
         {"output folder held by another run", [&] { otherRun.emplace(output.wstring()); },
          "Another packaging run is writing into the output folder: " + output.string() + " ", L"", 0, false,
          [&] { otherRun.reset(); }},
-        {"a lock folder others may write to", [&] {
+        {"a lock folder others may write to",
+         [&] {
              fs::create_directories(lockFolder);
-             fs::permissions(lockFolder, fs::perms::all); },
+             fs::permissions(lockFolder, fs::perms::all);
+         },
          unusableLock, L"", 0, false, removeLockFolder},
-        {"a lock folder that is a link", [&] {
+        {"a lock folder that is a link",
+         [&] {
              fs::create_directories(lockFolder.parent_path());
              fs::create_directories(root / "elsewhere");
-             fs::create_directory_symlink(root / "elsewhere", lockFolder); },
+             fs::create_directory_symlink(root / "elsewhere", lockFolder);
+         },
          unusableLock, L"", 0, false, removeLockFolder},
-        {"a lock file others may write to", [&] {
+        {"a lock file others may write to",
+         [&] {
              fs::create_directories(lockFolder);
              WriteBytes(lockFile, "");
-             fs::permissions(lockFile, fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_write); },
+             fs::permissions(lockFile, fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_write);
+         },
          unusableLock, L"", 0, false, removeLockFolder},
-        {"a lock file of another user", [&] {
+        {"a lock file of another user",
+         [&] {
              fs::create_directories(lockFolder);
              WriteBytes(lockFile, "");
-             ASSERT_EQ(::chown(lockFile.c_str(), 65534, 65534), 0); },
+             ASSERT_EQ(::chown(lockFile.c_str(), 65534, 65534), 0);
+         },
          unusableLock, L"", 0, true, removeLockFolder},
-        {"a lock folder of another user", [&] {
+        {"a lock folder of another user",
+         [&] {
              fs::create_directories(lockFolder);
-             ASSERT_EQ(::chown(lockFolder.c_str(), 65534, 65534), 0); },
+             ASSERT_EQ(::chown(lockFolder.c_str(), 65534, 65534), 0);
+         },
          unusableLock, L"", 0, true, removeLockFolder},
         {"link to a file outside the CID", [&] { fs::create_symlink(secret, cid / "torqel/secret.txt"); },
          "Link leaves the source folder: " + (cid / "torqel/secret.txt").string() + " -> " + secret.string() + " "},
-        {"link to a folder outside the CID", [&] { fs::create_directory_symlink(root / "elsewhere", cid / "bexu/more"); },
-         "Link leaves the source folder: " + (cid / "bexu/more").string() + " -> " + (root / "elsewhere").string() + " "},
+        {"link to a folder outside the CID",
+         [&] { fs::create_directory_symlink(root / "elsewhere", cid / "bexu/more"); },
+         "Link leaves the source folder: " + (cid / "bexu/more").string() + " -> " + (root / "elsewhere").string() +
+             " "},
         {"component folder that is a link outside the CID",
-         [&] { fs::remove_all(cid / "ynda"); fs::create_directory_symlink(root / "elsewhere", cid / "ynda"); },
+         [&] {
+             fs::remove_all(cid / "ynda");
+             fs::create_directory_symlink(root / "elsewhere", cid / "ynda");
+         },
          "Link leaves the source folder: " + (cid / "ynda").string() + " -> " + (root / "elsewhere").string() + " "},
         {"top-level file that is a link outside the CID", [&] { fs::create_symlink(secret, cid / "extra.ini"); },
          "Link leaves the source folder: " + (cid / "extra.ini").string() + " -> " + secret.string() + " "},
@@ -798,21 +857,29 @@ TEST_F(Packaging, FaultsFailTheRunAndLeaveNothingBehind)
          "Link points to nothing: " + (cid / "torqel/gone").string() + " -> " + (root / "nothing").string() + " "},
         {"link to a folder that holds it", [&] { fs::create_directory_symlink("../..", cid / "torqel/defs/up"); },
          "Link loops: " + (cid / "torqel/defs/up").string() + " -> ../.. "},
-        {"links that lead to each other", [&] {
+        {"links that lead to each other",
+         [&] {
              fs::create_symlink("b", cid / "lorv/a");
-             fs::create_symlink("a", cid / "lorv/b"); },
+             fs::create_symlink("a", cid / "lorv/b");
+         },
          "Link loops: " + (cid / "lorv").string() + "/"},
         {"two folders whose names differ only in case", [&] { WriteBytes(cid / "TORQEL/x.txt", "x"); },
          "Name a Windows client cannot hold: NORDAVIN/"},
-        {"two files whose names differ only in case", [&] {
-             WriteBytes(cid / "torqel/Setup.ini", "a"); WriteBytes(cid / "torqel/setup.ini", "b"); },
+        {"two files whose names differ only in case",
+         [&] {
+             WriteBytes(cid / "torqel/Setup.ini", "a");
+             WriteBytes(cid / "torqel/setup.ini", "b");
+         },
          "Name a Windows client cannot hold: NORDAVIN/torqel/setup.ini (differs only in letter case from Setup.ini) "},
-        {"an archiver that fails to put every file into the archive", [&] {
-             fakeArchiver(R"sh([ "$1" = a ] || exec /usr/bin/7za "$@"; /usr/bin/7za "$@" && /usr/bin/7za d -- "$2" NORDAVIN/setup.exe)sh"); },
+        {"an archiver that fails to put every file into the archive",
+         [&] {
+             fakeArchiver(
+                 R"sh([ "$1" = a ] || exec /usr/bin/7za "$@"; /usr/bin/7za "$@" && /usr/bin/7za d -- "$2" NORDAVIN/setup.exe)sh");
+         },
          "Missing from the package: NORDAVIN/setup.exe "},
-        {"an archiver killed", [&] { fakeArchiver("kill -KILL $$"); },
-         "The archiver was ended by the signal SIGKILL "},
-        {"a full disk", [&] {
+        {"an archiver killed", [&] { fakeArchiver("kill -KILL $$"); }, "The archiver was ended by the signal SIGKILL "},
+        {"a full disk",
+         [&] {
              fs::remove_all(output);
              fs::create_directories(output);
              ASSERT_TRUE(mountOutput("size=256k"));
@@ -821,17 +888,21 @@ TEST_F(Packaging, FaultsFailTheRunAndLeaveNothingBehind)
              std::mt19937_64 random(9);
              for (auto& byte : noise)
                  byte = static_cast<char>(random());
-             WriteBytes(cid / "torqel/noise.bin", noise); },
+             WriteBytes(cid / "torqel/noise.bin", noise);
+         },
          "Failed to invoke archiver tool: ", L"", 0, true, unmountOutput},
-        {"a read-only output folder", [&] {
+        {"a read-only output folder",
+         [&] {
              ASSERT_TRUE(mountOutput("size=1m"));
              WriteBytes(output / "Setup Package.exe", "an older package");
-             ASSERT_EQ(RunChild("/usr/bin/mount", {"-o", "remount,ro", output.string()}).exitCode, 0); },
+             ASSERT_EQ(RunChild("/usr/bin/mount", {"-o", "remount,ro", output.string()}).exitCode, 0);
+         },
          "Unable to make a private folder for the run's files in the output folder: ", L"", 0, true, unmountOutput},
-        {"a script that cannot be written", [] {}, "Failed to write the configuration script " + (temp / "Halvex/setup.vbs").string() + " ",
-         kSuccessStatuses[2], 0, false, [] {}, [&] { fs::create_directory(temp / "Halvex/setup.vbs"); }},
-        {"an error no step turns into a result", [] {}, "Unexpected error: a fault of the test ", kSuccessStatuses[2], 0,
-         false, [] {}, [] { throw std::runtime_error("a fault of the test"); }},
+        {"a script that cannot be written", [] {},
+         "Failed to write the configuration script " + (temp / "Halvex/setup.vbs").string() + " ", kSuccessStatuses[2],
+         0, false, [] {}, [&] { fs::create_directory(temp / "Halvex/setup.vbs"); }},
+        {"an error no step turns into a result", [] {}, "Unexpected error: a fault of the test ", kSuccessStatuses[2],
+         0, false, [] {}, [] { throw std::runtime_error("a fault of the test"); }},
         {"interrupted after component selection", [] {}, "Packaging interrupted: the run was asked to stop ",
          kSuccessStatuses[0], 1},
         {"interrupted while copying", [&] { WriteBytes(cid / "torqel/big.bin", std::string(8 << 20, 'z')); },
@@ -842,9 +913,9 @@ TEST_F(Packaging, FaultsFailTheRunAndLeaveNothingBehind)
          "Archiving interrupted: the run was asked to stop ", kSuccessStatuses[3], 5},
     };
     // Every kind of name a Windows client cannot hold, one run each.
-    for (const std::string name : {"quote\"d", "back\\slash", "co:lon", "st*r", "what?", "less<", "more>", "pi|pe",
-                                   "bell\x07", "dot.", "blank ", "CON", "con.txt", "Prn.log", "AUX", "nul.dat", "COM1",
-                                   "com9.cfg", "LPT1", "lpt9.x"}) {
+    for (const std::string name : {"quote\"d", "back\\slash", "co:lon", "st*r",     "what?", "less<",   "more>",
+                                   "pi|pe",    "bell\x07",    "dot.",   "blank ",   "CON",   "con.txt", "Prn.log",
+                                   "AUX",      "nul.dat",     "COM1",   "com9.cfg", "LPT1",  "lpt9.x"}) {
         // The log writes a control character escaped.
         const std::string logged = name == "bell\x07" ? "bell\\x07" : name;
         faults.push_back({"the name " + name, [this, name] { WriteBytes(cid / "torqel" / name, "x"); },
@@ -875,9 +946,9 @@ TEST_F(Packaging, FaultsFailTheRunAndLeaveNothingBehind)
         // Names and differences are listed first; the line that ends the step sums them up.
         ExpectReason(fault.line.starts_with("Name a Windows client")
                          ? "Package not built: names a Windows client cannot hold: "
-                         : fault.line.starts_with("Missing from the package")
-                               ? "Package verification failed: the package does not hold exactly what the work folder held"
-                               : fault.line);
+                     : fault.line.starts_with("Missing from the package")
+                         ? "Package verification failed: the package does not hold exactly what the work folder held"
+                         : fault.line);
         EXPECT_EQ(JobLines(lines).back(), "Zastrel failed ");
         EXPECT_EQ(reporter.statuses.back(), L"Package generation failed. See log for details.");
         EXPECT_EQ(Tree(output), before);

@@ -24,10 +24,12 @@ struct Listed {
 
 std::string Listing(const std::vector<Listed>& entries)
 {
-    std::string text = "\n7-Zip\n\nListing archive: pkg.exe\n\n--\nPath = pkg.exe\nType = 7z\nSize = 99\n\n----------\n";
+    std::string text =
+        "\n7-Zip\n\nListing archive: pkg.exe\n\n--\nPath = pkg.exe\nType = 7z\nSize = 99\n\n----------\n";
     for (const auto& entry : entries)
-        text += "Path = " + entry.path + "\nSize = " + entry.size + "\nPacked Size = 0\nAttributes = " +
-                entry.attributes + "\nCRC = " + entry.crc + "\nMethod = LZMA2:12\n\n";
+        text += "Path = " + entry.path + "\nSize = " + entry.size +
+                "\nPacked Size = 0\nAttributes = " + entry.attributes + "\nCRC = " + entry.crc +
+                "\nMethod = LZMA2:12\n\n";
     return text;
 }
 
@@ -57,8 +59,7 @@ protected:
         WriteBytes(work / "NORDAVIN/empty", "");
         WriteBytes(work / "two", "two\n");
         ASSERT_EQ(packed.List(work.wstring(), false), 0);
-        while (!packed.HashShare(1, {})) {
-        }
+        while (!packed.HashShare(1, {})) {}
         ASSERT_EQ(packed.Error(), 0);
     }
 
@@ -75,7 +76,8 @@ TEST_F(PackedEntries, ArchiversListingMatchesInPiecesOfAnySize)
     const auto listed = RunChild("/usr/bin/7za", {"l", "-slt", "-t7z", "--", archive.string()});
     ASSERT_EQ(listed.exitCode, 0);
     EXPECT_EQ(packed.Count(), 6u);
-    for (const std::size_t piece : {std::size_t{1}, std::size_t{2}, std::size_t{7}, std::size_t{4096}, listed.out.size()}) {
+    for (const std::size_t piece :
+         {std::size_t{1}, std::size_t{2}, std::size_t{7}, std::size_t{4096}, listed.out.size()}) {
         SCOPED_TRACE(piece);
         bool same = false;
         EXPECT_TRUE(Compare(packed, listed.out, piece, 20, &same).empty());
@@ -145,12 +147,21 @@ TEST_F(PackedEntries, DifferencesAreTheWorkFoldersInOrderThenThePackagesOwnUpToT
 TEST(PackedEntriesReading, FileThatCannotBeReadStopsWithItsPath)
 {
     const fs::path work = ScratchFolder() / "unreadable entries";
-    struct Case { const char* name; std::function<void()> spoil; const char* path; int error; };
+    struct Case {
+        const char* name;
+        std::function<void()> spoil;
+        const char* path;
+        int error;
+    };
     const Case cases[] = {
         {"a folder gone", [&] { fs::remove_all(work / "b"); }, "b/one", ENOENT},
         {"a file gone", [&] { fs::remove(work / "b/two"); }, "b/two", ENOENT},
         {"a file turned into a pipe",
-         [&] { fs::remove(work / "b/two"); ASSERT_EQ(::mkfifo((work / "b/two").c_str(), 0600), 0); }, "b/two", EINVAL},
+         [&] {
+             fs::remove(work / "b/two");
+             ASSERT_EQ(::mkfifo((work / "b/two").c_str(), 0600), 0);
+         },
+         "b/two", EINVAL},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

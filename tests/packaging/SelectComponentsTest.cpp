@@ -40,29 +40,50 @@ const Folders kAllExploit = {L"pexo", L"vanto", L"pexo64", L"vanto64"};
 TEST(SelectComponents, FoldersAndLogLinesFollowTheOptions)
 {
     const Case cases[] = {
-        {"defaults", [](PackageOptions&) {},
-         {L"lorv", L"bexu", L"dimbel", L"torqel", L"ynda", L"ynda64"}, {},
+        {"defaults",
+         [](PackageOptions&) {},
+         {L"lorv", L"bexu", L"dimbel", L"torqel", L"ynda", L"ynda64"},
+         {},
          {kOpening, kAutoUpdate, kRemoval, kAntiVirus}},
-        {"every feature, both architectures", EveryFeature,
+        {"every feature, both architectures",
+         EveryFeature,
          {L"lorv", L"bexu", L"dimbel", L"torqel", L"ynda", L"ynda64", L"gulv", L"gulv64", L"kett", L"wofa", L"zimr",
           L"zimr64"},
          kAllExploit,
          {kOpening, kAutoUpdate, kRemoval, kAntiVirus, kPatch, kManaged, kFirewall, kTraffic, kTraffic, kExploit}},
         {"32-bit with every feature",
-         [](PackageOptions& o) { EveryFeature(o); o.SetInclude64Bit(false); },
-         {L"lorv", L"bexu", L"dimbel", L"torqel", L"ynda", L"gulv", L"kett", L"wofa", L"zimr"}, kAllExploit,
+         [](PackageOptions& o) {
+             EveryFeature(o);
+             o.SetInclude64Bit(false);
+         },
+         {L"lorv", L"bexu", L"dimbel", L"torqel", L"ynda", L"gulv", L"kett", L"wofa", L"zimr"},
+         kAllExploit,
          {kOpening, kAutoUpdate, kRemoval, kAntiVirus, kPatch, kManaged, kFirewall, kTraffic, kExploit}},
         {"64-bit with traffic detection and exploit prevention",
-         [](PackageOptions& o) { o.SetInclude32Bit(false); o.SetTrafficDetection(true); o.SetExploitPrevention(true); },
-         {L"lorv", L"bexu", L"dimbel", L"torqel", L"ynda64", L"zimr64"}, kAllExploit,
+         [](PackageOptions& o) {
+             o.SetInclude32Bit(false);
+             o.SetTrafficDetection(true);
+             o.SetExploitPrevention(true);
+         },
+         {L"lorv", L"bexu", L"dimbel", L"torqel", L"ynda64", L"zimr64"},
+         kAllExploit,
          {kOpening, kAutoUpdate, kRemoval, kAntiVirus, kTraffic, kExploit}},
         {"no architecture: the patch line stays, no folder",
-         [](PackageOptions& o) { o.SetInclude32Bit(false); o.SetInclude64Bit(false); o.SetPatch(true); },
-         {L"lorv", L"bexu", L"dimbel", L"torqel"}, {},
+         [](PackageOptions& o) {
+             o.SetInclude32Bit(false);
+             o.SetInclude64Bit(false);
+             o.SetPatch(true);
+         },
+         {L"lorv", L"bexu", L"dimbel", L"torqel"},
+         {},
          {kOpening, kAutoUpdate, kRemoval, kAntiVirus, kPatch}},
         {"components not included, every feature",
-         [](PackageOptions& o) { EveryFeature(o); o.SetIncludeComponents(false); },
-         {L"lorv", L"bexu", L"dimbel"}, {},
+         [](PackageOptions& o) {
+             EveryFeature(o);
+             o.SetIncludeComponents(false);
+         },
+         {L"lorv", L"bexu", L"dimbel"},
+         {},
          {kOpening, kAutoUpdate, kRemoval}},
     };
     for (const auto& c : cases) {

@@ -2,10 +2,10 @@
 
 #include <cctype>
 #include <cerrno>
-#include <iostream>
-#include <set>
 #include <functional>
+#include <iostream>
 #include <regex>
+#include <set>
 
 #include "PackagingTestSupport.h"
 #include "obfuscation/obscurity/Obfuscation.h"
@@ -40,7 +40,9 @@ Else
   If Not oFSO.FileExists (sDstFolder + "\halvex.tmp") Then
     oFSO.DeleteFolder(sDstFolder)
     Set oTempFolder = oFSO.CreateFolder(sDstFolder)
-)" "\t" R"(   Set oTempFolder = Nothing
+)"
+                          "\t"
+                          R"(   Set oTempFolder = Nothing
   End If
 End If
 
@@ -196,9 +198,10 @@ TEST_F(SetupScript, UnmanagedScriptWithBothLocations)
     options.GetSetupParameters().emplace(L"-bexu", L"x");
 
     const std::string script = Write(options);
-    EXPECT_EQ(Masked(script),
-              kHead +
-                  R"(setupCode = wshShell.run(Chr(34) + sDstFolder + "\NORDAVIN\setup.exe" + Chr(34) + " -bexu R -s -ni -mng no -bexu x -g " + Chr(34) + "Sales Team" + Chr(34) + " -login" + Chr(32) + scriptArgs,, true)
+    EXPECT_EQ(
+        Masked(script),
+        kHead +
+            R"(setupCode = wshShell.run(Chr(34) + sDstFolder + "\NORDAVIN\setup.exe" + Chr(34) + " -bexu R -s -ni -mng no -bexu x -g " + Chr(34) + "Sales Team" + Chr(34) + " -login" + Chr(32) + scriptArgs,, true)
 
 WScript.Sleep 45000
 
@@ -226,9 +229,11 @@ TEST_F(SetupScript, ManagedScriptHasNoToolBlock)
     PackageOptions options;
     options.SetManaged(true);
     options.SetPrimaryUpdateLocation(L"\\\\srv\\upd");
-    EXPECT_EQ(Write(options),
-              kHead + R"(setupCode = wshShell.run(Chr(34) + sDstFolder + "\NORDAVIN\setup.exe" + Chr(34) + " -bexu R -mng yes" + Chr(32) + scriptArgs,, true))" +
-                  kTail);
+    EXPECT_EQ(
+        Write(options),
+        kHead +
+            R"(setupCode = wshShell.run(Chr(34) + sDstFolder + "\NORDAVIN\setup.exe" + Chr(34) + " -bexu R -mng yes" + Chr(32) + scriptArgs,, true))" +
+            kTail);
 }
 
 TEST_F(SetupScript, SetupLineFollowsTheOptions)
@@ -241,21 +246,35 @@ TEST_F(SetupScript, SetupLineFollowsTheOptions)
     };
     const std::string toolDeletion = "\n\noFSO.DeleteFile sDstFolder + \"\\ConfigUpdate.exe\"\n";
     const Case cases[] = {
-        {"features", [](PackageOptions& o) {
-             o.SetFirewall(true); o.SetPatch(true); o.SetManagementServerUrl(L"http://mgmt:8080/x");
-             o.SetExploitPrevention(true); },
+        {"features",
+         [](PackageOptions& o) {
+             o.SetFirewall(true);
+             o.SetPatch(true);
+             o.SetManagementServerUrl(L"http://mgmt:8080/x");
+             o.SetExploitPrevention(true);
+         },
          " -bexu R -mng no -wofa -patch http://mgmt:8080/x -pexo", toolDeletion},
         {"components downloaded: credentials on the setup line, secondary tool line only",
          [](PackageOptions& o) {
-             o.SetIncludeComponents(false); o.SetPrimaryUpdateLocation(L"\\\\srv\\u\\\\\\");
-             o.SetPrimaryUserName(L"dom\\ad min"); o.SetPrimaryPassword(L"pw");
-             o.SetUseSecondaryLocation(true); o.SetSecondaryUpdateLocation(L"\\\\b\\u"); },
+             o.SetIncludeComponents(false);
+             o.SetPrimaryUpdateLocation(L"\\\\srv\\u\\\\\\");
+             o.SetPrimaryUserName(L"dom\\ad min");
+             o.SetPrimaryPassword(L"pw");
+             o.SetUseSecondaryLocation(true);
+             o.SetSecondaryUpdateLocation(L"\\\\b\\u");
+         },
          R"( -bexu R -mng no -updp " + Chr(34) + "\\srv\u\" + Chr(34) + " -user " + Chr(34) + "dom\ad min" + Chr(34) + " -opwd <TOKEN>)",
-         "\n\nWScript.Sleep 45000\n\nrunCode = wshShell.run(Chr(34) + sDstFolder + \"\\ConfigUpdate.exe\" + Chr(34) + \" \" + "
-         "Chr(34) + \"\\\\b\\u\" + Chr(34) + \" \" + Chr(34) + \"\" + Chr(34) + \" \" + Chr(34) + \"\" + Chr(34) + \" \" + "
-         "Chr(34) + \"1\" + Chr(34),, true)\nIf runCode <> 0 And toolCode = 0 Then toolCode = runCode\n" + toolDeletion},
+         "\n\nWScript.Sleep 45000\n\nrunCode = wshShell.run(Chr(34) + sDstFolder + \"\\ConfigUpdate.exe\" + Chr(34) + "
+         "\" \" + "
+         "Chr(34) + \"\\\\b\\u\" + Chr(34) + \" \" + Chr(34) + \"\" + Chr(34) + \" \" + Chr(34) + \"\" + Chr(34) + \" "
+         "\" + "
+         "Chr(34) + \"1\" + Chr(34),, true)\nIf runCode <> 0 And toolCode = 0 Then toolCode = runCode\n" +
+             toolDeletion},
         {"components downloaded without a password or secondary location",
-         [](PackageOptions& o) { o.SetIncludeComponents(false); o.SetPrimaryUpdateLocation(L"http://u"); },
+         [](PackageOptions& o) {
+             o.SetIncludeComponents(false);
+             o.SetPrimaryUpdateLocation(L"http://u");
+         },
          R"( -bexu R -mng no -updp " + Chr(34) + "http://u" + Chr(34) + ")", toolDeletion},
     };
     for (const auto& c : cases) {
@@ -263,7 +282,8 @@ TEST_F(SetupScript, SetupLineFollowsTheOptions)
         PackageOptions options;
         c.set(options);
         const std::string script = Masked(Write(options));
-        const std::string prefix = "setupCode = wshShell.run(Chr(34) + sDstFolder + \"\\NORDAVIN\\setup.exe\" + Chr(34) + \"";
+        const std::string prefix =
+            "setupCode = wshShell.run(Chr(34) + sDstFolder + \"\\NORDAVIN\\setup.exe\" + Chr(34) + \"";
         const std::string suffix = "\" + Chr(32) + scriptArgs,, true)";
         const std::size_t start = script.find(prefix);
         const std::size_t end = script.find(suffix);
@@ -289,9 +309,10 @@ TEST_F(SetupScript, ValuesCannotEndTheLiteralAndReachTheClientAsTyped)
     const std::string script = Write(options);
     const auto lines = Lines(script);
     ASSERT_EQ(lines.size(), Lines(Write(PackageOptions())).size()) << "no value adds a line";
-    EXPECT_EQ(ClientCommand(SetupLineOf(lines)),
-              "\"<sDstFolder>\\NORDAVIN\\setup.exe\" -bexu R -mng no -patch http://m/\"q\" -updp \"\\\\srv\\\"u\" -user "
-              "\"x\" : CreateObject(\"WScript.Shell\").Run(\"calc\") : \"\" -g line\r\nbreak -x\"y tab\there <scriptArgs>");
+    EXPECT_EQ(
+        ClientCommand(SetupLineOf(lines)),
+        "\"<sDstFolder>\\NORDAVIN\\setup.exe\" -bexu R -mng no -patch http://m/\"q\" -updp \"\\\\srv\\\"u\" -user "
+        "\"x\" : CreateObject(\"WScript.Shell\").Run(\"calc\") : \"\" -g line\r\nbreak -x\"y tab\there <scriptArgs>");
 }
 
 TEST_F(SetupScript, SetupCommandLengthIsTheClientsLineWithRoomForItsTemporaryFolder)
@@ -349,14 +370,25 @@ TEST_F(SetupScript, AScriptThatCannotBeWrittenIsReportedAndNothingIsLeft)
         int error;
     };
     const std::vector<Case> cases = {
-        {"a link at the script's name", work, [&] { fs::create_symlink(elsewhere, work / "setup.vbs"); return true; }, EEXIST},
-        {"a folder at the script's name", work, [&] { fs::create_directory(work / "setup.vbs"); return true; }, EEXIST},
+        {"a link at the script's name", work,
+         [&] {
+             fs::create_symlink(elsewhere, work / "setup.vbs");
+             return true;
+         },
+         EEXIST},
+        {"a folder at the script's name", work,
+         [&] {
+             fs::create_directory(work / "setup.vbs");
+             return true;
+         },
+         EEXIST},
         {"no work folder", ScratchFolder() / "gone", [] { return true; }, ENOENT},
         {"a full file system", full,
          [&] {
              fs::create_directories(full);
              if (::geteuid() != 0 ||
-                 TestSupport::RunChild("/usr/bin/mount", {"-t", "tmpfs", "-o", "size=4k", "tmpfs", full.string()}).exitCode != 0)
+                 TestSupport::RunChild("/usr/bin/mount", {"-t", "tmpfs", "-o", "size=4k", "tmpfs", full.string()})
+                         .exitCode != 0)
                  return false;
              WriteBytes(full / "filler", std::string(4096, 'f'));
              return true;

@@ -82,8 +82,7 @@ TEST(ChildProcess, EveryArgumentArrivesExactlyAsGiven)
     // Quotes, backslashes, blanks, wildcards and shell syntax in every place a path may
     // hold them: each must reach the program as one unchanged argument.
     const std::vector<std::wstring> hostile = {
-        L"a \"b\" c", L"\"", L"\\\"", L"trailing\\", L"x\\\\\"y", L"", L"$(touch nope) *", L"-r",
-        L"\u00E9\u4E2D \"q\"",
+        L"a \"b\" c", L"\"", L"\\\"", L"trailing\\", L"x\\\\\"y", L"", L"$(touch nope) *", L"-r", L"\u00E9\u4E2D \"q\"",
     };
     std::vector<std::wstring> arguments = {L"/bin/sh", L"-c", L"printf '%s\\0' \"$@\"", L"zero"};
     arguments.insert(arguments.end(), hostile.begin(), hostile.end());
@@ -91,10 +90,10 @@ TEST(ChildProcess, EveryArgumentArrivesExactlyAsGiven)
     ASSERT_EQ(child.StartError(), 0);
     ASSERT_EQ(WaitFor(child), 0) << child.ErrorOutput();
     std::string expected;
-    for (const auto& argument : {std::string("a \"b\" c"), std::string("\""), std::string("\\\""),
-                                 std::string("trailing\\"), std::string("x\\\\\"y"), std::string(),
-                                 std::string("$(touch nope) *"), std::string("-r"),
-                                 std::string("\xC3\xA9\xE4\xB8\xAD \"q\"")})
+    for (const auto& argument :
+         {std::string("a \"b\" c"), std::string("\""), std::string("\\\""), std::string("trailing\\"),
+          std::string("x\\\\\"y"), std::string(), std::string("$(touch nope) *"), std::string("-r"),
+          std::string("\xC3\xA9\xE4\xB8\xAD \"q\"")})
         expected += argument + '\0';
     EXPECT_EQ(child.Output(), expected);
 }
@@ -133,7 +132,11 @@ TEST(ChildProcess, FailedStartsGiveTheirErrorCode)
     const std::filesystem::path plain = TestSupport::ScratchFolder() / "not a program";
     std::ofstream(plain) << "text\n";
     std::filesystem::permissions(plain, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-    struct Case { std::vector<std::wstring> arguments; std::wstring folder; int error; };
+    struct Case {
+        std::vector<std::wstring> arguments;
+        std::wstring folder;
+        int error;
+    };
     const Case cases[] = {
         {{L"/nonexistent/7za/7za", L"a", L"x"}, L"", ENOENT},
         {{plain.wstring()}, L"", EACCES},

@@ -34,7 +34,7 @@ bool Declines(int)
 
 TEST(ConsoleControl, EventsReachTheHandlerInOrderOnItsOwnThreadAndRemovalRestores)
 {
-    struct sigaction before {};
+    struct sigaction before{};
     ::sigaction(SIGTERM, nullptr, &before);
     events.clear();
     raised = false;
@@ -46,7 +46,7 @@ TEST(ConsoleControl, EventsReachTheHandlerInOrderOnItsOwnThreadAndRemovalRestore
     EXPECT_TRUE(Platform::SetConsoleCtrlHandler(Handles, false));
     EXPECT_EQ(events, (std::vector<int>{SIGINT, SIGTERM, SIGHUP}));
     EXPECT_NE(handlerThread, std::this_thread::get_id());
-    struct sigaction after {};
+    struct sigaction after{};
     ::sigaction(SIGTERM, nullptr, &after);
     EXPECT_EQ(after.sa_handler, before.sa_handler);
 }

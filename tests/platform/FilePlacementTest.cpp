@@ -28,7 +28,7 @@ std::string Read(const fs::path& path)
 
 struct stat Status(const fs::path& path)
 {
-    struct stat status {};
+    struct stat status{};
     EXPECT_EQ(::stat(path.c_str(), &status), 0) << path;
     return status;
 }
@@ -78,7 +78,7 @@ protected:
     }
 
     fs::path folder, source, other;
-    struct stat before {};
+    struct stat before{};
 };
 
 TEST_F(FilePlacement, LinkedOnTheSameFileSystemCopiedElsewhereAlikeToAReader)
@@ -148,9 +148,8 @@ TEST_F(FilePlacement, CopyStoppedBetweenPiecesLeavesNothing)
         GTEST_SKIP() << "no second file system at /dev/shm";
     const fs::path target = other / "stopped.bin";
     int pieces = 0;
-    const auto placed = Platform::PlaceFile(source.wstring(), target.wstring(), [&pieces](std::uint64_t) {
-        return ++pieces < 2;
-    });
+    const auto placed =
+        Platform::PlaceFile(source.wstring(), target.wstring(), [&pieces](std::uint64_t) { return ++pieces < 2; });
     EXPECT_EQ(placed.error, ECANCELED);
     EXPECT_EQ(pieces, 2) << "no piece is copied after the stop";
     EXPECT_FALSE(fs::exists(target));
@@ -192,7 +191,11 @@ TEST_F(FilePlacement, TheOpenedFileIsPlacedWhateverItsNameLeadsToNow)
     fs::create_symlink(source, folder / "link.bin");
     fs::create_directory_symlink(folder / "linked", folder / "link-folder");
     ASSERT_EQ(::mkfifo((folder / "pipe").c_str(), 0600), 0);
-    struct Case { const char* name; int file; int asFolder; };
+    struct Case {
+        const char* name;
+        int file;
+        int asFolder;
+    };
     const std::map<std::string, Case> cases = {
         {"link.bin", {"a link to a file", ELOOP, ENOTDIR}},
         {"link-folder", {"a link to a folder", ELOOP, ENOTDIR}},
@@ -228,7 +231,11 @@ TEST_F(FilePlacement, LinkByNameKeepsOnlyTheListedFile)
     std::ofstream(folder / "another.bin") << "another file";
     fs::create_symlink(source, folder / "link.bin");
     ASSERT_EQ(::mkfifo((folder / "pipe").c_str(), 0600), 0);
-    struct Case { const char* what; const char* name; int error; };
+    struct Case {
+        const char* what;
+        const char* name;
+        int error;
+    };
     const Case cases[] = {
         {"another file", "another.bin", ESTALE},
         {"a link to the listed file", "link.bin", ESTALE},

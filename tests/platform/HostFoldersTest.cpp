@@ -37,13 +37,14 @@ private:
 
 TEST(HostFolders, TempBaseNeverEmptyOrRelative)
 {
-    struct Case { const char* temp; const char* tmpdir; const wchar_t* expected; };
+    struct Case {
+        const char* temp;
+        const char* tmpdir;
+        const wchar_t* expected;
+    };
     const Case cases[] = {
-        {"/srv/t mp", "/other", L"/srv/t mp"},
-        {"", "/other", L"/other"},
-        {"relative", nullptr, L"/tmp"},
-        {nullptr, "relative/too", L"/tmp"},
-        {nullptr, nullptr, L"/tmp"},
+        {"/srv/t mp", "/other", L"/srv/t mp"}, {"", "/other", L"/other"},   {"relative", nullptr, L"/tmp"},
+        {nullptr, "relative/too", L"/tmp"},    {nullptr, nullptr, L"/tmp"},
     };
     for (const auto& c : cases) {
         ScopedVariable temp("TEMP", c.temp);
@@ -62,7 +63,11 @@ TEST(HostFolders, ProgramDataWinsWhenSet)
 // in a child process that is such a user (nobody, when this one is root).
 TEST(HostFolders, WithoutProgramDataAnUnprivilegedUserLogsInTheirStateFolder)
 {
-    struct Case { const char* stateHome; const char* home; const wchar_t* expected; };
+    struct Case {
+        const char* stateHome;
+        const char* home;
+        const wchar_t* expected;
+    };
     const Case cases[] = {
         {"/srv/state", "/home/ann", L"/srv/state"},
         {"", "/home/ann", L"/home/ann/.local/state"},
@@ -87,8 +92,8 @@ TEST(HostFolders, WithoutProgramDataAnUnprivilegedUserLogsInTheirStateFolder)
             if (Platform::CommonAppDataFolder() != c.expected)
                 mismatches += std::string("wrong folder with HOME ") + (c.home ? c.home : "unset") + "\n";
         }
-        const bool written = ::write(report[1], mismatches.data(), mismatches.size()) ==
-                             static_cast<ssize_t>(mismatches.size());
+        const bool written =
+            ::write(report[1], mismatches.data(), mismatches.size()) == static_cast<ssize_t>(mismatches.size());
         ::_exit(written && mismatches.empty() ? 0 : 1);
     }
     ::close(report[1]);

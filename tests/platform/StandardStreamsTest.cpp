@@ -79,7 +79,13 @@ TEST(StandardStreams, LinesArriveWholeAsUtf8)
 // may be; a terminal that does not tell its width (0 columns) still gets a line.
 TEST(StandardStreams, StandardErrorTerminalAndItsWidth)
 {
-    struct Case { const char* name; bool terminal; unsigned short columns; bool isTerminal; std::size_t width; };
+    struct Case {
+        const char* name;
+        bool terminal;
+        unsigned short columns;
+        bool isTerminal;
+        std::size_t width;
+    };
     const Case cases[] = {
         {"a terminal 40 columns wide", true, 40, true, 40},
         {"a terminal that does not tell its width", true, 0, true, 80},
@@ -87,7 +93,7 @@ TEST(StandardStreams, StandardErrorTerminalAndItsWidth)
     };
     for (const auto& c : cases) {
         int ends[2];
-        winsize size {};
+        winsize size{};
         size.ws_col = c.columns;
         ASSERT_EQ(c.terminal ? ::openpty(&ends[0], &ends[1], nullptr, nullptr, &size) : ::pipe(ends), 0);
         const int savedError = ::dup(2);

@@ -14,12 +14,17 @@ TEST(TextConversion, HostTextRoundTripsBeyondLatin1)
 
 TEST(TextConversion, InvalidUtf8BecomesReplacementCharacterPerByte)
 {
-    EXPECT_EQ(Platform::WidenHostText("a\xFF" "b\xC3"), std::wstring(L"a\uFFFDb\uFFFD"));
+    EXPECT_EQ(Platform::WidenHostText("a\xFF"
+                                      "b\xC3"),
+              std::wstring(L"a\uFFFDb\uFFFD"));
 }
 
 TEST(TextConversion, Windows1252KeepsWhatItCanAndMarksTheRest)
 {
-    struct Case { std::wstring in; std::string out; };
+    struct Case {
+        std::wstring in;
+        std::string out;
+    };
     const Case cases[] = {
         {L"plain ASCII \\ \"", "plain ASCII \\ \""},
         {L"\u00E4\u00FF\u00A0", "\xE4\xFF\xA0"},
@@ -32,7 +37,11 @@ TEST(TextConversion, Windows1252KeepsWhatItCanAndMarksTheRest)
 
 TEST(TextConversion, BytesThatAreNotUtf8AreReplacedOrShownEscaped)
 {
-    struct Case { std::string bytes; bool valid; std::wstring escaped; };
+    struct Case {
+        std::string bytes;
+        bool valid;
+        std::wstring escaped;
+    };
     const Case cases[] = {
         {"", true, L""},
         {"/srv/\xC3\xA4\xE4\xB8\xAD", true, L"/srv/\u00E4\u4E2D"},

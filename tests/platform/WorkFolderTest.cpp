@@ -77,7 +77,8 @@ TEST_F(WorkFolder, LockFileGoesWithTheRunThatMadeItOnlyWhenAsked)
         const Platform::RunLock second(lockFile, 0600, Platform::RunLock::File::OnlyALock);
         EXPECT_EQ(second.GetState(), Platform::RunLock::State::Busy);
     }
-    EXPECT_FALSE(fs::exists(base / "Halvex.lock")) << "the busy run leaves the holder's file alone; the holder removes it";
+    EXPECT_FALSE(fs::exists(base / "Halvex.lock"))
+        << "the busy run leaves the holder's file alone; the holder removes it";
     {
         const Platform::RunLock kept(lockFile);
         EXPECT_EQ(kept.GetState(), Platform::RunLock::State::Held);
@@ -146,32 +147,59 @@ TEST_F(WorkFolder, LockOnlyFileNamesItsHolderAndIsRefusedWhereOthersReach)
     }
     fs::remove_all(folder);
 
-    struct Case { const char* name; std::function<void()> spoil; bool needsRoot; };
+    struct Case {
+        const char* name;
+        std::function<void()> spoil;
+        bool needsRoot;
+    };
     const Case cases[] = {
-        {"a folder others may write to", [&] { fs::create_directory(folder); fs::permissions(folder, fs::perms::all); }, false},
-        {"a folder its group may write to", [&] {
+        {"a folder others may write to",
+         [&] {
              fs::create_directory(folder);
-             fs::permissions(folder, fs::perms::owner_all | fs::perms::group_all); }, false},
-        {"a folder that is a link", [&] {
+             fs::permissions(folder, fs::perms::all);
+         },
+         false},
+        {"a folder its group may write to",
+         [&] {
+             fs::create_directory(folder);
+             fs::permissions(folder, fs::perms::owner_all | fs::perms::group_all);
+         },
+         false},
+        {"a folder that is a link",
+         [&] {
              fs::create_directory(base / "elsewhere");
-             fs::create_directory_symlink(base / "elsewhere", folder); }, false},
+             fs::create_directory_symlink(base / "elsewhere", folder);
+         },
+         false},
         {"a file where the folder should be", [&] { std::ofstream(folder) << "x"; }, false},
-        {"a lock file others may write to", [&] {
+        {"a lock file others may write to",
+         [&] {
              fs::create_directory(folder);
              std::ofstream(folder / "Halvex.lock") << "";
-             fs::permissions(folder / "Halvex.lock", fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_write); },
+             fs::permissions(folder / "Halvex.lock",
+                             fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_write);
+         },
          false},
         {"a lock file that is a folder", [&] { fs::create_directories(folder / "Halvex.lock"); }, false},
-        {"a lock file that is a link", [&] {
+        {"a lock file that is a link",
+         [&] {
              fs::create_directory(folder);
-             fs::create_symlink(base / "nowhere", folder / "Halvex.lock"); }, false},
-        {"a folder of another user", [&] {
+             fs::create_symlink(base / "nowhere", folder / "Halvex.lock");
+         },
+         false},
+        {"a folder of another user",
+         [&] {
              fs::create_directory(folder);
-             ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0); }, true},
-        {"a lock file of another user", [&] {
+             ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+         },
+         true},
+        {"a lock file of another user",
+         [&] {
              fs::create_directory(folder);
              std::ofstream(folder / "Halvex.lock") << "";
-             ASSERT_EQ(::chown((folder / "Halvex.lock").c_str(), 65534, 65534), 0); }, true},
+             ASSERT_EQ(::chown((folder / "Halvex.lock").c_str(), 65534, 65534), 0);
+         },
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

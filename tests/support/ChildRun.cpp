@@ -61,8 +61,7 @@ std::vector<std::string> ChildResult::OutLines() const
     return lines;
 }
 
-ChildResult RunChild(const std::string& program, const std::vector<std::string>& arguments,
-                     const ChildOptions& options)
+ChildResult RunChild(const std::string& program, const std::vector<std::string>& arguments, const ChildOptions& options)
 {
     // Everything the child needs is made before fork(): after it, the child calls only
     // functions that are safe there.
@@ -81,15 +80,15 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
     int in = -1;
     if (options.input) {
         in = ::memfd_create("input", MFD_CLOEXEC);
-        if (in < 0 || ::write(in, options.input->data(), options.input->size()) !=
-                          static_cast<ssize_t>(options.input->size()) ||
+        if (in < 0 ||
+            ::write(in, options.input->data(), options.input->size()) != static_cast<ssize_t>(options.input->size()) ||
             ::lseek(in, 0, SEEK_SET) != 0)
             throw std::runtime_error("cannot prepare the child's standard input");
     }
     int terminal = -1;
     int terminalSide = -1;
     if (options.outputOnTerminal || options.errorOnTerminal) {
-        winsize size {};
+        winsize size{};
         size.ws_row = 24;
         size.ws_col = options.terminalColumns;
         if (::openpty(&terminal, &terminalSide, nullptr, nullptr, &size) != 0 ||
@@ -172,8 +171,7 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
         }
     }
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {}
     if (WIFEXITED(status))
         result.exitCode = WEXITSTATUS(status);
     else if (WIFSIGNALED(status))

@@ -12,9 +12,9 @@ namespace TestSupport {
 
 struct ChildResult {
     int exitCode = -1;  // -1 when a signal ended the program
-    int signal = 0;     // the signal that ended it, 0 when it exited
-    std::string out;    // standard output, when captured
-    std::string err;    // standard error
+    int signal = 0;  // the signal that ended it, 0 when it exited
+    std::string out;  // standard output, when captured
+    std::string err;  // standard error
     std::string terminal;  // what the pseudo-terminal received, when the program had one
 
     // Standard output line by line, line ends (LF or CR LF) cut off.

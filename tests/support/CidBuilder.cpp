@@ -9,8 +9,8 @@ namespace TestSupport {
 namespace fs = std::filesystem;
 
 const std::vector<std::string> kDefaultComponents = {"lorv", "bexu", "dimbel", "torqel", "ynda", "ynda64"};
-const std::vector<std::string> kAllComponents = {"lorv", "bexu", "dimbel", "torqel", "ynda", "ynda64",
-                                                 "gulv", "gulv64", "kett", "wofa", "zimr", "zimr64"};
+const std::vector<std::string> kAllComponents = {"lorv", "bexu",   "dimbel", "torqel", "ynda", "ynda64",
+                                                 "gulv", "gulv64", "kett",   "wofa",   "zimr", "zimr64"};
 
 CidBuilder::CidBuilder(fs::path folder) : folder(std::move(folder))
 {

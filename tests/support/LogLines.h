@@ -27,10 +27,7 @@ public:
         return Parse(bytes, position);
     }
 
-    static std::string Path()
-    {
-        return std::string(std::getenv("ProgramData")) + "/Veskor/Zastrel/Log/log.txt";
-    }
+    static std::string Path() { return std::string(std::getenv("ProgramData")) + "/Veskor/Zastrel/Log/log.txt"; }
 
 private:
     static std::string Contents(const std::string& file)

@@ -25,12 +25,14 @@ void Run(const std::string& program, const std::vector<std::string>& arguments)
     options.input = "";
     const ChildResult result = RunChild(program, arguments, options);
     if (result.exitCode != 0)
-        throw std::runtime_error(program + " " + (arguments.empty() ? "" : arguments.front()) + " failed: " + result.err);
+        throw std::runtime_error(program + " " + (arguments.empty() ? "" : arguments.front()) +
+                                 " failed: " + result.err);
 }
 
 void NewKey(const fs::path& key)
 {
-    Run("/usr/bin/openssl", {"genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256", "-out", key.string()});
+    Run("/usr/bin/openssl",
+        {"genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256", "-out", key.string()});
 }
 
 }  // namespace
@@ -41,31 +43,35 @@ SigningFixture::SigningFixture(const fs::path& where) : folder(where)
     const fs::path caKey = folder / "ca.key";
     ca = folder / "ca.pem";
     NewKey(caKey);
-    Run("/usr/bin/openssl", {"req", "-x509", "-new", "-key", caKey.string(), "-out", ca.string(), "-days", "30", "-subj",
-                    "/CN=Halvex Test CA", "-addext", "basicConstraints=critical,CA:TRUE", "-addext",
-                    "keyUsage=critical,keyCertSign,cRLSign"});
+    Run("/usr/bin/openssl", {"req", "-x509", "-new", "-key", caKey.string(), "-out", ca.string(), "-days", "30",
+                             "-subj", "/CN=Halvex Test CA", "-addext", "basicConstraints=critical,CA:TRUE", "-addext",
+                             "keyUsage=critical,keyCertSign,cRLSign"});
     WriteBytes(folder / "issued/index.txt", "");
     WriteBytes(folder / "issued/serial", "1000\n");
-    WriteBytes(folder / "ca.cnf", "[ ca ]\ndefault_ca = test\n[ test ]\ndir = " + (folder / "issued").string() +
-                                      "\ndatabase = $dir/index.txt\nserial = $dir/serial\nnew_certs_dir = $dir\n"
-                                      "certificate = " + ca.string() + "\nprivate_key = " + caKey.string() +
-                                      "\ndefault_md = sha256\npolicy = anything\nunique_subject = no\n"
-                                      "copy_extensions = none\ndefault_days = 10\n"
-                                      "[ anything ]\ncommonName = supplied\norganizationName = optional\n"
-                                      "[ codesign ]\nbasicConstraints = CA:FALSE\nkeyUsage = critical,digitalSignature\n"
-                                      "extendedKeyUsage = codeSigning\n"
-                                      "[ server ]\nbasicConstraints = CA:FALSE\nkeyUsage = critical,digitalSignature\n"
-                                      "extendedKeyUsage = serverAuth\n"
-                                      "[ tsa ]\nbasicConstraints = CA:FALSE\nkeyUsage = critical,digitalSignature\n"
-                                      "extendedKeyUsage = critical,timeStamping\n");
+    WriteBytes(folder / "ca.cnf",
+               "[ ca ]\ndefault_ca = test\n[ test ]\ndir = " + (folder / "issued").string() +
+                   "\ndatabase = $dir/index.txt\nserial = $dir/serial\nnew_certs_dir = $dir\n"
+                   "certificate = " +
+                   ca.string() + "\nprivate_key = " + caKey.string() +
+                   "\ndefault_md = sha256\npolicy = anything\nunique_subject = no\n"
+                   "copy_extensions = none\ndefault_days = 10\n"
+                   "[ anything ]\ncommonName = supplied\norganizationName = optional\n"
+                   "[ codesign ]\nbasicConstraints = CA:FALSE\nkeyUsage = critical,digitalSignature\n"
+                   "extendedKeyUsage = codeSigning\n"
+                   "[ server ]\nbasicConstraints = CA:FALSE\nkeyUsage = critical,digitalSignature\n"
+                   "extendedKeyUsage = serverAuth\n"
+                   "[ tsa ]\nbasicConstraints = CA:FALSE\nkeyUsage = critical,digitalSignature\n"
+                   "extendedKeyUsage = critical,timeStamping\n");
     // Each certificate from a request for `key`, with the chain after it.
     const auto issue = [&](const fs::path& subjectKey, const std::string& subject, const std::string& extensions,
                            const std::vector<std::string>& dates, const std::string& name) {
         const fs::path request = folder / (name + ".csr");
         const fs::path alone = folder / (name + ".alone.pem");
-        Run("/usr/bin/openssl", {"req", "-new", "-key", subjectKey.string(), "-out", request.string(), "-subj", subject});
-        std::vector<std::string> arguments = {"ca", "-batch", "-notext", "-config", (folder / "ca.cnf").string(),
-                                              "-extensions", extensions, "-in", request.string(), "-out", alone.string()};
+        Run("/usr/bin/openssl",
+            {"req", "-new", "-key", subjectKey.string(), "-out", request.string(), "-subj", subject});
+        std::vector<std::string> arguments = {
+            "ca",  "-batch",         "-notext", "-config",     (folder / "ca.cnf").string(), "-extensions", extensions,
+            "-in", request.string(), "-out",    alone.string()};
         arguments.insert(arguments.end(), dates.begin(), dates.end());
         Run("/usr/bin/openssl", arguments);
         const fs::path chained = folder / (name + ".pem");
@@ -85,25 +91,26 @@ SigningFixture::SigningFixture(const fs::path& where) : folder(where)
     passwordFile = folder / "password.txt";
     WriteBytes(passwordFile, std::string(kPassword) + "\n");
     encryptedKey = folder / "signer-encrypted.key";
-    Run("/usr/bin/openssl", {"pkey", "-in", key.string(), "-aes256", "-passout", "file:" + passwordFile.string(), "-out",
-                    encryptedKey.string()});
+    Run("/usr/bin/openssl", {"pkey", "-in", key.string(), "-aes256", "-passout", "file:" + passwordFile.string(),
+                             "-out", encryptedKey.string()});
     pkcs12 = folder / "signer.p12";
-    Run("/usr/bin/openssl", {"pkcs12", "-export", "-inkey", key.string(), "-in", certificate.string(), "-out", pkcs12.string(),
-                    "-passout", "file:" + passwordFile.string()});
+    Run("/usr/bin/openssl", {"pkcs12", "-export", "-inkey", key.string(), "-in", certificate.string(), "-out",
+                             pkcs12.string(), "-passout", "file:" + passwordFile.string()});
 }
 
 std::string SigningFixture::TokenKey()
 {
     const fs::path store = folder / "token";
     fs::create_directories(store / "tokens");
-    WriteBytes(store / "softhsm2.conf",
-               "directories.tokendir = " + (store / "tokens").string() + "\nobjectstore.backend = file\nlog.level = ERROR\n");
+    WriteBytes(store / "softhsm2.conf", "directories.tokendir = " + (store / "tokens").string() +
+                                            "\nobjectstore.backend = file\nlog.level = ERROR\n");
     ::setenv("SOFTHSM2_CONF", (store / "softhsm2.conf").c_str(), 1);
-    Run("/usr/bin/softhsm2-util", {"--init-token", "--free", "--label", "halvex-signing", "--pin", kPassword, "--so-pin", "so-pin-1"});
+    Run("/usr/bin/softhsm2-util",
+        {"--init-token", "--free", "--label", "halvex-signing", "--pin", kPassword, "--so-pin", "so-pin-1"});
     const fs::path pkcs8 = folder / "signer.pk8";
     Run("/usr/bin/openssl", {"pkcs8", "-topk8", "-nocrypt", "-in", key.string(), "-out", pkcs8.string()});
-    Run("/usr/bin/softhsm2-util", {"--import", pkcs8.string(), "--token", "halvex-signing", "--label", "signer", "--id", "01",
-                          "--pin", kPassword});
+    Run("/usr/bin/softhsm2-util", {"--import", pkcs8.string(), "--token", "halvex-signing", "--label", "signer", "--id",
+                                   "01", "--pin", kPassword});
     return "pkcs11:token=halvex-signing;object=signer;type=private";
 }
 

@@ -17,13 +17,13 @@ public:
     static constexpr const char* kTokenModule = "/usr/lib/softhsm/libsofthsm2.so";
 
     std::filesystem::path folder;
-    std::filesystem::path ca;                 // the authority's certificate
-    std::filesystem::path key;                // the signer's key, unencrypted
-    std::filesystem::path encryptedKey;       // the same key under kPassword
-    std::filesystem::path certificate;        // code signing, the authority's after it
-    std::filesystem::path pkcs12;             // key and both certificates, under kPassword
-    std::filesystem::path passwordFile;       // kPassword and a line end
-    std::filesystem::path expiredCertificate; // code signing, valid in 2020 only
+    std::filesystem::path ca;  // the authority's certificate
+    std::filesystem::path key;  // the signer's key, unencrypted
+    std::filesystem::path encryptedKey;  // the same key under kPassword
+    std::filesystem::path certificate;  // code signing, the authority's after it
+    std::filesystem::path pkcs12;  // key and both certificates, under kPassword
+    std::filesystem::path passwordFile;  // kPassword and a line end
+    std::filesystem::path expiredCertificate;  // code signing, valid in 2020 only
     std::filesystem::path serverCertificate;  // for TLS servers, not code signing
     std::filesystem::path tsaKey, tsaCertificate;
 

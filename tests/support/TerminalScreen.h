@@ -13,7 +13,7 @@ struct TerminalScreen {
     explicit TerminalScreen(const std::string& bytes);
 
     std::vector<std::string> rows;  // trailing blanks cut off; the cursor's row is the last
-    std::size_t widest = 0;         // the most columns any row ever used
+    std::size_t widest = 0;  // the most columns any row ever used
 };
 
 }  // namespace TestSupport

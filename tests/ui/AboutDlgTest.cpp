@@ -49,9 +49,8 @@ void AboutDlgTest::showsNameVersionAndNotices()
 void AboutDlgTest::everyWayOutEndsItAlike_data()
 {
     QTest::addColumn<Closer>("close");
-    QTest::newRow("OK") << Closer([](CAboutDlg& about) {
-        about.findChild<QPushButton*>(QStringLiteral("2"))->click();
-    });
+    QTest::newRow("OK") << Closer(
+        [](CAboutDlg& about) { about.findChild<QPushButton*>(QStringLiteral("2"))->click(); });
     QTest::newRow("Enter") << Closer([](CAboutDlg& about) { QTest::keyClick(&about, Qt::Key_Return); });
     QTest::newRow("Esc") << Closer([](CAboutDlg& about) { QTest::keyClick(&about, Qt::Key_Escape); });
     QTest::newRow("close box") << Closer([](CAboutDlg& about) { about.close(); });

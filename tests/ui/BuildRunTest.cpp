@@ -69,8 +69,8 @@ void BuildRunTest::wholeBuildThroughTheDialog()
             sinceLastStatus.start();
         }
         mainDialogBlocked = mainDialogBlocked || QApplication::activeModalWidget() == progress;
-        waitCursor = waitCursor || (QApplication::overrideCursor()
-                                    && QApplication::overrideCursor()->shape() == Qt::WaitCursor);
+        waitCursor =
+            waitCursor || (QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor);
     });
     QList<bool> enabledBefore;
     for (const int id : kTemplateOrder)
@@ -171,9 +171,9 @@ void BuildRunTest::stoppingABuild()
     watcher.setInterval(0);
     connect(&watcher, &QTimer::timeout, [&] {
         auto* progress = dialog.findChild<CProgressDlg*>();
-        if (acted || !progress || !progress->isVisible()
-            || progress->findChild<QLabel*>(QStringLiteral("1049"))->text()
-                   != QStringLiteral("Creating the final self-extracting archive..."))
+        if (acted || !progress || !progress->isVisible() ||
+            progress->findChild<QLabel*>(QStringLiteral("1049"))->text() !=
+                QStringLiteral("Creating the final self-extracting archive..."))
             return;
         acted = true;
         if (action == QStringLiteral("sigterm") || action == QStringLiteral("sighup")) {
@@ -222,8 +222,7 @@ void BuildRunTest::stoppingABuild()
                  (QStringList{QStringLiteral("VeskorEndpoint.exe"), QStringLiteral("VeskorEndpoint.exe.sha256")}));
         return;
     }
-    QCOMPARE(result.text,
-             QStringLiteral("The package build was stopped. Nothing was written under the package name."));
+    QCOMPARE(result.text, QStringLiteral("The package build was stopped. Nothing was written under the package name."));
     // Nothing under the package name, no archive, no half-joined file.
     QCOMPARE(QDir(outputFolder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{});
     QVERIFY(LogText().count(stopLine) > stopLinesBefore);
@@ -251,8 +250,8 @@ void BuildRunTest::twoRunsAtOnceKeepTheirOwnLogs()
     const std::string otherNotice =
         "halvex: another run is writing log.txt; this run's log is " + otherLog.toStdString() + "\n";
     // The refusal names the run that holds the work folder.
-    const QString busyLine =
-        QStringLiteral("Another packaging run is using the work folder: ") + workFolder + QStringLiteral(" (held by process ");
+    const QString busyLine = QStringLiteral("Another packaging run is using the work folder: ") + workFolder +
+                             QStringLiteral(" (held by process ");
     const auto hasBusyLine = [&busyLine](const QStringList& lines) {
         return std::any_of(lines.begin(), lines.end(), [&](const QString& line) { return line.startsWith(busyLine); });
     };
@@ -271,16 +270,16 @@ void BuildRunTest::twoRunsAtOnceKeepTheirOwnLogs()
     watcher.setInterval(0);
     connect(&watcher, &QTimer::timeout, [&] {
         auto* progress = dialog.findChild<CProgressDlg*>();
-        if (started || !progress || !progress->isVisible()
-            || progress->findChild<QLabel*>(QStringLiteral("1049"))->text()
-                   != QStringLiteral("Creating the final self-extracting archive..."))
+        if (started || !progress || !progress->isVisible() ||
+            progress->findChild<QLabel*>(QStringLiteral("1049"))->text() !=
+                QStringLiteral("Creating the final self-extracting archive..."))
             return;
         started = true;
         second = TestSupport::RunChild(program.string(), {"-cli", "-cidpath", busyCid.toStdString(), "-sfxpath",
                                                           (folder / "cli/second.exe").string()});
     });
-    const qsizetype startsBefore = WholeLog(ownLog).value_or(QStringList()).count(
-        QStringLiteral("*** Starting packaging process *** "));
+    const qsizetype startsBefore =
+        WholeLog(ownLog).value_or(QStringList()).count(QStringLiteral("*** Starting packaging process *** "));
     watcher.start();
     Click(dialog, IDOK);
     watcher.stop();
@@ -300,21 +299,20 @@ void BuildRunTest::twoRunsAtOnceKeepTheirOwnLogs()
     // A command-line run builds; the dialog's build starts once its archive step shows.
     host.boxes.clear();
     SetText(dialog, IDC_OUTPUT_PACKAGE, QString::fromStdString((folder / "dialog/Other.exe").string()));
-    const TestSupport::ChildResult first =
-        TestSupport::RunChild(program.string(),
-                              {"-cli", "-cidpath", busyCid.toStdString(), "-sfxpath",
-                               (folder / "cli/first.exe").string()},
-                              [&] {
-                                  TestSupport::ChildOptions run;
-                                  run.onOutputLine = [&](const std::string& line, pid_t) {
-                                      if (line == "Creating the final self-extracting archive...")
-                                          Click(dialog, IDOK);
-                                  };
-                                  return run;
-                              }());
+    const TestSupport::ChildResult first = TestSupport::RunChild(
+        program.string(), {"-cli", "-cidpath", busyCid.toStdString(), "-sfxpath", (folder / "cli/first.exe").string()},
+        [&] {
+            TestSupport::ChildOptions run;
+            run.onOutputLine = [&](const std::string& line, pid_t) {
+                if (line == "Creating the final self-extracting archive...")
+                    Click(dialog, IDOK);
+            };
+            return run;
+        }());
     QCOMPARE(first.exitCode, 0);
     QCOMPARE(first.err, otherNotice);
-    QCOMPARE(WholeLog(otherLog).value_or(QStringList{QString()}).back(), QStringLiteral("Zastrel completed successfully "));
+    QCOMPARE(WholeLog(otherLog).value_or(QStringList{QString()}).back(),
+             QStringLiteral("Zastrel completed successfully "));
     QCOMPARE(host.boxes.size(), std::size_t{1});
     QVERIFY2(host.boxes[0].text.startsWith(
                  QString::fromStdWString(Platform::LoadFormattedString(116, ownLog.toStdWString()).value())),
@@ -334,13 +332,13 @@ void BuildRunTest::failedBuildBoxGivesTheReason_data()
         << Spoil([](const std::filesystem::path& cid, const std::filesystem::path&) {
                std::filesystem::remove_all(cid / TestSupport::kDefaultComponents.front());
            })
-        << QStringLiteral("One or more selected features or components are not available in source folder \"%1\". "
-                          "Choose a different source folder and try again.");
-    QTest::newRow("no archiver beside the program")
-        << Spoil([](const std::filesystem::path&, const std::filesystem::path& program) {
-               std::filesystem::remove(program / "7za/7za");
-           })
-        << QStringLiteral("Failed to invoke archiver tool: A fatal error occurred in the archiver tool. Return code: 2");
+        << QStringLiteral(
+               "One or more selected features or components are not available in source folder \"%1\". "
+               "Choose a different source folder and try again.");
+    QTest::newRow("no archiver beside the program") << Spoil([](const std::filesystem::path&,
+                                                                const std::filesystem::path& program) {
+        std::filesystem::remove(program / "7za/7za");
+    }) << QStringLiteral("Failed to invoke archiver tool: A fatal error occurred in the archiver tool. Return code: 2");
     QTest::newRow("an archiver that fails with its own words")
         << Spoil([](const std::filesystem::path&, const std::filesystem::path& program) {
                const std::filesystem::path archiver = program / "7za/7za";
@@ -351,8 +349,9 @@ void BuildRunTest::failedBuildBoxGivesTheReason_data()
                script.close();
                std::filesystem::permissions(archiver, std::filesystem::perms::owner_all);
            })
-        << QStringLiteral("Failed to invoke archiver tool: Command-line error. Return code: 7\n"
-                          "Archiver: ERROR: the disk is on fire\nArchiver: stop.");
+        << QStringLiteral(
+               "Failed to invoke archiver tool: Command-line error. Return code: 7\n"
+               "Archiver: ERROR: the disk is on fire\nArchiver: stop.");
 }
 
 void BuildRunTest::failedBuildBoxGivesTheReason()
@@ -377,8 +376,9 @@ void BuildRunTest::failedBuildBoxGivesTheReason()
 
     QCOMPARE(host.boxes.size(), std::size_t{1});
     QCOMPARE(host.boxes[0].text,
-             QString::fromStdWString(Platform::LoadFormattedString(116, GetLogging().GetLogFilePath()).value())
-                 + QStringLiteral("\n\n") + QString(reason).replace(QStringLiteral("%1"), QString::fromStdString(failingCid.string())));
+             QString::fromStdWString(Platform::LoadFormattedString(116, GetLogging().GetLogFilePath()).value()) +
+                 QStringLiteral("\n\n") +
+                 QString(reason).replace(QStringLiteral("%1"), QString::fromStdString(failingCid.string())));
     QCOMPARE(host.boxes[0].icon, QMessageBox::Critical);
     QVERIFY(!QFileInfo::exists(package));
     QVERIFY(dialog.isEnabled());
@@ -409,9 +409,10 @@ void BuildRunTest::signedBuildThroughTheDialog()
     QFETCH(bool, stamped);
     QFETCH(QString, failure);
     // openssl takes the key files' names whole only without blanks.
-    const std::filesystem::path folder =
-        TestSupport::ScratchFolder() / "signing"
-        / QString::fromLatin1(QTest::currentDataTag()).replace(QRegularExpression(QStringLiteral("\\W")), QStringLiteral("-")).toStdString();
+    const std::filesystem::path folder = TestSupport::ScratchFolder() / "signing" /
+                                         QString::fromLatin1(QTest::currentDataTag())
+                                             .replace(QRegularExpression(QStringLiteral("\\W")), QStringLiteral("-"))
+                                             .toStdString();
     const TestSupport::SigningFixture fixture(folder / "keys");
     const TestSupport::TimeStampAuthority authority(fixture);
     // A Windows program to sign: the installer module the build made.
@@ -444,13 +445,14 @@ void BuildRunTest::signedBuildThroughTheDialog()
                 "/usr/bin/osslsigncode", {"verify", "-in", package.toStdString(), "-CAfile", fixture.ca.string(),
                                           "-TSA-CAfile", fixture.ca.string()});
             QVERIFY2(verify.exitCode == 0, (verify.out + verify.err).c_str());
-            QCOMPARE(QString::fromStdString(verify.out).contains(QLatin1String("Timestamp Server Signature verification: ok")),
+            QCOMPARE(QString::fromStdString(verify.out)
+                         .contains(QLatin1String("Timestamp Server Signature verification: ok")),
                      stamped);
         } else {
             const QString heading =
                 QString::fromStdWString(Platform::LoadFormattedString(116, GetLogging().GetLogFilePath()).value());
-            QVERIFY2(host.boxes[0].text.startsWith(heading + QStringLiteral("\n\n"))
-                         && host.boxes[0].text.contains(failure),
+            QVERIFY2(host.boxes[0].text.startsWith(heading + QStringLiteral("\n\n")) &&
+                         host.boxes[0].text.contains(failure),
                      qPrintable(host.boxes[0].text));
             QCOMPARE(host.boxes[0].icon, QMessageBox::Critical);
             QVERIFY(!QFileInfo::exists(package));

@@ -7,13 +7,13 @@
 
 #include "core/Logging.h"
 #include "core/PackageOptions.h"
+#include "platform/Interrupt.h"
+#include "platform/StringTable.h"
 #include "support/ChildRun.h"
 #include "support/CidBuilder.h"
 #include "support/Files.h"
 #include "support/SigningFixture.h"
 #include "support/TestFolder.h"
-#include "platform/Interrupt.h"
-#include "platform/StringTable.h"
 #include "ui/HalvexDlg.h"
 #include "ui/HalvexDlgControls.h"
 #include "ui/ProgressDlg.h"
@@ -30,8 +30,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
@@ -39,10 +39,10 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QProgressBar>
-#include <QRegularExpression>
-#include <QScopeGuard>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -57,8 +57,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -77,27 +77,72 @@ Q_DECLARE_METATYPE(Spoil)
 namespace DialogTest {
 
 // Every control of the template that has an id, in template (and so tab) order.
-inline const QList<int> kTemplateOrder = {
-    IDC_SOURCE_FOLDER, IDC_BROWSE_SOURCE, IDC_MANAGED, IDC_FIREWALL, IDC_PATCH, IDC_SERVER_URL_LABEL,
-    IDC_SERVER_URL, IDC_INCLUDE_LABEL, IDC_IN_PACKAGE, IDC_AUTOUPDATE_DOWNLOADS, IDC_OS_TYPE_LABEL,
-    IDC_BOTH_ARCHITECTURES, IDC_32BIT_ONLY, IDC_64BIT_ONLY, IDC_SILENT, IDC_NON_INTERACTIVE, IDC_INTERACTIVE,
-    IDC_SETUP_PARAMETERS, IDC_OUTPUT_PACKAGE, IDC_BROWSE_OUTPUT, IDC_PRIMARY_LOCATION_LABEL, IDC_PRIMARY_LOCATION,
-    IDC_BROWSE_PRIMARY, IDC_PRIMARY_USER_LABEL, IDC_PRIMARY_USER, IDC_PRIMARY_PASSWORD_LABEL, IDC_PRIMARY_PASSWORD,
-    IDC_USE_SECONDARY, IDC_SECONDARY_LOCATION_LABEL, IDC_SECONDARY_LOCATION, IDC_BROWSE_SECONDARY,
-    IDC_SECONDARY_USER_LABEL, IDC_SECONDARY_USER, IDC_SECONDARY_PASSWORD_LABEL, IDC_SECONDARY_PASSWORD,
-    IDC_SIGN_FILE, IDC_BROWSE_SIGN_FILE, IDC_SIGN_PASSWORD, IDC_TIMESTAMP_URL, IDOK, IDCANCEL, IDC_HELP, IDC_TRAFFIC_DETECTION, IDC_EXPLOIT_PREVENTION};
-inline const QList<int> kCheckable = {
-    IDC_MANAGED, IDC_FIREWALL, IDC_PATCH, IDC_IN_PACKAGE, IDC_AUTOUPDATE_DOWNLOADS, IDC_BOTH_ARCHITECTURES,
-    IDC_32BIT_ONLY, IDC_64BIT_ONLY, IDC_SILENT, IDC_NON_INTERACTIVE, IDC_INTERACTIVE, IDC_USE_SECONDARY,
-    IDC_TRAFFIC_DETECTION, IDC_EXPLOIT_PREVENTION};
+inline const QList<int> kTemplateOrder = {IDC_SOURCE_FOLDER,
+                                          IDC_BROWSE_SOURCE,
+                                          IDC_MANAGED,
+                                          IDC_FIREWALL,
+                                          IDC_PATCH,
+                                          IDC_SERVER_URL_LABEL,
+                                          IDC_SERVER_URL,
+                                          IDC_INCLUDE_LABEL,
+                                          IDC_IN_PACKAGE,
+                                          IDC_AUTOUPDATE_DOWNLOADS,
+                                          IDC_OS_TYPE_LABEL,
+                                          IDC_BOTH_ARCHITECTURES,
+                                          IDC_32BIT_ONLY,
+                                          IDC_64BIT_ONLY,
+                                          IDC_SILENT,
+                                          IDC_NON_INTERACTIVE,
+                                          IDC_INTERACTIVE,
+                                          IDC_SETUP_PARAMETERS,
+                                          IDC_OUTPUT_PACKAGE,
+                                          IDC_BROWSE_OUTPUT,
+                                          IDC_PRIMARY_LOCATION_LABEL,
+                                          IDC_PRIMARY_LOCATION,
+                                          IDC_BROWSE_PRIMARY,
+                                          IDC_PRIMARY_USER_LABEL,
+                                          IDC_PRIMARY_USER,
+                                          IDC_PRIMARY_PASSWORD_LABEL,
+                                          IDC_PRIMARY_PASSWORD,
+                                          IDC_USE_SECONDARY,
+                                          IDC_SECONDARY_LOCATION_LABEL,
+                                          IDC_SECONDARY_LOCATION,
+                                          IDC_BROWSE_SECONDARY,
+                                          IDC_SECONDARY_USER_LABEL,
+                                          IDC_SECONDARY_USER,
+                                          IDC_SECONDARY_PASSWORD_LABEL,
+                                          IDC_SECONDARY_PASSWORD,
+                                          IDC_SIGN_FILE,
+                                          IDC_BROWSE_SIGN_FILE,
+                                          IDC_SIGN_PASSWORD,
+                                          IDC_TIMESTAMP_URL,
+                                          IDOK,
+                                          IDCANCEL,
+                                          IDC_HELP,
+                                          IDC_TRAFFIC_DETECTION,
+                                          IDC_EXPLOIT_PREVENTION};
+inline const QList<int> kCheckable = {IDC_MANAGED,
+                                      IDC_FIREWALL,
+                                      IDC_PATCH,
+                                      IDC_IN_PACKAGE,
+                                      IDC_AUTOUPDATE_DOWNLOADS,
+                                      IDC_BOTH_ARCHITECTURES,
+                                      IDC_32BIT_ONLY,
+                                      IDC_64BIT_ONLY,
+                                      IDC_SILENT,
+                                      IDC_NON_INTERACTIVE,
+                                      IDC_INTERACTIVE,
+                                      IDC_USE_SECONDARY,
+                                      IDC_TRAFFIC_DETECTION,
+                                      IDC_EXPLOIT_PREVENTION};
 inline const QList<int> kServer = {IDC_SERVER_URL_LABEL, IDC_SERVER_URL};
 inline const QList<int> kOsChoice = {IDC_OS_TYPE_LABEL, IDC_32BIT_ONLY, IDC_64BIT_ONLY, IDC_BOTH_ARCHITECTURES};
-inline const QList<int> kPrimary = {IDC_PRIMARY_LOCATION, IDC_PRIMARY_USER, IDC_PRIMARY_PASSWORD,
-                             IDC_PRIMARY_LOCATION_LABEL, IDC_PRIMARY_USER_LABEL, IDC_PRIMARY_PASSWORD_LABEL,
-                             IDC_BROWSE_PRIMARY, IDC_USE_SECONDARY};
-inline const QList<int> kSecondary = {IDC_SECONDARY_LOCATION, IDC_SECONDARY_USER, IDC_SECONDARY_PASSWORD,
-                               IDC_SECONDARY_LOCATION_LABEL, IDC_SECONDARY_USER_LABEL, IDC_SECONDARY_PASSWORD_LABEL,
-                               IDC_BROWSE_SECONDARY};
+inline const QList<int> kPrimary = {IDC_PRIMARY_LOCATION,       IDC_PRIMARY_USER,       IDC_PRIMARY_PASSWORD,
+                                    IDC_PRIMARY_LOCATION_LABEL, IDC_PRIMARY_USER_LABEL, IDC_PRIMARY_PASSWORD_LABEL,
+                                    IDC_BROWSE_PRIMARY,         IDC_USE_SECONDARY};
+inline const QList<int> kSecondary = {
+    IDC_SECONDARY_LOCATION,   IDC_SECONDARY_USER,           IDC_SECONDARY_PASSWORD, IDC_SECONDARY_LOCATION_LABEL,
+    IDC_SECONDARY_USER_LABEL, IDC_SECONDARY_PASSWORD_LABEL, IDC_BROWSE_SECONDARY};
 
 template <typename T>
 T* Item(const CHalvexDlg& dialog, int id)
@@ -326,8 +371,8 @@ inline Fields Buildable(const QString& source, const QString& output, const Fiel
 {
     return Fields{{IDC_SOURCE_FOLDER, source},
                   {IDC_OUTPUT_PACKAGE, output},
-                  {IDC_PRIMARY_LOCATION, QStringLiteral("http://updates.example.com/veskor")}}
-           + more;
+                  {IDC_PRIMARY_LOCATION, QStringLiteral("http://updates.example.com/veskor")}} +
+           more;
 }
 
 // Types every field given into the dialog, in order.

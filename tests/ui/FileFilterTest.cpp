@@ -18,8 +18,8 @@ void FileFilterTest::becomesNameFilters_data()
     QTest::newRow("several patterns, several pairs")
         << QStringLiteral("Logs|*.log;*.txt|All files (*.*)|*.*||")
         << QStringList{QStringLiteral("Logs (*.log *.txt)"), QStringLiteral("All files (*.*)")};
-    QTest::newRow("without the closing bars") << QStringLiteral("Archives|*.7z")
-                                              << QStringList{QStringLiteral("Archives (*.7z)")};
+    QTest::newRow("without the closing bars")
+        << QStringLiteral("Archives|*.7z") << QStringList{QStringLiteral("Archives (*.7z)")};
     QTest::newRow("empty") << QString() << QStringList{};
     QTest::newRow("a description without a pattern") << QStringLiteral("Lonely") << QStringList{};
 }

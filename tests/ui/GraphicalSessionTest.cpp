@@ -27,7 +27,11 @@ char* argv[] = {name, nullptr};
 
 TEST(GraphicalSession, UnreachableDisplaysAreRefusedWithoutAbort)
 {
-    struct Case { const char* display; const char* wayland; const char* platform; };
+    struct Case {
+        const char* display;
+        const char* wayland;
+        const char* platform;
+    };
     const Case cases[] = {
         {nullptr, nullptr, nullptr},
         {"", "", ""},

@@ -43,8 +43,8 @@ void HalvexDlgTemplateTest::templateOrderIsTabOrder()
     QWidget* widget = dialog.GetDlgItem(kTemplateOrder.first());
     do {
         const int id = kTemplateOrder.indexOf(widget->objectName().toInt()) >= 0 ? widget->objectName().toInt() : 0;
-        const bool dialogControl = widget->parentWidget() == Page(dialog)
-                                   || widget->parentWidget() == dialog.GetDlgItem(IDOK)->parentWidget();
+        const bool dialogControl =
+            widget->parentWidget() == Page(dialog) || widget->parentWidget() == dialog.GetDlgItem(IDOK)->parentWidget();
         if (id != 0 && dialogControl && !seen.contains(id))
             seen << id;
         widget = widget->nextInFocusChain();
@@ -239,9 +239,13 @@ void HalvexDlgTemplateTest::groupFramesMissTheControls()
             const QRectF area(control->geometry());
             for (const QRectF& line : lines)
                 QVERIFY2(!line.intersects(area),
-                         qPrintable(box->title() + QStringLiteral("'s frame line at %1,%2 %3x%4 crosses ")
-                                                       .arg(line.x()).arg(line.y()).arg(line.width()).arg(line.height())
-                                    + control->objectName() + QLatin1Char(' ') + control->property("text").toString()));
+                         qPrintable(box->title() +
+                                    QStringLiteral("'s frame line at %1,%2 %3x%4 crosses ")
+                                        .arg(line.x())
+                                        .arg(line.y())
+                                        .arg(line.width())
+                                        .arg(line.height()) +
+                                    control->objectName() + QLatin1Char(' ') + control->property("text").toString()));
         }
     }
 }
@@ -265,10 +269,11 @@ void HalvexDlgTemplateTest::everyInputAndButtonHasAnAccessibleName()
         names << name;
     }
     // The Browse buttons say what they browse for.
-    for (const auto& [button, what] : {std::pair{IDC_BROWSE_SOURCE, "source folder"}, std::pair{IDC_BROWSE_OUTPUT, "output package"},
-                                       std::pair{IDC_BROWSE_PRIMARY, "primary update location"},
-                                       std::pair{IDC_BROWSE_SECONDARY, "secondary update location"},
-                                       std::pair{IDC_BROWSE_SIGN_FILE, "signing certificate"}}) {
+    for (const auto& [button, what] :
+         {std::pair{IDC_BROWSE_SOURCE, "source folder"}, std::pair{IDC_BROWSE_OUTPUT, "output package"},
+          std::pair{IDC_BROWSE_PRIMARY, "primary update location"},
+          std::pair{IDC_BROWSE_SECONDARY, "secondary update location"},
+          std::pair{IDC_BROWSE_SIGN_FILE, "signing certificate"}}) {
         const QString name = dialog.GetDlgItem(button)->accessibleName();
         QVERIFY2(name.contains(QLatin1String(what)), qPrintable(name));
     }
@@ -302,8 +307,9 @@ void HalvexDlgTemplateTest::enterBuildsFromAnyField()
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QCOMPARE(host.boxes.size(), std::size_t{1});
     QCOMPARE(host.boxes[0].className, QStringLiteral("QMessageBox"));
-    QCOMPARE(host.boxes[0].text, CheckBoxText(QStringLiteral(
-        "Source folder cannot be blank. Enter a software distribution location and try again.")));
+    QCOMPARE(host.boxes[0].text,
+             CheckBoxText(QStringLiteral(
+                 "Source folder cannot be blank. Enter a software distribution location and try again.")));
     QVERIFY(dialog.isVisible());
 }
 
@@ -318,8 +324,8 @@ void HalvexDlgTemplateTest::controlsDoNotOverlap()
             controls << control;
     for (qsizetype i = 0; i < controls.size(); ++i)
         for (qsizetype j = i + 1; j < controls.size(); ++j)
-            QVERIFY2(controls[i]->parentWidget() != controls[j]->parentWidget()
-                         || !controls[i]->geometry().intersects(controls[j]->geometry()),
+            QVERIFY2(controls[i]->parentWidget() != controls[j]->parentWidget() ||
+                         !controls[i]->geometry().intersects(controls[j]->geometry()),
                      qPrintable(controls[i]->objectName() + QStringLiteral(" overlaps ") + controls[j]->objectName()));
 }
 

@@ -75,21 +75,18 @@ void HalvexDlgTest::controlStates_data()
         << Setup([](PackageOptions& o) { o.SetExploitPrevention(true); }) << Ids{}
         << Ids{IDC_EXPLOIT_PREVENTION, IDC_MANAGED} + openDefault
         << kServer + kOsChoice + kPrimary + kSecondary + Ids{IDC_MANAGED};
-    QTest::newRow("patch with a server, 32-bit only")
-        << Setup([](PackageOptions& o) {
-               o.SetPatch(true);
-               o.SetInclude64Bit(false);
-           })
-        << Ids{} << Ids{IDC_PATCH, IDC_IN_PACKAGE, IDC_32BIT_ONLY, IDC_SILENT} << kSecondary;
-    QTest::newRow("download components, 64-bit only, secondary in use")
-        << Setup([](PackageOptions& o) {
-               o.SetManaged(true);
-               o.SetIncludeComponents(false);
-               o.SetInclude32Bit(false);
-               o.SetUseSecondaryLocation(true);
-           })
-        << Ids{} << Ids{IDC_MANAGED, IDC_AUTOUPDATE_DOWNLOADS, IDC_64BIT_ONLY, IDC_SILENT, IDC_USE_SECONDARY}
-        << kServer + kOsChoice;
+    QTest::newRow("patch with a server, 32-bit only") << Setup([](PackageOptions& o) {
+        o.SetPatch(true);
+        o.SetInclude64Bit(false);
+    }) << Ids{} << Ids{IDC_PATCH, IDC_IN_PACKAGE, IDC_32BIT_ONLY, IDC_SILENT}
+                                                      << kSecondary;
+    QTest::newRow("download components, 64-bit only, secondary in use") << Setup([](PackageOptions& o) {
+        o.SetManaged(true);
+        o.SetIncludeComponents(false);
+        o.SetInclude32Bit(false);
+        o.SetUseSecondaryLocation(true);
+    }) << Ids{} << Ids{IDC_MANAGED, IDC_AUTOUPDATE_DOWNLOADS, IDC_64BIT_ONLY, IDC_SILENT, IDC_USE_SECONDARY}
+                                                                        << kServer + kOsChoice;
 
     QTest::newRow("ticking exploit prevention ticks and greys management")
         << defaults << Ids{IDC_EXPLOIT_PREVENTION} << Ids{IDC_EXPLOIT_PREVENTION, IDC_MANAGED} + openDefault
@@ -115,9 +112,8 @@ void HalvexDlgTest::controlStates_data()
         << kServer + kOsChoice + kPrimary + kSecondary;
     QTest::newRow("firewall changes nothing else")
         << defaults << Ids{IDC_FIREWALL} << Ids{IDC_FIREWALL} + openDefault << kServer + kOsChoice + kSecondary;
-    QTest::newRow("architecture pick")
-        << Setup([](PackageOptions& o) { o.SetPatch(true); }) << Ids{IDC_64BIT_ONLY}
-        << Ids{IDC_PATCH, IDC_IN_PACKAGE, IDC_64BIT_ONLY, IDC_SILENT} << kSecondary;
+    QTest::newRow("architecture pick") << Setup([](PackageOptions& o) { o.SetPatch(true); }) << Ids{IDC_64BIT_ONLY}
+                                       << Ids{IDC_PATCH, IDC_IN_PACKAGE, IDC_64BIT_ONLY, IDC_SILENT} << kSecondary;
 }
 
 void HalvexDlgTest::controlStates()
@@ -279,9 +275,9 @@ void HalvexDlgTest::saveBoxOffersThePackageName()
     host.answers.push_back([&](QDialog& box) {
         auto& saveBox = dynamic_cast<QFileDialog&>(box);
         offered = QFileInfo(saveBox.selectedFiles().value(0)).fileName();
-        if (saveBox.acceptMode() != QFileDialog::AcceptSave || saveBox.defaultSuffix() != QStringLiteral("exe")
-            || saveBox.nameFilters() != QStringList{QStringLiteral("Executable files (*.exe)")}
-            || !saveBox.testOption(QFileDialog::DontConfirmOverwrite))
+        if (saveBox.acceptMode() != QFileDialog::AcceptSave || saveBox.defaultSuffix() != QStringLiteral("exe") ||
+            saveBox.nameFilters() != QStringList{QStringLiteral("Executable files (*.exe)")} ||
+            !saveBox.testOption(QFileDialog::DontConfirmOverwrite))
             return int(QDialog::Rejected);
         saveBox.setDirectory(folder);
         saveBox.selectFile(folder + QStringLiteral("/Client"));
@@ -325,8 +321,8 @@ void HalvexDlgTest::secondaryLocationIsRememberedOnce()
 
     // Case matters: "veskor" is a location of its own, sorted in.
     typeAndLeave(QStringLiteral("veskor"));
-    QCOMPARE(entries(), (QStringList{QStringLiteral("\\\\mirror\\updates"), QStringLiteral("VESKOR"),
-                                     QStringLiteral("veskor")}));
+    QCOMPARE(entries(),
+             (QStringList{QStringLiteral("\\\\mirror\\updates"), QStringLiteral("VESKOR"), QStringLiteral("veskor")}));
 
     // Leaving an empty field adds nothing.
     typeAndLeave(QString());
@@ -356,9 +352,10 @@ void HalvexDlgTest::typedSecondaryLocationKeepsItsCase()
     QCOMPARE(secondary->currentText(), QStringLiteral("veskor"));
     QCOMPARE(options.GetSecondaryUpdateLocation(), std::wstring(L"veskor"));
     QCOMPARE(host.boxes.size(), std::size_t{1});
-    QCOMPARE(host.boxes[0].text, CheckBoxText(QStringLiteral(
-        "Secondary update location \"veskor\" is not in the correct format. Enter either a UNC folder path or "
-        "HTTP location and try again.")));
+    QCOMPARE(host.boxes[0].text,
+             CheckBoxText(QStringLiteral(
+                 "Secondary update location \"veskor\" is not in the correct format. Enter either a UNC folder path or "
+                 "HTTP location and try again.")));
 }
 
 void HalvexDlgTest::helpOpensTheDocumentation_data()
@@ -385,7 +382,8 @@ void HalvexDlgTest::helpOpensTheDocumentation()
     QVERIFY(QTest::qWaitForWindowActive(&dialog));
 
     // F1 counts wherever the focus is, an edit field included.
-    QTest::keyClick(Item<QLineEdit>(dialog, IDC_SETUP_PARAMETERS), Qt::Key_F1, shift ? Qt::ShiftModifier : Qt::NoModifier);
+    QTest::keyClick(Item<QLineEdit>(dialog, IDC_SETUP_PARAMETERS), Qt::Key_F1,
+                    shift ? Qt::ShiftModifier : Qt::NoModifier);
     QCOMPARE(int(host.openedAddresses.size()), opened);
 
     Item<QPushButton>(dialog, IDC_HELP)->click();
@@ -492,17 +490,20 @@ void HalvexDlgTest::validationStopsAtTheFirstProblem_data()
         << valid([this](CHalvexDlg& d) { SetText(d, IDC_SOURCE_FOLDER, scratch); })
         << QStringLiteral("Source folder \"%1\" must point to a software distribution location.").arg(scratch)
         << nothingElse;
-    QTest::newRow("blank output")
-        << valid([](CHalvexDlg& d) { SetText(d, IDC_OUTPUT_PACKAGE, QString()); })
-        << QStringLiteral("Output package cannot be blank. Enter a folder path and try again.") << nothingElse;
+    QTest::newRow("blank output") << valid([](CHalvexDlg& d) {
+        SetText(d, IDC_OUTPUT_PACKAGE, QString());
+    }) << QStringLiteral("Output package cannot be blank. Enter a folder path and try again.")
+                                  << nothingElse;
     // A relative output would depend on the folder the program was started from.
     for (const char* relative : {"Client.exe", "out/Client.exe"})
         QTest::newRow(qPrintable(QStringLiteral("relative output ") + QLatin1String(relative)))
             << valid([relative](CHalvexDlg& d) { SetText(d, IDC_OUTPUT_PACKAGE, QLatin1String(relative)); })
-            << QStringLiteral("Output package path \"%1\" is invalid.\nEnter the full path of the package or of its "
-                              "folder.")
+            << QStringLiteral(
+                   "Output package path \"%1\" is invalid.\nEnter the full path of the package or of its "
+                   "folder.")
                    .arg(QLatin1String(relative))
-            << QStringList{QStringLiteral("Destination path: "), QStringLiteral("URL:"), QStringLiteral("Updating source:")};
+            << QStringList{QStringLiteral("Destination path: "), QStringLiteral("URL:"),
+                           QStringLiteral("Updating source:")};
     QTest::newRow("patch without a server, after source and output")
         << valid([](CHalvexDlg& d) { Click(d, IDC_PATCH); })
         << QStringLiteral("Management server URL cannot be blank. Enter an HTTP location and try again.")
@@ -512,31 +513,34 @@ void HalvexDlgTest::validationStopsAtTheFirstProblem_data()
                Click(d, IDC_PATCH);
                SetText(d, IDC_SERVER_URL, QStringLiteral("http://kett/console"));
            })
-        << QStringLiteral("Management server URL \"http://kett/console\" is not in the correct format. Enter an HTTP "
-                          "location and try again.")
+        << QStringLiteral(
+               "Management server URL \"http://kett/console\" is not in the correct format. Enter an HTTP "
+               "location and try again.")
         << QStringList{QStringLiteral("Updating source:")};
     QTest::newRow("blank primary location while enabled")
         << valid([](CHalvexDlg& d) { SetText(d, IDC_PRIMARY_LOCATION, QString()); })
-        << QStringLiteral("Primary update location cannot be blank. Enter a UNC folder path or HTTP location and try "
-                          "again.")
+        << QStringLiteral(
+               "Primary update location cannot be blank. Enter a UNC folder path or HTTP location and try "
+               "again.")
         << QStringList{};
     QTest::newRow("https primary location")
         << valid([](CHalvexDlg& d) { SetText(d, IDC_PRIMARY_LOCATION, QStringLiteral("https://updates/veskor")); })
-        << QStringLiteral("Primary update location \"https://updates/veskor\" is not in the correct format. Enter "
-                          "either a UNC folder path or HTTP location and try again.")
+        << QStringLiteral(
+               "Primary update location \"https://updates/veskor\" is not in the correct format. Enter "
+               "either a UNC folder path or HTTP location and try again.")
         << QStringList{};
     QTest::newRow("blank secondary location")
         << valid([](CHalvexDlg& d) { Click(d, IDC_USE_SECONDARY); })
-        << QStringLiteral("Secondary update location cannot be blank. Enter a UNC folder path or HTTP location and "
-                          "try again.")
+        << QStringLiteral(
+               "Secondary update location cannot be blank. Enter a UNC folder path or HTTP location and "
+               "try again.")
         << QStringList{};
-    QTest::newRow("VESKOR needs the credentials")
-        << valid([](CHalvexDlg& d) {
-               Click(d, IDC_USE_SECONDARY);
-               SetText(d, IDC_SECONDARY_LOCATION, QStringLiteral("VESKOR"));
-               SetText(d, IDC_SECONDARY_USER, QStringLiteral("EX-1"));
-           })
-        << QStringLiteral("Your Veskor username and password cannot be blank.") << QStringList{};
+    QTest::newRow("VESKOR needs the credentials") << valid([](CHalvexDlg& d) {
+        Click(d, IDC_USE_SECONDARY);
+        SetText(d, IDC_SECONDARY_LOCATION, QStringLiteral("VESKOR"));
+        SetText(d, IDC_SECONDARY_USER, QStringLiteral("EX-1"));
+    }) << QStringLiteral("Your Veskor username and password cannot be blank.")
+                                                  << QStringList{};
     QTest::newRow("veskor in lower case is a location to check")
         << valid([](CHalvexDlg& d) {
                Click(d, IDC_USE_SECONDARY);
@@ -544,18 +548,17 @@ void HalvexDlgTest::validationStopsAtTheFirstProblem_data()
                SetText(d, IDC_SECONDARY_USER, QStringLiteral("EX-1"));
                SetText(d, IDC_SECONDARY_PASSWORD, QStringLiteral("pw"));
            })
-        << QStringLiteral("Secondary update location \"veskor\" is not in the correct format. Enter either a UNC "
-                          "folder path or HTTP location and try again.")
+        << QStringLiteral(
+               "Secondary update location \"veskor\" is not in the correct format. Enter either a UNC "
+               "folder path or HTTP location and try again.")
         << QStringList{};
-    QTest::newRow("greyed primary location is not tested")
-        << valid([](CHalvexDlg& d) {
-               SetText(d, IDC_PRIMARY_LOCATION, QString());
-               Click(d, IDC_MANAGED);
-               Click(d, IDC_AUTOUPDATE_DOWNLOADS);
-               Click(d, IDC_USE_SECONDARY);
-               Click(d, IDC_IN_PACKAGE);  // managed, in the package: the update fields grey out
-           })
-        << QString() << QStringList{QStringLiteral("Updating source:")};
+    QTest::newRow("greyed primary location is not tested") << valid([](CHalvexDlg& d) {
+        SetText(d, IDC_PRIMARY_LOCATION, QString());
+        Click(d, IDC_MANAGED);
+        Click(d, IDC_AUTOUPDATE_DOWNLOADS);
+        Click(d, IDC_USE_SECONDARY);
+        Click(d, IDC_IN_PACKAGE);  // managed, in the package: the update fields grey out
+    }) << QString() << QStringList{QStringLiteral("Updating source:")};
 }
 
 void HalvexDlgTest::validationStopsAtTheFirstProblem()
@@ -602,13 +605,15 @@ void HalvexDlgTest::buildErrorsKeepTheDialog_data()
     const QString invalidPassword = QString::fromStdWString(L"Option \u2013opwd is not a valid password.");
     // Outside the alphabet, a wrong algorithm ident, a token the cipher cannot open, a
     // token of no layout at all: the same text for each, never the library's own.
-    for (const char* token : {"***", "BxQBAQEBAQEBAQEBAQE=", "BwgBAQEBAQEBAQ==", "QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVo="})
+    for (const char* token :
+         {"***", "BxQBAQEBAQEBAQEBAQE=", "BwgBAQEBAQEBAQ==", "QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVo="})
         QTest::newRow(qPrintable(QStringLiteral("-opwd ") + QLatin1String(token)))
             << int(IDC_SETUP_PARAMETERS) << QStringLiteral("-opwd ") + QLatin1String(token) << invalidPassword << false;
     const QString file = cid + QStringLiteral("/cidsync.upd");
     QTest::newRow("source path naming a file")
         << int(IDC_SOURCE_FOLDER) << file
-        << QStringLiteral("Source folder \"%1\" must point to a software distribution location.\nNot a directory").arg(file)
+        << QStringLiteral("Source folder \"%1\" must point to a software distribution location.\nNot a directory")
+               .arg(file)
         << false;
     // Over a field's limit: refused whole, never cut to the limit and built.
     const QString longLocation = QStringLiteral("\\\\fileserver.branch.example.com\\") + QString(130, QLatin1Char('u'));
@@ -619,8 +624,9 @@ void HalvexDlgTest::buildErrorsKeepTheDialog_data()
         << true;
     QTest::newRow("typed password over its limit")
         << int(IDC_PRIMARY_PASSWORD) << QString(51, QLatin1Char('p'))
-        << QStringLiteral("Password for the primary update location is 51 characters long; it can hold at most 50. "
-                          "Nothing was built.")
+        << QStringLiteral(
+               "Password for the primary update location is 51 characters long; it can hold at most 50. "
+               "Nothing was built.")
         << false;
 }
 
@@ -685,12 +691,13 @@ void HalvexDlgTest::unwritableOutputFolderIsRefusedWithTheSystemsReason()
     // Root writes through permissions: a file system mounted read-only stops it too.
     const bool root = ::geteuid() == 0;
     if (root)
-        QCOMPARE(TestSupport::RunChild("/usr/bin/mount", {"-t", "tmpfs", "-o", "ro,size=64k", "tmpfs",
-                                                         outputFolder.toStdString()})
+        QCOMPARE(TestSupport::RunChild("/usr/bin/mount",
+                                       {"-t", "tmpfs", "-o", "ro,size=64k", "tmpfs", outputFolder.toStdString()})
                      .exitCode,
                  0);
     else
-        std::filesystem::permissions(folder / "out", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        std::filesystem::permissions(folder / "out",
+                                     std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     const auto restore = qScopeGuard([&] {
         if (root)
             TestSupport::RunChild("/usr/bin/umount", {outputFolder.toStdString()});
@@ -708,10 +715,11 @@ void HalvexDlgTest::unwritableOutputFolderIsRefusedWithTheSystemsReason()
     Click(dialog, IDOK);
 
     QCOMPARE(host.boxes.size(), std::size_t{1});
-    QCOMPARE(host.boxes[0].text,
-             CheckBoxText(QStringLiteral("Output package path \"%1\" is invalid.\nThe folder \"%2\" cannot be written: %3")
-                              .arg(package, outputFolder,
-                                   root ? QStringLiteral("Read-only file system") : QStringLiteral("Permission denied"))));
+    QCOMPARE(
+        host.boxes[0].text,
+        CheckBoxText(QStringLiteral("Output package path \"%1\" is invalid.\nThe folder \"%2\" cannot be written: %3")
+                         .arg(package, outputFolder,
+                              root ? QStringLiteral("Read-only file system") : QStringLiteral("Permission denied"))));
     QCOMPARE(dialog.focusWidget(), dialog.GetDlgItem(IDC_OUTPUT_PACKAGE));
     QVERIFY(!dialog.findChild<CProgressDlg*>());
 }

@@ -92,7 +92,8 @@ void OptionBindingsTest::choicesAreRememberedBetweenRuns()
         CHalvexDlg dialog(options, nullptr, host);
         SetText(dialog, IDC_SOURCE_FOLDER, cid);
         SetText(dialog, IDC_OUTPUT_PACKAGE, output);
-        for (const int id : {IDC_FIREWALL, IDC_PATCH, IDC_TRAFFIC_DETECTION, IDC_64BIT_ONLY, IDC_AUTOUPDATE_DOWNLOADS, IDC_INTERACTIVE, IDC_USE_SECONDARY})
+        for (const int id : {IDC_FIREWALL, IDC_PATCH, IDC_TRAFFIC_DETECTION, IDC_64BIT_ONLY, IDC_AUTOUPDATE_DOWNLOADS,
+                             IDC_INTERACTIVE, IDC_USE_SECONDARY})
             Click(dialog, id);
         SetText(dialog, IDC_SERVER_URL, QStringLiteral("http://kett"));
         SetText(dialog, IDC_PRIMARY_LOCATION, QStringLiteral("\\\\server\\updates"));
@@ -123,7 +124,8 @@ void OptionBindingsTest::choicesAreRememberedBetweenRuns()
     QCOMPARE(FieldText(dialog, IDC_SECONDARY_USER), QStringLiteral("mirror-user"));
     for (const int id : {IDC_PRIMARY_PASSWORD, IDC_SECONDARY_PASSWORD, IDC_SETUP_PARAMETERS})
         QVERIFY2(FieldText(dialog, id).isEmpty(), qPrintable(QString::number(id)));
-    const QList<int> ticked = {IDC_FIREWALL, IDC_PATCH, IDC_TRAFFIC_DETECTION, IDC_AUTOUPDATE_DOWNLOADS, IDC_64BIT_ONLY, IDC_INTERACTIVE, IDC_USE_SECONDARY};
+    const QList<int> ticked = {IDC_FIREWALL,   IDC_PATCH,       IDC_TRAFFIC_DETECTION, IDC_AUTOUPDATE_DOWNLOADS,
+                               IDC_64BIT_ONLY, IDC_INTERACTIVE, IDC_USE_SECONDARY};
     for (const int id : kCheckable)
         QVERIFY2(Item<QAbstractButton>(dialog, id)->isChecked() == ticked.contains(id),
                  qPrintable(QStringLiteral("tick of %1").arg(id)));
@@ -139,16 +141,19 @@ void OptionBindingsTest::argumentsWinOverRememberedChoices_data()
     QTest::addColumn<QList<int>>("checked");
     QTest::addColumn<QString>("source");
     QTest::newRow("nothing given: the remembered choices")
-        << Setup([](PackageOptions&) {}) << QList<int>{IDC_MANAGED, IDC_TRAFFIC_DETECTION, IDC_IN_PACKAGE, IDC_32BIT_ONLY, IDC_NON_INTERACTIVE} << QStringLiteral("/remembered");
-    QTest::newRow("-cidpath, -arch 64bit and -ni given")
-        << Setup([](PackageOptions& o) {
-               o.SetSourceFolder(L"/given");
-               o.SetInclude32Bit(false);
-               o.SetNonInteractive(true);
-           })
-        << QList<int>{IDC_MANAGED, IDC_TRAFFIC_DETECTION, IDC_IN_PACKAGE, IDC_64BIT_ONLY, IDC_SILENT, IDC_NON_INTERACTIVE} << QStringLiteral("/given");
-    QTest::newRow("-s given") << Setup([](PackageOptions& o) { o.SetSilent(true); })
-                              << QList<int>{IDC_MANAGED, IDC_TRAFFIC_DETECTION, IDC_IN_PACKAGE, IDC_32BIT_ONLY, IDC_SILENT} << QStringLiteral("/remembered");
+        << Setup([](PackageOptions&) {})
+        << QList<int>{IDC_MANAGED, IDC_TRAFFIC_DETECTION, IDC_IN_PACKAGE, IDC_32BIT_ONLY, IDC_NON_INTERACTIVE}
+        << QStringLiteral("/remembered");
+    QTest::newRow("-cidpath, -arch 64bit and -ni given") << Setup([](PackageOptions& o) {
+        o.SetSourceFolder(L"/given");
+        o.SetInclude32Bit(false);
+        o.SetNonInteractive(true);
+    }) << QList<int>{IDC_MANAGED, IDC_TRAFFIC_DETECTION, IDC_IN_PACKAGE, IDC_64BIT_ONLY,
+                     IDC_SILENT,  IDC_NON_INTERACTIVE} << QStringLiteral("/given");
+    QTest::newRow("-s given") << Setup([](PackageOptions& o) {
+        o.SetSilent(true);
+    }) << QList<int>{IDC_MANAGED, IDC_TRAFFIC_DETECTION, IDC_IN_PACKAGE, IDC_32BIT_ONLY, IDC_SILENT}
+                              << QStringLiteral("/remembered");
 }
 
 void OptionBindingsTest::argumentsWinOverRememberedChoices()
@@ -233,8 +238,9 @@ void OptionBindingsTest::noCheckAppliesOnlyWhileInTheField()
 
     // Source and output are still checked.
     Click(dialog, IDOK);
-    QCOMPARE(host.boxes.back().text, CheckBoxText(QStringLiteral(
-        "Source folder cannot be blank. Enter a software distribution location and try again.")));
+    QCOMPARE(host.boxes.back().text,
+             CheckBoxText(QStringLiteral(
+                 "Source folder cannot be blank. Enter a software distribution location and try again.")));
 
     SetText(dialog, IDC_SOURCE_FOLDER, cid);
     SetText(dialog, IDC_OUTPUT_PACKAGE, output);
@@ -246,8 +252,9 @@ void OptionBindingsTest::noCheckAppliesOnlyWhileInTheField()
     SetText(dialog, IDC_SETUP_PARAMETERS, QString());
     Click(dialog, IDOK);
     QCOMPARE(host.boxes.size(), std::size_t{3});
-    QCOMPARE(host.boxes.back().text, CheckBoxText(QStringLiteral(
-        "Management server URL cannot be blank. Enter an HTTP location and try again.")));
+    QCOMPARE(
+        host.boxes.back().text,
+        CheckBoxText(QStringLiteral("Management server URL cannot be blank. Enter an HTTP location and try again.")));
     QVERIFY(!options.GetSkipChecks());
 }
 
@@ -265,8 +272,9 @@ void OptionBindingsTest::noCheckArgumentShowsInTheField()
     Click(dialog, IDC_PATCH);
     SetText(dialog, IDC_SETUP_PARAMETERS, QStringLiteral("-g \"Head Office\""));
     Click(dialog, IDOK);
-    QCOMPARE(host.boxes.back().text, CheckBoxText(QStringLiteral(
-        "Management server URL cannot be blank. Enter an HTTP location and try again.")));
+    QCOMPARE(
+        host.boxes.back().text,
+        CheckBoxText(QStringLiteral("Management server URL cannot be blank. Enter an HTTP location and try again.")));
 }
 
 QTEST_MAIN(OptionBindingsTest)

@@ -152,8 +152,7 @@ void ProgressDlgTest::stepProgressMovesTheBarBetweenPercentages_data()
     // bar after every call.
     QTest::addColumn<QStringList>("calls");
     QTest::addColumn<QList<int>>("bar");
-    QTest::newRow("a copy half done")
-        << QStringList{"20", "status", "1/2"} << QList<int>{20, 20, 30};
+    QTest::newRow("a copy half done") << QStringList{"20", "status", "1/2"} << QList<int>{20, 20, 30};
     QTest::newRow("a step's end waits for the job's percentage")
         << QStringList{"20", "status", "5/5", "40"} << QList<int>{20, 20, 39, 40};
     QTest::newRow("a step starting again from zero does not pull it back")

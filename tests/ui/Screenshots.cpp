@@ -107,11 +107,10 @@ int main(int argc, char** argv)
     }
     {
         const std::filesystem::path scratch = TestSupport::ScratchFolder() / "sample";
-        const std::filesystem::path cid =
-            TestSupport::CidBuilder(scratch / "CID" / "NORDAVIN")
-                .Components(TestSupport::kDefaultComponents)
-                .File("setup.exe", "setup stand-in\n")
-                .Path();
+        const std::filesystem::path cid = TestSupport::CidBuilder(scratch / "CID" / "NORDAVIN")
+                                              .Components(TestSupport::kDefaultComponents)
+                                              .File("setup.exe", "setup stand-in\n")
+                                              .Path();
         PackageOptions options;
         options.SetProgramFolder(TestSupport::MakeProgramFolder(scratch).wstring());
         RecordingDialogHost host;
@@ -128,7 +127,9 @@ int main(int argc, char** argv)
             auto* progress = dialog.findChild<CProgressDlg*>();
             if (taken || !progress || !progress->isVisible())
                 return;
-            if (progress->findChild<QLabel*>(QStringLiteral("1049"))->text().startsWith(QStringLiteral("Creating the final"))) {
+            if (progress->findChild<QLabel*>(QStringLiteral("1049"))
+                    ->text()
+                    .startsWith(QStringLiteral("Creating the final"))) {
                 taken = true;
                 Save(*progress, "progress-mid-build");
                 Save(dialog, "main-during-build");

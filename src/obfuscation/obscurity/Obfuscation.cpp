@@ -21,9 +21,10 @@ namespace {
 class ReturnedBytes {
 public:
     ReturnedBytes(unsigned char* data, unsigned int size, bool secret) noexcept
-        : data_(data), size_(size), secret_(secret)
-    {
-    }
+        : data_(data),
+          size_(size),
+          secret_(secret)
+    {}
     ~ReturnedBytes()
     {
         if (secret_)
@@ -81,8 +82,7 @@ void revealToken(IObscurity& implementation, const std::string& token, std::wstr
 
     std::string decoded(filtered.size(), '\0');
     std::size_t decodedSize = decoded.size();
-    if (!Base64Decode(filtered.data(), filtered.size(), reinterpret_cast<unsigned char*>(decoded.data()),
-                      decodedSize))
+    if (!Base64Decode(filtered.data(), filtered.size(), reinterpret_cast<unsigned char*>(decoded.data()), decodedSize))
         throw ObscurityException("Base64Decode returned false");
 
     unsigned int plainSize = 0;
@@ -98,7 +98,8 @@ void revealToken(IObscurity& implementation, const std::string& token, std::wstr
 
 }  // namespace
 
-Obfuscation::Obfuscation() : implementation(std::make_unique<CObscurity>()) {}
+Obfuscation::Obfuscation() : implementation(std::make_unique<CObscurity>())
+{}
 
 Obfuscation::~Obfuscation() = default;
 

@@ -11,8 +11,14 @@ namespace {
 
 constexpr std::uint32_t kReplacement = 0xFFFD;
 
-bool IsHighSurrogate(std::uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(std::uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+bool IsHighSurrogate(std::uint32_t unit)
+{
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool IsLowSurrogate(std::uint32_t unit)
+{
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
 
 // Through the unsigned type of wchar_t's width, so a 16-bit wchar_t never sign-extends;
 // a value that is no character becomes U+FFFD.

@@ -38,8 +38,7 @@ void ApplyMask(membuff& buffer)
 
 }  // namespace
 
-CipherContext::CipherContext(membuff& key, std::uint32_t length)
-    : cipher(EVP_des_ede3_cbc()), digest(EVP_md5())
+CipherContext::CipherContext(membuff& key, std::uint32_t length) : cipher(EVP_des_ede3_cbc()), digest(EVP_md5())
 {
     if (key.size() == 0 || length == 0)
         throw NoInputData(__FILE__, __LINE__);

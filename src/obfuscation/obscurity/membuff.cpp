@@ -27,9 +27,9 @@ membuff& membuff::operator=(const membuff& other)
 }
 
 membuff::membuff(membuff&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0))
-{
-}
+    : data_(std::exchange(other.data_, nullptr)),
+      size_(std::exchange(other.size_, 0))
+{}
 
 membuff& membuff::operator=(membuff&& other) noexcept
 {

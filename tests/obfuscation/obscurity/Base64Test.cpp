@@ -10,8 +10,8 @@ std::string Encode(const std::string& bytes)
 {
     std::string text((bytes.size() + 2) / 3 * 4, '?');
     std::size_t length = text.size();
-    EXPECT_TRUE(Obscurity::Base64Encode(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
-                                        text.data(), length));
+    EXPECT_TRUE(Obscurity::Base64Encode(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), text.data(),
+                                        length));
     text.resize(length);
     return text;
 }
@@ -28,7 +28,10 @@ std::string Decode(const std::string& text, std::size_t room = 64)
 
 TEST(Base64, EncodesTheStandardWayWithPadding)
 {
-    struct Case { std::string bytes; std::string text; };
+    struct Case {
+        std::string bytes;
+        std::string text;
+    };
     const Case cases[] = {
         {"", ""},
         {"f", "Zg=="},
@@ -55,13 +58,16 @@ TEST(Base64, EncoderNeedsRoomForTheWholeText)
 
 TEST(Base64, DecoderSkipsStrangersAndCompletesShortGroups)
 {
-    struct Case { std::string text; std::string bytes; };
+    struct Case {
+        std::string text;
+        std::string bytes;
+    };
     const Case cases[] = {
-        {"Zm 9v\r\nYm-Fy", "foobar"},     // anything outside the alphabet is skipped
-        {"Z=m=9=v", "foo"},               // so is "=", wherever it stands
-        {"Zm9vYmE", "fooba"},             // a last group of three gives two bytes
-        {"Zm9vYg", "foob"},               // of two, one byte
-        {"Zm9vY", "foo"},                 // of one, nothing
+        {"Zm 9v\r\nYm-Fy", "foobar"},  // anything outside the alphabet is skipped
+        {"Z=m=9=v", "foo"},  // so is "=", wherever it stands
+        {"Zm9vYmE", "fooba"},  // a last group of three gives two bytes
+        {"Zm9vYg", "foob"},  // of two, one byte
+        {"Zm9vY", "foo"},  // of one, nothing
         {std::string("Zm9v\0YmFy", 9), "foo"},  // a NUL ends the text
         {"", ""},
     };

@@ -91,12 +91,17 @@ TEST(CObscurity, RevealRefusesMalformedInput)
     Bytes notWholeBlocks = valid;
     notWholeBlocks.pop_back();
 
-    struct Case { const char* name; Bytes input; std::string message; };
+    struct Case {
+        const char* name;
+        Bytes input;
+        std::string message;
+    };
     const Case cases[] = {
         {"nothing", {}, "Obscure:Not enough data to perform decryption"},
         {"identifier only", {7}, "Obscure:Not enough data to perform decryption"},
         {"wrong identifier", wrongIdent, "Obscure:Invalid algorithm ident=6"},
-        {"salt without ciphertext", Bytes(valid.begin(), valid.begin() + 10), "Obscure:Failed to reveal data:sts=3:OpenSSLErr="},
+        {"salt without ciphertext", Bytes(valid.begin(), valid.begin() + 10),
+         "Obscure:Failed to reveal data:sts=3:OpenSSLErr="},
         {"salt of four bytes", saltOfFour, "Obscure:Failed to reveal data:sts=39:OpenSSLErr="},
     };
     for (const auto& c : cases) {
@@ -105,7 +110,8 @@ TEST(CObscurity, RevealRefusesMalformedInput)
     }
 
     const std::string failure = RevealFailure(notWholeBlocks);
-    EXPECT_TRUE(std::regex_match(failure, std::regex(R"(Obscure:Failed to reveal data:sts=44:OpenSSLErr=(\[[^\]]+\])+)")))
+    EXPECT_TRUE(
+        std::regex_match(failure, std::regex(R"(Obscure:Failed to reveal data:sts=44:OpenSSLErr=(\[[^\]]+\])+)")))
         << failure;
 }
 
@@ -113,7 +119,12 @@ TEST(CObscurity, RevealChecksLengthBeforePointers)
 {
     unsigned int length = 0;
     const unsigned char bytes[] = {7, 8, 0};
-    struct Case { const unsigned char* data; unsigned int size; unsigned int* length; const char* message; };
+    struct Case {
+        const unsigned char* data;
+        unsigned int size;
+        unsigned int* length;
+        const char* message;
+    };
     const Case cases[] = {
         {nullptr, 0, &length, "Obscure:Not enough data to perform decryption"},
         {nullptr, 1, nullptr, "Obscure:Not enough data to perform decryption"},

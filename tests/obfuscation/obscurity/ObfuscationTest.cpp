@@ -60,9 +60,14 @@ Bytes Utf16(const std::string& text)
 
 TEST(Obfuscation, TokenLengthPaddingAndPrefixFollowThePasswordLength)
 {
-    struct Case { std::wstring password; std::size_t length; std::size_t padding; };
+    struct Case {
+        std::wstring password;
+        std::size_t length;
+        std::size_t padding;
+    };
     const Case cases[] = {
-        {L"a", 24, 0}, {L"abc", 24, 0}, {L"abcd", 36, 1}, {L"abcdefg", 36, 1}, {L"abcdefgh", 48, 2}, {L"abcdefghijk", 48, 2},
+        {L"a", 24, 0},       {L"abc", 24, 0},      {L"abcd", 36, 1},
+        {L"abcdefg", 36, 1}, {L"abcdefgh", 48, 2}, {L"abcdefghijk", 48, 2},
     };
     std::set<char> thirdCharacters;
     for (const auto& c : cases) {
@@ -75,8 +80,9 @@ TEST(Obfuscation, TokenLengthPaddingAndPrefixFollowThePasswordLength)
             // Independent check of the layout with OpenSSL's own decoder.
             const Bytes obscured = ObscurityTest::FromBase64(token);
             ASSERT_EQ(obscured.size(), 10 + 8 * (c.password.size() / 4 + 1));
-            EXPECT_EQ(Bytes(obscured.begin() + 10, obscured.end()),
-                      ObscurityTest::Encrypt(Utf16(std::string(c.password.begin(), c.password.end())), obscured.data() + 2));
+            EXPECT_EQ(
+                Bytes(obscured.begin() + 10, obscured.end()),
+                ObscurityTest::Encrypt(Utf16(std::string(c.password.begin(), c.password.end())), obscured.data() + 2));
         }
     }
     EXPECT_GT(thirdCharacters.size(), 1u) << "the third character carries salt bits";
@@ -95,9 +101,9 @@ TEST(Obfuscation, EveryTokenOfAPasswordIsNewAndRevealsToIt)
 TEST(Obfuscation, NonAsciiPasswordsRoundTrip)
 {
     const std::wstring passwords[] = {
-        L"p\u00E4\u00DFw\u00F6rd",              // Latin-1
-        L"\u20AC\u0141\u4E2D\u6587\u0416",       // beyond Latin-1
-        L"key \U0001F511 and \U00020000",        // beyond the basic plane: surrogate pairs
+        L"p\u00E4\u00DFw\u00F6rd",  // Latin-1
+        L"\u20AC\u0141\u4E2D\u6587\u0416",  // beyond Latin-1
+        L"key \U0001F511 and \U00020000",  // beyond the basic plane: surrogate pairs
         std::wstring(L"nul\0inside", 10),
     };
     for (const auto& password : passwords)
@@ -121,7 +127,11 @@ TEST(Obfuscation, RefusesWhatIsNoToken)
     Bytes notWholeBlocks = valid;
     notWholeBlocks.resize(valid.size() - 3);
 
-    struct Case { const char* name; std::string token; std::string message; };
+    struct Case {
+        const char* name;
+        std::string token;
+        std::string message;
+    };
     const Case cases[] = {
         {"empty", "", "Obscure:Not enough data to perform decryption"},
         {"two characters", "Bw==", "Obscure:Not enough data to perform decryption"},
@@ -176,7 +186,8 @@ TEST(Obfuscation, InconsistentSaltLengthPassesARuntimeErrorHandler)
         }
         FAIL() << "no exception";
     } catch (const TolvarSecurity::InternalInconsistency& error) {
-        EXPECT_NE(std::string(error.what()).find(":Internal system inconsistency.:524:OpenSSLError="), std::string::npos);
+        EXPECT_NE(std::string(error.what()).find(":Internal system inconsistency.:524:OpenSSLError="),
+                  std::string::npos);
     }
     EXPECT_EQ(password, L"previous");
 }
@@ -214,8 +225,8 @@ TEST(Obfuscation, NoSecretIsLeftInAFreedBlock)
 
     // The observer sees the freed blocks: the key pieces, the key, the plain text and the token bytes.
     ASSERT_GE(released.size(), 20u);
-    EXPECT_TRUE(std::any_of(released.begin(), released.end(),
-                            [&](const Bytes& block) { return block.size() == key.size(); }));
+    EXPECT_TRUE(
+        std::any_of(released.begin(), released.end(), [&](const Bytes& block) { return block.size() == key.size(); }));
     const Bytes obscured = ObscurityTest::FromBase64(token);
     EXPECT_TRUE(std::any_of(released.begin(), released.end(), [&](const Bytes& block) { return block == obscured; }))
         << "the observer really sees the blocks' contents";
@@ -225,7 +236,8 @@ TEST(Obfuscation, NoSecretIsLeftInAFreedBlock)
         for (std::size_t at = 0; at + 8 <= key.size(); at += 4) {
             // The key in the clear, or under any one-byte mask.
             for (int mask = 0; mask < 256; ++mask) {
-                Bytes window(key.begin() + static_cast<std::ptrdiff_t>(at), key.begin() + static_cast<std::ptrdiff_t>(at) + 8);
+                Bytes window(key.begin() + static_cast<std::ptrdiff_t>(at),
+                             key.begin() + static_cast<std::ptrdiff_t>(at) + 8);
                 for (auto& b : window)
                     b ^= static_cast<unsigned char>(mask);
                 ASSERT_FALSE(Contains(block, window)) << "key bytes " << at << " under mask " << mask;

@@ -71,8 +71,8 @@ inline Bytes Obscured(const Bytes& plain, bool pad = true)
 inline std::string ToBase64(const Bytes& bytes)
 {
     std::string text((bytes.size() + 2) / 3 * 4 + 1, '\0');
-    const int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()), bytes.data(),
-                                       static_cast<int>(bytes.size()));
+    const int length =
+        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()), bytes.data(), static_cast<int>(bytes.size()));
     text.resize(static_cast<std::size_t>(length));
     return text;
 }
@@ -85,7 +85,8 @@ inline Bytes FromBase64(const std::string& text)
     if (length < 0)
         throw std::runtime_error("not Base64: " + text);
     // EVP_DecodeBlock counts the "=" padding as zero bytes.
-    const auto padding = static_cast<std::size_t>(std::count(text.end() - std::min<std::size_t>(2, text.size()), text.end(), '='));
+    const auto padding =
+        static_cast<std::size_t>(std::count(text.end() - std::min<std::size_t>(2, text.size()), text.end(), '='));
     bytes.resize(static_cast<std::size_t>(length) - padding);
     return bytes;
 }

@@ -33,7 +33,11 @@ std::pair<std::string, std::int32_t> Raised()
 TEST(SecurityException, EveryConditionHasItsCodeAndText)
 {
     ERR_clear_error();
-    struct Case { std::pair<std::string, std::int32_t> raised; const char* text; std::int32_t code; };
+    struct Case {
+        std::pair<std::string, std::int32_t> raised;
+        const char* text;
+        std::int32_t code;
+    };
     const Case cases[] = {
         {Raised<InsufficientMemory>(), "Dynamic memory allocation failed.", 500},
         {Raised<NoInputData>(), "No input data.", 510},
@@ -81,8 +85,8 @@ TEST(SecurityException, IsNoRuntimeErrorAndNamesTheRaisingSource)
             FAIL() << "a runtime-error handler must not catch it";
         }
     } catch (const SecurityException& error) {
-        EXPECT_TRUE(std::regex_match(error.what(),
-                                     std::regex(R"(src/obfuscation/obscurity/cipher\.cpp:\d+:No input data\.:510:OpenSSLError=)")))
+        EXPECT_TRUE(std::regex_match(
+            error.what(), std::regex(R"(src/obfuscation/obscurity/cipher\.cpp:\d+:No input data\.:510:OpenSSLError=)")))
             << error.what();
     }
 }

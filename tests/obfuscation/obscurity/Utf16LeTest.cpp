@@ -19,7 +19,10 @@ std::wstring Text(const std::string& bytes)
 
 TEST(Utf16Le, CodeUnitsLowByteFirstWithSurrogatePairs)
 {
-    struct Case { std::wstring text; std::string bytes; };
+    struct Case {
+        std::wstring text;
+        std::string bytes;
+    };
     const Case cases[] = {
         {L"", ""},
         {L"Ab", std::string("A\0b\0", 4)},

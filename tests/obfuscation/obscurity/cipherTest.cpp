@@ -59,7 +59,8 @@ TEST(CipherContext, EncryptsSaltedTripleDesThatOpenSslDecrypts)
         StoredKeyContext c;
         membuff output;
         std::int32_t length = -1;
-        ASSERT_EQ(c.context.encrypt(Buffer(plain), static_cast<std::uint32_t>(size), output, length), CipherStatus::Success);
+        ASSERT_EQ(c.context.encrypt(Buffer(plain), static_cast<std::uint32_t>(size), output, length),
+                  CipherStatus::Success);
 
         const auto expectedLength = static_cast<std::int32_t>(9 + 8 * (size / 8 + 1));
         ASSERT_EQ(length, expectedLength) << size << " plain bytes";
@@ -114,7 +115,12 @@ TEST(CipherContext, DecryptStatuses)
     Bytes shortSalt = {4, 1, 2, 3, 4};
     shortSalt.insert(shortSalt.end(), garbage.begin(), garbage.end());
 
-    struct Case { const char* name; Bytes input; std::int32_t status; bool openSslErrors; };
+    struct Case {
+        const char* name;
+        Bytes input;
+        std::int32_t status;
+        bool openSslErrors;
+    };
     const Case cases[] = {
         {"no input", {}, CipherStatus::NoData, false},
         {"salt without ciphertext", salt, CipherStatus::NoData, false},
@@ -127,7 +133,8 @@ TEST(CipherContext, DecryptStatuses)
         StoredKeyContext d;
         membuff output = Buffer("stale");
         std::int32_t length = 99;
-        EXPECT_EQ(d.context.decrypt(Buffer(c.input), static_cast<std::uint32_t>(c.input.size()), output, length), c.status)
+        EXPECT_EQ(d.context.decrypt(Buffer(c.input), static_cast<std::uint32_t>(c.input.size()), output, length),
+                  c.status)
             << c.name;
         EXPECT_EQ(length, 0) << c.name;
         EXPECT_EQ(OpenSslErrorList().empty(), !c.openSslErrors) << c.name;
