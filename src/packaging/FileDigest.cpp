@@ -1,6 +1,5 @@
 #include "packaging/FileDigest.h"
 
-#include <cerrno>
 #include <chrono>
 
 #include "packaging/Sha256.h"

@@ -365,7 +365,7 @@ bool PackagingJob::RemoveFolderTree(const std::wstring& folder)
         return false;
     // Copies of large files are given back in pieces first, with the interface kept alive
     // between them; the links to the CID's own files are only unlinked.
-    return ReportRemovalError(folder, Platform::RemoveTree(folder, [this] { progress.Refresh(); }));
+    return RemovalSucceeded(folder, Platform::RemoveTree(folder, [this] { progress.Refresh(); }));
 }
 
 bool PackagingJob::RemoveWorkFolder()
@@ -374,11 +374,11 @@ bool PackagingJob::RemoveWorkFolder()
         return RemoveFolderTree(workFolder);
     const int error = workFolderRemoval->Wait([this] { progress.Refresh(); });
     workFolderRemoval.reset();
-    return ReportRemovalError(workFolder, error);
+    return RemovalSucceeded(workFolder, error);
 }
 
 // True when `error` is 0; else the failure is printed as it always was.
-bool PackagingJob::ReportRemovalError(const std::wstring& folder, int error)
+bool PackagingJob::RemovalSucceeded(const std::wstring& folder, int error)
 {
     if (error == 0)
         return true;

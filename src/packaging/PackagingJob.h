@@ -57,7 +57,7 @@ private:
     bool ReportStatus(unsigned id);
     bool RemoveFolderTree(const std::wstring& folder);
     bool RemoveWorkFolder();
-    bool ReportRemovalError(const std::wstring& folder, int error);
+    bool RemovalSucceeded(const std::wstring& folder, int error);
 
     PackageOptions options;
     IProgress& progress;
